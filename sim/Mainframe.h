@@ -1,0 +1,74 @@
+#pragma once
+
+// The simulated mainframe: an IEEE 488.2 message parser in front of a model of the digital port,
+// with an error queue, a traffic record and fault injection. Transports (the in-process SIM session,
+// the socket, VXI-11 and HiSLIP servers) only move messages in and replies out; everything the
+// instrument does lives here. All public members are thread-safe.
+
+#include "FaultInjector.h"
+#include "TrafficRecord.h"
+
+#include <chrono>
+#include <cstdint>
+#include <memory>
+#include <mutex>
+#include <optional>
+#include <string>
+#include <string_view>
+
+namespace sim {
+
+// A reply as it leaves the instrument: the bytes on the wire (terminator included) and how long the
+// instrument takes before they are available.
+struct Reply {
+    std::string bytes;
+    std::chrono::milliseconds delay{0};
+};
+
+// A copy of the port's state, for tests and for the server's log.
+struct PortState {
+    std::string pinFunction[8];  // index 1..7: "DIO", "DINP", "TOUT", "TINP", "FAUL", "INH", "ONC", "OFFC"
+    std::string pinPolarity[8];  // index 1..7: "POS" or "NEG"
+    int outputWord = 0;          // 0..127
+    int externalInputLevels = 0; // levels seen on the non-DIO pins, bit n-1 for pin n
+    std::string inhibitMode;     // "LIVE", "LATC" or "OFF"
+};
+
+class Mainframe {
+public:
+    explicit Mainframe(std::string serialNumber = "SIM0001");
+    ~Mainframe();
+    Mainframe(const Mainframe&) = delete;
+    Mainframe& operator=(const Mainframe&) = delete;
+
+    // One complete program message as received (a trailing LF or CR LF is not part of the message;
+    // it is removed if present). Queries in it produce one reply, joined by ";" and ended by one LF.
+    // A message that arrives while a reply is unread discards that reply and queues -410.
+    void receive(std::string_view message);
+
+    // The reply waiting to be read, taken off the output queue; nullopt when there is none (or the
+    // fault injector dropped it or made the instrument stop answering).
+    std::optional<Reply> takeReply();
+    bool replyPending() const;
+
+    // True once a CloseConnection fault fired: the transport must drop its connection now.
+    bool hangUpRequested();
+
+    TrafficRecord& traffic();
+    FaultInjector& faults();
+
+    PortState state() const;
+    void setState(const PortState& state);   // tests arrange the instrument's state directly
+    void setExternalInputLevels(int levels); // bit n-1 = level on pin n for pins that are not DIO
+    std::size_t errorCount() const;
+
+    // Power-on state: factory pin setup, empty error queue, no pending reply; the record and the
+    // fault injector are cleared too.
+    void reset();
+
+private:
+    struct Impl;
+    std::unique_ptr<Impl> impl_;
+};
+
+} // namespace sim

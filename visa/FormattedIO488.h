@@ -1,0 +1,29 @@
+#pragma once
+
+#include "MessageSession.h"
+
+#include <memory>
+#include <string>
+#include <string_view>
+
+namespace visa {
+
+// Formatted I/O bound to one message session, as the transport uses it: whole text messages out,
+// one whole reply (terminator included) in. Until a session is bound, every operation fails.
+class FormattedIO488 {
+public:
+    void setIO(std::unique_ptr<MessageSession> session) { io_ = std::move(session); }
+    bool hasIO() const { return io_ != nullptr; }
+    MessageSession& IO() const;
+
+    // flushAndEnd sends the text at once as one complete message with END on its last byte; the
+    // layer adds no terminator of its own beyond what the transport's END needs.
+    void WriteString(std::string_view text, bool flushAndEnd = true);
+    std::string ReadString();
+    void FlushRead();
+
+private:
+    std::unique_ptr<MessageSession> io_;
+};
+
+} // namespace visa
