@@ -1,0 +1,34 @@
+#include "FrmIO.h"
+
+#include <EventGuard.h>
+#include <ProgramEnd.h>
+#include <SCPI_DCPS.h>
+#include <frmDigi.h>
+#include <globals.h>
+
+FrmIO::FrmIO(QWidget* parent) : QWidget(parent) {
+    ui.setupUi(this);
+    // The controls sit at fixed positions, so the dialog keeps the size it was drawn at.
+    setFixedSize(size());
+    connect(ui.CmdSetIO, &QPushButton::clicked, this, [this] { RunGuarded([this] { CmdSetIO_Click(); }); });
+    connect(ui.cmdCancel, &QPushButton::clicked, this, [this] { cmdCancel_Click(); });
+}
+
+void FrmIO::CmdSetIO_Click() {
+    const std::string resource = ui.IOtxt->text().toStdString();
+    const std::int16_t skipReset = ui.chkRST->checkState() == Qt::Checked ? 0 : 1;
+    if (!SCPI_DCPS::OpenSession(resource, globals::Session, skipReset))
+        return;
+    hide();
+    ShowMainWindow();
+}
+
+void FrmIO::cmdCancel_Click() {
+    transport::EndProgramNow(0);
+}
+
+void FrmIO::ShowMainWindow() {
+    if (!mainWindow_)
+        mainWindow_ = new frmDigi(this);
+    mainWindow_->LoadAndShow();
+}

@@ -1,0 +1,7 @@
+#pragma once
+
+class QApplication;
+
+// Everything the program sets up before its first window: the font the layouts are drawn for and the
+// message boxes through which the transport speaks to the user.
+void PrepareProgram(QApplication& application);

@@ -1,0 +1,79 @@
+#include "KorvaneMF.h"
+
+#include "NumberText.h"
+#include "PinFunctionTable.h"
+
+#include <SCPI_DCPS.h>
+
+namespace KorvaneMF {
+namespace {
+
+constexpr std::int16_t kPinCount = 7;
+constexpr const char* kReplySource = "The power supply's reply";
+
+std::string PinHeader(const std::int16_t& pin) {
+    return "DIG:PIN" + std::to_string(pin);
+}
+
+} // namespace
+
+std::string GetPinFunction(const std::int16_t& pin, InstrumentSession& session) {
+    return PinFunctionTable::DisplayNameFor(SCPI_DCPS::SendQuery(PinHeader(pin) + ":FUNC?", session));
+}
+
+void ReadAllPins(TextTable& functions, TextTable& polarities, InstrumentSession& session) {
+    functions.resize(kPinCount);
+    polarities.resize(kPinCount);
+    for (std::int16_t pin = 1; pin <= kPinCount; ++pin) {
+        functions[pin] = GetPinFunction(pin, session);
+        polarities[pin] = GetPinPolarity(pin, session);
+    }
+}
+
+void SetPinFunction(const std::string& displayName, const std::int16_t& pin, InstrumentSession& session) {
+    SCPI_DCPS::SendCommand(PinHeader(pin) + ":FUNC " + PinFunctionTable::MnemonicFor(displayName), session);
+}
+
+std::string GetPinPolarity(const std::int16_t& pin, InstrumentSession& session) {
+    return SCPI_DCPS::SendQuery(PinHeader(pin) + ":POL?", session);
+}
+
+void SetPinPolarity(const std::string& polarity, const std::int16_t& pin, InstrumentSession& session) {
+    SCPI_DCPS::SendCommand(PinHeader(pin) + ":POL " + polarity, session);
+}
+
+void NumberToBits(const std::string& number, const std::int16_t& count, TextTable& bits) {
+    int word = ToInt16(number, kReplySource);
+    bits.resize(count > 0 ? static_cast<std::size_t>(count) : 0);
+    for (std::int16_t k = 1; k <= count; ++k) {
+        bits[k] = (word % 2 != 0) ? "1" : "0";
+        word /= 2; // truncates toward zero, so a negative word gives the digits of its magnitude
+    }
+}
+
+void GetOutputData(TextTable& bits, InstrumentSession& session) {
+    NumberToBits(SCPI_DCPS::SendQuery("DIG:OUTP:DATA?", session), kPinCount, bits);
+}
+
+std::string GetInputData(InstrumentSession& session) {
+    TextTable bits;
+    NumberToBits(SCPI_DCPS::SendQuery("DIG:INP:DATA?", session), kPinCount, bits);
+    std::string text;
+    for (std::int16_t pin = kPinCount; pin >= 1; --pin)
+        text += bits[pin];
+    return text;
+}
+
+void SetOutputData(const std::string& number, InstrumentSession& session) {
+    SCPI_DCPS::SendCommand("DIG:OUTP:DATA " + number, session);
+}
+
+std::string GetInhibitMode(InstrumentSession& session) {
+    return SCPI_DCPS::SendQuery("OUTP:INH:MODE?", session);
+}
+
+void SetInhibitMode(const std::string& mode, InstrumentSession& session) {
+    SCPI_DCPS::SendCommand("OUTP:INH:MODE " + mode, session);
+}
+
+} // namespace KorvaneMF

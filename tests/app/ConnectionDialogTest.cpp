@@ -1,0 +1,136 @@
+#include <GuiFixture.h>
+#include <QMessageBox>
+#include <ScriptedPeer.h>
+#include <frmDigi.h>
+#include <globals.h>
+
+namespace {
+
+const QString kIdentityLead =
+    QStringLiteral("The instrument you are communicating with returns the following *IDN? string:\r\n");
+
+using ConnectionDialog = GuiTest;
+
+TEST_F(ConnectionDialog, StartsWithItsInitialValuesAndFocusInTheResourceText) {
+    FrmIO fresh;
+    fresh.show();
+    QApplication::setActiveWindow(&fresh);
+    EXPECT_EQ(fresh.windowTitle(), "IO configuration");
+    EXPECT_EQ(fresh.ui.IOtxt->text(), "GPIB0::5::INSTR");
+    EXPECT_TRUE(fresh.ui.chkRST->isChecked());
+    EXPECT_EQ(QApplication::focusWidget(), fresh.ui.IOtxt);
+}
+
+TEST_F(ConnectionDialog, SetClearsTheUnitAfterTheIdentityAndOpensTheMainWindow) {
+    dialog->ui.chkRST->setChecked(true);
+    Click(dialog->ui.CmdSetIO);
+    ASSERT_GE(boxes.seen().size(), 1u);
+    const SeenBox& identity = boxes.seen()[0];
+    EXPECT_EQ(identity.text, kIdentityLead + "Korvane,MF-7," +
+                                 QString::fromStdString(visa::SimInstruments::serialNumber(kBoard)) +
+                                 ",1.0\n");
+    EXPECT_EQ(identity.title, "Pinwright");
+    EXPECT_EQ(identity.buttons, QStringList{"OK"});
+    EXPECT_EQ(identity.icon, QMessageBox::NoIcon);
+    EXPECT_EQ(identity.textFormat, Qt::PlainText);
+
+    const auto traffic = received();
+    ASSERT_GE(traffic.size(), 2u);
+    EXPECT_EQ(traffic[0], "*IDN?");
+    EXPECT_EQ(traffic[1], "*RST;*CLS");
+    EXPECT_FALSE(dialog->isVisible());
+    ASSERT_NE(dialog->mainWindow(), nullptr);
+    EXPECT_TRUE(dialog->mainWindow()->isVisible());
+    EXPECT_EQ(traffic.size(), 2u + 16u) << "the load step's sixteen queries follow";
+}
+
+TEST_F(ConnectionDialog, UncheckedBoxSendsNoClear) {
+    Click(dialog->ui.CmdSetIO);
+    const auto traffic = received();
+    ASSERT_FALSE(traffic.empty());
+    EXPECT_EQ(traffic[0], "*IDN?");
+    EXPECT_EQ(std::count(traffic.begin(), traffic.end(), "*RST;*CLS"), 0);
+}
+
+TEST_F(ConnectionDialog, FailedOpenLeavesTheDialogAsItWasAndSetTriesAgain) {
+    dialog->ui.IOtxt->setText(QString());
+    Click(dialog->ui.CmdSetIO);
+    Click(dialog->ui.CmdSetIO);
+    ASSERT_EQ(boxes.seen().size(), 2u) << "each press is a complete attempt of its own";
+    for (const auto& box : boxes.seen())
+        EXPECT_TRUE(box.text.startsWith("Set IO error:\r\n")) << box.text.toStdString();
+    EXPECT_TRUE(dialog->isVisible());
+    EXPECT_EQ(dialog->ui.IOtxt->text(), "");
+    EXPECT_FALSE(dialog->ui.chkRST->isChecked());
+    EXPECT_EQ(dialog->mainWindow(), nullptr);
+}
+
+TEST_F(ConnectionDialog, EnterAndEscapePressNeitherButton) {
+    dialog->ui.IOtxt->setFocus();
+    QTest::keyClick(dialog->ui.IOtxt, Qt::Key_Return);
+    QTest::keyClick(dialog->ui.IOtxt, Qt::Key_Escape);
+    QTest::keyClick(dialog.get(), Qt::Key_Enter);
+    EXPECT_TRUE(received().empty());
+    EXPECT_TRUE(boxes.seen().empty());
+    EXPECT_TRUE(dialog->isVisible());
+}
+
+TEST_F(ConnectionDialog, InstrumentRepliesAreShownAsPlainCharacters) {
+    ScriptedPeer peer([](const std::string& line) -> std::optional<std::string> {
+        if (line == "*IDN?")
+            return "<b>x</b>,<img src=a.png>\n";
+        return line == "SYST:ERR?" ? "+0,\"No error\"\n" : "+0\n"; // enough for the window to load
+    });
+    dialog->ui.IOtxt->setText(QString::fromStdString(peer.resource()));
+    Click(dialog->ui.CmdSetIO);
+    ASSERT_GE(boxes.seen().size(), 1u);
+    EXPECT_EQ(boxes.seen()[0].text, kIdentityLead + "<b>x</b>,<img src=a.png>\n");
+    EXPECT_EQ(boxes.seen()[0].textFormat, Qt::PlainText);
+}
+
+TEST_F(ConnectionDialog, ReconnectShowsTheDialogWithItsLastContentsAndKeepsTheSessionOpen) {
+    dialog->ui.IOtxt->setText(QStringLiteral("sim6::instr"));
+    frmDigi& window = Connect();
+    Click(window.ui.cmdConnect);
+    Settle();
+    EXPECT_TRUE(dialog->isVisible());
+    EXPECT_EQ(dialog->ui.IOtxt->text(), "sim6::instr");
+    EXPECT_FALSE(dialog->ui.chkRST->isChecked());
+    EXPECT_EQ(dialog->mainWindow(), nullptr) << "the main window is unloaded";
+    EXPECT_TRUE(received().empty()) << "no close or anything else reaches the instrument";
+    ASSERT_TRUE(globals::Session && globals::Session->hasIO());
+
+    // The next Set loads the window afresh from the instrument.
+    mainframe().receive("DIG:PIN2:FUNC TOUT");
+    frmDigi& again = Connect();
+    EXPECT_EQ(again.ui.cmbPin2->currentText(), "Trigger Out");
+}
+
+TEST_F(ConnectionDialog, ErrorNoHandlerCatchesIsReportedAndTheProgramGoesOn) {
+    frmDigi& window = Connect();
+    // A failed query whose error readout cannot read: the in-process instrument drops the unread answer.
+    mainframe().faults().inject(sim::Fault::DropReply, 1);
+    Click(window.ui.cmdDin);
+    ASSERT_FALSE(boxes.seen().empty());
+    EXPECT_TRUE(boxes.seen().back().text.startsWith(
+        "The operation was stopped because reading the power supply's error queue failed: "))
+        << boxes.seen().back().text.toStdString();
+    EXPECT_TRUE(window.isVisible());
+}
+
+using ConnectionDialogDeathTest = GuiTest;
+
+TEST_F(ConnectionDialogDeathTest, CancelEndsTheProgramAtOnceWithoutClosingTheSession) {
+    GTEST_FLAG_SET(death_test_style, "threadsafe");
+    EXPECT_EXIT(
+        {
+            frmDigi& window = Connect();
+            Click(window.ui.cmdConnect);
+            Settle();
+            mainframe().traffic().clear();
+            Click(dialog->ui.cmdCancel);
+        },
+        ::testing::ExitedWithCode(0), "");
+}
+
+} // namespace

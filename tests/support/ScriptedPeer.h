@@ -1,0 +1,39 @@
+#pragma once
+
+// A scripted instrument on 127.0.0.1 for tests: accepts connections one after another, hands every
+// line it receives (without its LF) to a script and sends back whatever the script answers. It stops
+// by itself when destroyed and never outlives its test.
+
+#include <atomic>
+#include <cstdint>
+#include <functional>
+#include <mutex>
+#include <optional>
+#include <string>
+#include <thread>
+#include <vector>
+
+class ScriptedPeer {
+public:
+    using Script = std::function<std::optional<std::string>(const std::string& line)>;
+
+    explicit ScriptedPeer(Script script);
+    ~ScriptedPeer();
+    ScriptedPeer(const ScriptedPeer&) = delete;
+    ScriptedPeer& operator=(const ScriptedPeer&) = delete;
+
+    std::uint16_t port() const { return port_; }
+    std::string resource() const; // TCPIP0::127.0.0.1::<port>::SOCKET
+    std::vector<std::string> received() const;
+
+private:
+    void serve();
+
+    Script script_;
+    int listener_ = -1;
+    int wake_[2] = {-1, -1};
+    std::uint16_t port_ = 0;
+    mutable std::mutex mutex_;
+    std::vector<std::string> received_;
+    std::thread thread_;
+};

@@ -1,0 +1,15 @@
+#pragma once
+
+#include <functional>
+#include <string>
+
+// How the transport tells the user something. The program installs a handler that shows a modal
+// message box and returns once it is acknowledged; the transport itself knows nothing of windows.
+namespace transport {
+
+using NoticeHandler = std::function<void(const std::string& text)>;
+
+void SetNoticeHandler(NoticeHandler handler);
+void ShowNotice(const std::string& text);
+
+} // namespace transport

@@ -1,0 +1,8 @@
+#include "globals.h"
+
+namespace globals {
+
+std::unique_ptr<visa::ResourceManager> ResourceManagerObject;
+InstrumentSession Session;
+
+} // namespace globals

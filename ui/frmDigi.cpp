@@ -1,0 +1,240 @@
+#include "frmDigi.h"
+
+#include "EventGuard.h"
+#include "MessageBox.h"
+#include "OutputWordOverflow.h"
+
+#include <KorvaneMF.h>
+#include <NumberText.h>
+#include <QCloseEvent>
+#include <QTimer>
+#include <SCPI_DCPS.h>
+#include <globals.h>
+
+namespace {
+
+QString Text(const std::string& text) {
+    return QString::fromStdString(text);
+}
+std::string Text(const QString& text) {
+    return text.toStdString();
+}
+
+const char* const kOnCouple = "On Couple";
+const char* const kOffCouple = "Off Couple";
+
+} // namespace
+
+frmDigi::frmDigi(QWidget* connectionDialog, QWidget* parent)
+    : QWidget(parent), connectionDialog_(connectionDialog) {
+    ui.setupUi(this);
+    // The controls sit at fixed positions, so the window keeps its size and offers no maximise button.
+    setWindowFlags(Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
+                   Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint);
+    setFixedSize(size());
+    setWindowTitle(QStringLiteral("Digital Pin Programmer for Korvane Modular Power Mainframes"));
+    // Unloading the window destroys it: every load starts from freshly created controls.
+    setAttribute(Qt::WA_DeleteOnClose);
+
+    pins_ = {{
+        {ui.cmbPin1, ui.optPin1Pos, ui.optPin1Neg, ui.cmdPin1, ui.cmbPin1DIO},
+        {ui.cmbPin2, ui.optPin2Pos, ui.optPin2Neg, ui.cmdPin2, ui.cmbPin2DIO},
+        {ui.cmbPin3, ui.optPin3Pos, ui.optPin3Neg, ui.cmdPin3, ui.cmbPin3DIO},
+        {ui.cmbPin4, ui.optPin4Pos, ui.optPin4Neg, ui.cmdPin4, ui.cmbPin4DIO},
+        {ui.cmbPin5, ui.optPin5Pos, ui.optPin5Neg, ui.cmdPin5, ui.cmbPin5DIO},
+        {ui.cmbPin6, ui.optPin6Pos, ui.optPin6Neg, ui.cmdPin6, ui.cmbPin6DIO},
+        {ui.cmbPin7, ui.optPin7Pos, ui.optPin7Neg, ui.cmdPin7, ui.cmbPin7DIO},
+    }};
+    // Typed text is the user's choice for the next Set; it must not grow the lists.
+    for (const auto& pin : pins_) {
+        pin.function->setInsertPolicy(QComboBox::NoInsert);
+        pin.outputBit->setInsertPolicy(QComboBox::NoInsert);
+    }
+    ConnectHandlers();
+}
+
+void frmDigi::ConnectHandlers() {
+    const auto guarded = [this](void (frmDigi::*handler)()) {
+        return [this, handler] {
+            RunGuarded([&] { (this->*handler)(); });
+        };
+    };
+    connect(ui.cmdPin1, &QPushButton::clicked, this, guarded(&frmDigi::cmdPin1_Click));
+    connect(ui.cmdPin2, &QPushButton::clicked, this, guarded(&frmDigi::cmdPin2_Click));
+    connect(ui.cmdPin3, &QPushButton::clicked, this, guarded(&frmDigi::cmdPin3_Click));
+    connect(ui.cmdPin4, &QPushButton::clicked, this, guarded(&frmDigi::cmdPin4_Click));
+    connect(ui.cmdPin5, &QPushButton::clicked, this, guarded(&frmDigi::cmdPin5_Click));
+    connect(ui.cmdPin6, &QPushButton::clicked, this, guarded(&frmDigi::cmdPin6_Click));
+    connect(ui.cmdPin7, &QPushButton::clicked, this, guarded(&frmDigi::cmdPin7_Click));
+    connect(ui.cmdSetDIO, &QPushButton::clicked, this, guarded(&frmDigi::cmdSetDIO_Click));
+    connect(ui.cmdDin, &QPushButton::clicked, this, guarded(&frmDigi::cmdDin_Click));
+    connect(ui.cmdInhibit, &QPushButton::clicked, this, guarded(&frmDigi::cmdInhibit_Click));
+    connect(ui.cmdConnect, &QPushButton::clicked, this, guarded(&frmDigi::cmdConnect_Click));
+    connect(ui.cmdExit, &QPushButton::clicked, this, guarded(&frmDigi::cmdExit_Click));
+}
+
+const frmDigi::PinControls& frmDigi::Pin(std::int16_t pin) const {
+    return pins_.at(static_cast<std::size_t>(pin - 1));
+}
+
+void frmDigi::LoadAndShow() {
+    RunGuarded([this] { Form_Load(); });
+    show();
+    ui.cmbPin1->setFocus();
+}
+
+void frmDigi::Form_Load() {
+    // Every query first, then the controls: a window half-written from two different moments of the
+    // instrument would mislead.
+    TextTable outputBits;
+    KorvaneMF::GetOutputData(outputBits, globals::Session);
+    KorvaneMF::ReadAllPins(PinFunction, PinPolarity, globals::Session);
+    const std::string inhibit = KorvaneMF::GetInhibitMode(globals::Session);
+
+    if (inhibit == "LIVE")
+        ui.optLive->setChecked(true);
+    else if (inhibit == "LATC")
+        ui.optLatch->setChecked(true);
+    else if (inhibit == "OFF")
+        ui.optOff->setChecked(true);
+
+    for (std::int16_t pin = 1; pin <= kPins; ++pin) {
+        const auto& controls = Pin(pin);
+        controls.function->setEditText(Text(PinFunction[pin]));
+        controls.outputBit->setEditText(Text(" " + outputBits[pin]));
+        if (pin == 1)
+            ApplyFaultNoticeSwap();
+        if (PinPolarity[pin] == "POS")
+            controls.positive->setChecked(true);
+        else
+            controls.negative->setChecked(true);
+    }
+}
+
+void frmDigi::RunSetSequence(std::int16_t pin) {
+    const auto& controls = Pin(pin);
+    KorvaneMF::SetPinFunction(Text(controls.function->currentText()), pin, globals::Session);
+    if (controls.positive->isChecked())
+        KorvaneMF::SetPinPolarity("POS", pin, globals::Session);
+    else if (controls.negative->isChecked())
+        KorvaneMF::SetPinPolarity("NEG", pin, globals::Session);
+}
+
+void frmDigi::ApplyFaultNoticeSwap() {
+    if (ui.cmbPin1->currentText() == QLatin1String("Fault")) {
+        ui.frmPin2->setVisible(false);
+        ui.frmFault2->setVisible(true);
+    } else {
+        ui.frmPin2->setVisible(true);
+        ui.frmFault2->setVisible(false);
+    }
+}
+
+void frmDigi::cmdPin1_Click() {
+    RunSetSequence(1);
+    ApplyFaultNoticeSwap();
+}
+
+void frmDigi::cmdPin2_Click() {
+    RunSetSequence(2);
+}
+void frmDigi::cmdPin3_Click() {
+    RunSetSequence(3);
+}
+void frmDigi::cmdPin4_Click() {
+    SetCouplingPin(4);
+}
+void frmDigi::cmdPin5_Click() {
+    SetCouplingPin(5);
+}
+void frmDigi::cmdPin6_Click() {
+    SetCouplingPin(6);
+}
+void frmDigi::cmdPin7_Click() {
+    SetCouplingPin(7);
+}
+
+// Pins 4 to 7 may hold a coupling function, but each coupling function only on one of them; the
+// instrument's present state decides, not the other lists.
+void frmDigi::SetCouplingPin(std::int16_t pin) {
+    const auto& controls = Pin(pin);
+    const std::string function = Text(controls.function->currentText());
+    if ((function == kOnCouple || function == kOffCouple) && CheckPinUnique(pin, function) == 0) {
+        controls.function->setEditText(Text(KorvaneMF::GetPinFunction(pin, globals::Session)));
+        return;
+    }
+    RunSetSequence(pin);
+}
+
+std::int16_t frmDigi::CheckPinUnique(const std::int16_t& pin, const std::string& functionName) {
+    std::int16_t result = 1;
+    KorvaneMF::ReadAllPins(PinFunction, PinPolarity, globals::Session);
+    for (std::int16_t candidate = 4; candidate <= kPins; ++candidate) {
+        if (candidate == pin)
+            continue;
+        if (PinFunction[candidate] == functionName) {
+            result = 0;
+            ShowMessage(functionName + " is already set for pin " + std::to_string(candidate) +
+                        ".  Only one pin can be set to " + functionName + ".");
+        }
+    }
+    return result;
+}
+
+void frmDigi::cmdSetDIO_Click() {
+    // The sum is formed exactly and only then checked, so no digit's weight is ever truncated.
+    long word = 0;
+    for (std::int16_t pin = 1; pin <= kPins; ++pin) {
+        const std::int16_t digit =
+            ToInt16(Text(Pin(pin).outputBit->currentText()), "Pin " + std::to_string(pin) + "'s output bit");
+        word += static_cast<long>(digit) * (1L << (pin - 1));
+    }
+    if (word < -32768 || word > 32767)
+        throw OutputWordOverflow(word);
+    KorvaneMF::SetOutputData(std::to_string(word), globals::Session);
+}
+
+void frmDigi::cmdDin_Click() {
+    ui.txtDin->setText(Text(KorvaneMF::GetInputData(globals::Session)));
+}
+
+void frmDigi::cmdInhibit_Click() {
+    std::string mode;
+    if (ui.optLive->isChecked())
+        mode = "LIVE";
+    else if (ui.optLatch->isChecked())
+        mode = "LATC";
+    else if (ui.optOff->isChecked())
+        mode = "OFF";
+    KorvaneMF::SetInhibitMode(mode, globals::Session);
+}
+
+void frmDigi::cmdConnect_Click() {
+    // The session stays open: the dialog's next successful Set replaces it.
+    if (connectionDialog_)
+        connectionDialog_->show();
+    Unload();
+}
+
+void frmDigi::cmdExit_Click() {
+    SCPI_DCPS::CloseSession(globals::Session);
+    Unload();
+    if (connectionDialog_)
+        connectionDialog_->close();
+}
+
+void frmDigi::Unload() {
+    unloading_ = true;
+    close();
+}
+
+void frmDigi::closeEvent(QCloseEvent* event) {
+    if (unloading_) {
+        event->accept();
+        return;
+    }
+    // The title bar's close box does what Exit does; otherwise the hidden dialog would keep an
+    // invisible program running. Exit closes the window itself once this close event is over.
+    event->ignore();
+    QTimer::singleShot(0, this, [this] { RunGuarded([this] { cmdExit_Click(); }); });
+}
