@@ -3,6 +3,7 @@
 #include <chrono>
 #include <mutex>
 #include <optional>
+#include <string_view>
 #include <vector>
 
 namespace sim {
@@ -21,6 +22,8 @@ enum class Fault {
 class FaultInjector {
 public:
     static constexpr int kForever = 0;
+    // What a Garbage reply carries before its terminator: no number, no keyword, not even text.
+    static constexpr std::string_view kGarbage = "\xfe\xff#?garbage?#\x01";
 
     void inject(Fault fault, int count = kForever, std::chrono::milliseconds delay = {});
     void clear();

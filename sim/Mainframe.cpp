@@ -1,1 +1,214 @@
-// placeholder
+#include "Mainframe.h"
+
+#include "CommandSet.h"
+#include "MessageParser.h"
+
+#include <stdexcept>
+#include <utility>
+#include <vector>
+
+namespace sim {
+
+namespace {
+
+std::string_view withoutTerminator(std::string_view message) {
+    if (message.ends_with('\n')) {
+        message.remove_suffix(1);
+        if (message.ends_with('\r')) {
+            message.remove_suffix(1);
+        }
+    }
+    return message;
+}
+
+template <typename Enum>
+Enum enumFromWord(std::string_view word, std::span<const std::string_view> keywords) {
+    for (std::size_t i = 0; i < keywords.size(); ++i) {
+        if (word == wordFor(static_cast<Enum>(i))) {
+            return static_cast<Enum>(i);
+        }
+    }
+    throw std::invalid_argument("Mainframe::setState: unknown word \"" + std::string(word) + "\"");
+}
+
+} // namespace
+
+struct Mainframe::Impl {
+    explicit Impl(const std::string& serialNumber)
+        : commands(state, "Korvane,MF-7," + serialNumber + ",1.0") {}
+
+    void report(const ScpiError& error) {
+        state.errors.push(error);
+        state.eventStatus.record(error);
+    }
+
+    // Runs every unit of the message and returns the replies of its queries, in order.
+    std::vector<std::string> execute(std::string_view message) {
+        std::vector<std::string> replies;
+        std::vector<HeaderNode> path;
+        for (const auto text : MessageParser::splitUnits(message)) {
+            const ParsedUnit parsed = MessageParser::parseUnit(text);
+            if (parsed.blank) {
+                continue;
+            }
+            if (parsed.error) {
+                report(*parsed.error);
+                continue;
+            }
+            Outcome outcome = commands.table().dispatch(parsed.unit, path);
+            if (outcome.error) {
+                report(*outcome.error);
+            } else if (parsed.unit.query) {
+                replies.push_back(std::move(outcome.reply));
+            }
+        }
+        return replies;
+    }
+
+    void queueReply(const std::vector<std::string>& replies) {
+        if (replies.empty() || faults.consume(Fault::DropReply)) {
+            return;
+        }
+        std::string bytes;
+        if (faults.consume(Fault::Garbage)) {
+            bytes = FaultInjector::kGarbage;
+        } else {
+            for (const auto& reply : replies) {
+                bytes += bytes.empty() ? reply : ";" + reply;
+            }
+        }
+        bytes += faults.consume(Fault::CrLfTerminator) ? "\r\n" : "\n";
+        const auto delay = faults.consume(Fault::DelayReply) ? faults.delay() : std::chrono::milliseconds{0};
+        pending = Reply{std::move(bytes), delay};
+    }
+
+    mutable std::mutex mutex;
+    InstrumentState state;
+    CommandSet commands;
+    std::optional<Reply> pending;
+    bool hangUp = false;
+    TrafficRecord traffic;
+    FaultInjector faults;
+};
+
+Mainframe::Mainframe(std::string serialNumber) : impl_(std::make_unique<Impl>(serialNumber)) {}
+
+Mainframe::~Mainframe() = default;
+
+void Mainframe::receive(std::string_view message) {
+    message = withoutTerminator(message);
+    std::lock_guard lock(impl_->mutex);
+    impl_->traffic.add(TrafficRecord::Direction::Received, std::string(message));
+    if (!impl_->faults.consume(Fault::StopAnswering)) {
+        if (impl_->pending) {
+            impl_->pending.reset();
+            impl_->report(errors::kQueryInterrupted);
+        }
+        if (message.size() > kMaxMessageBytes) {
+            impl_->report(errors::kTooMuchData);
+        } else {
+            impl_->queueReply(impl_->execute(message));
+        }
+    }
+    if (impl_->faults.consume(Fault::CloseConnection)) {
+        impl_->hangUp = true;
+    }
+}
+
+std::optional<Reply> Mainframe::takeReply() {
+    std::lock_guard lock(impl_->mutex);
+    if (!impl_->pending || impl_->faults.armed(Fault::StopAnswering)) {
+        return std::nullopt;
+    }
+    Reply reply = std::move(*impl_->pending);
+    impl_->pending.reset();
+    impl_->traffic.add(TrafficRecord::Direction::Sent, reply.bytes);
+    return reply;
+}
+
+bool Mainframe::replyPending() const {
+    std::lock_guard lock(impl_->mutex);
+    return impl_->pending.has_value() && !impl_->faults.armed(Fault::StopAnswering);
+}
+
+bool Mainframe::hangUpRequested() {
+    std::lock_guard lock(impl_->mutex);
+    return std::exchange(impl_->hangUp, false);
+}
+
+TrafficRecord& Mainframe::traffic() {
+    return impl_->traffic;
+}
+
+FaultInjector& Mainframe::faults() {
+    return impl_->faults;
+}
+
+PortState Mainframe::state() const {
+    std::lock_guard lock(impl_->mutex);
+    const PortModel& port = impl_->state.port;
+    PortState state;
+    for (int pin = 1; pin <= PortModel::kPinCount; ++pin) {
+        state.pinFunction[pin] = wordFor(port.function(pin));
+        state.pinPolarity[pin] = wordFor(port.polarity(pin));
+    }
+    state.outputWord = port.outputWord();
+    state.externalInputLevels = port.externalLevels();
+    state.inhibitMode = wordFor(port.inhibitMode());
+    return state;
+}
+
+void Mainframe::setState(const PortState& state) {
+    // Build the whole state before touching the model, so a bad one leaves the instrument as it was.
+    // A state the hardware cannot be in (FAUL on pin 2) is a mistake in the test that arranges it.
+    PortModel port;
+    for (int pin = 1; pin <= PortModel::kPinCount; ++pin) {
+        const auto function = enumFromWord<PinFunction>(state.pinFunction[pin], pinFunctionKeywords());
+        if (port.setFunction(pin, function)) {
+            throw std::invalid_argument("Mainframe::setState: pin " + std::to_string(pin) + " cannot be " +
+                                        state.pinFunction[pin]);
+        }
+        port.setPolarity(pin, enumFromWord<Polarity>(state.pinPolarity[pin], polarityKeywords()));
+    }
+    if (port.setOutputWord(state.outputWord)) {
+        throw std::invalid_argument("Mainframe::setState: output word " + std::to_string(state.outputWord) +
+                                    " is not within 0..127");
+    }
+    port.setExternalLevels(state.externalInputLevels);
+    port.setInhibitMode(enumFromWord<InhibitMode>(state.inhibitMode, inhibitModeKeywords()));
+    std::lock_guard lock(impl_->mutex);
+    impl_->state.port = port;
+}
+
+void Mainframe::setExternalInputLevels(int levels) {
+    std::lock_guard lock(impl_->mutex);
+    impl_->state.port.setExternalLevels(levels);
+}
+
+std::size_t Mainframe::errorCount() const {
+    std::lock_guard lock(impl_->mutex);
+    return impl_->state.errors.size();
+}
+
+void Mainframe::queueError(const ScpiError& error) {
+    std::lock_guard lock(impl_->mutex);
+    impl_->report(error);
+}
+
+void Mainframe::discardReply() {
+    std::lock_guard lock(impl_->mutex);
+    impl_->pending.reset();
+}
+
+void Mainframe::reset() {
+    std::lock_guard lock(impl_->mutex);
+    impl_->state.port.restoreFactorySetup();
+    impl_->state.errors.clear();
+    impl_->state.eventStatus.clear();
+    impl_->pending.reset();
+    impl_->hangUp = false;
+    impl_->traffic.clear();
+    impl_->faults.clear();
+}
+
+} // namespace sim

@@ -6,6 +6,7 @@
 // instrument does lives here. All public members are thread-safe.
 
 #include "FaultInjector.h"
+#include "ScpiError.h"
 #include "TrafficRecord.h"
 
 #include <chrono>
@@ -36,6 +37,9 @@ struct PortState {
 
 class Mainframe {
 public:
+    // The input buffer's size: a longer message is refused with "Too much data".
+    static constexpr std::size_t kMaxMessageBytes = 64 * 1024;
+
     explicit Mainframe(std::string serialNumber = "SIM0001");
     ~Mainframe();
     Mainframe(const Mainframe&) = delete;
@@ -51,7 +55,8 @@ public:
     std::optional<Reply> takeReply();
     bool replyPending() const;
 
-    // True once a CloseConnection fault fired: the transport must drop its connection now.
+    // True once a CloseConnection fault fired: the transport must drop its connection now. Reading
+    // it clears it, so the next connection is not dropped too.
     bool hangUpRequested();
 
     TrafficRecord& traffic();
@@ -61,6 +66,12 @@ public:
     void setState(const PortState& state);   // tests arrange the instrument's state directly
     void setExternalInputLevels(int levels); // bit n-1 = level on pin n for pins that are not DIO
     std::size_t errorCount() const;
+
+    // For transports: an error the transport detected on the instrument's behalf (e.g. -223 for an
+    // oversized message it refused to buffer), and the device clear that drops an unread reply
+    // without an error when the connection goes away.
+    void queueError(const ScpiError& error);
+    void discardReply();
 
     // Power-on state: factory pin setup, empty error queue, no pending reply; the record and the
     // fault injector are cleared too.

@@ -20,7 +20,7 @@ public:
     void add(Direction direction, std::string text);
     std::vector<Entry> entries() const;
     std::vector<std::string> received() const; // the messages only, in order
-    std::vector<std::string> sent() const;      // the replies only, in order
+    std::vector<std::string> sent() const;     // the replies only, in order
     void clear();
 
 private:

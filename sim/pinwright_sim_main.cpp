@@ -1,1 +1,90 @@
-int main() { return 0; }
+// pinwright-sim: one simulated mainframe, served over the network until Ctrl-C or SIGTERM.
+#include "HislipServer.h"
+#include "Mainframe.h"
+#include "PortmapServer.h"
+#include "ServerOptions.h"
+#include "SocketServer.h"
+#include "Vxi11Messages.h"
+#include "Vxi11Server.h"
+
+#include <csignal>
+#include <iostream>
+#include <memory>
+#include <mutex>
+#include <pthread.h>
+#include <string_view>
+#include <vector>
+
+namespace {
+
+void printLine(const std::string& line) {
+    static std::mutex mutex;
+    std::lock_guard lock(mutex);
+    std::cout << line << std::endl;
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    const std::vector<std::string_view> arguments(argv + 1, argv + argc);
+    sim::ServerOptions options;
+    try {
+        options = sim::parseServerOptions(arguments);
+    } catch (const std::invalid_argument& e) {
+        std::cerr << "pinwright-sim: " << e.what() << "\n\n" << sim::serverUsage();
+        return 2;
+    }
+    if (options.help) {
+        std::cout << sim::serverUsage();
+        return 0;
+    }
+
+    // Blocked before any thread starts, so only sigwait below ever sees them.
+    sigset_t stopSignals;
+    sigemptyset(&stopSignals);
+    sigaddset(&stopSignals, SIGINT);
+    sigaddset(&stopSignals, SIGTERM);
+    pthread_sigmask(SIG_BLOCK, &stopSignals, nullptr);
+
+    sim::Mainframe mainframe;
+    try {
+        sim::SocketServer server(mainframe, options.address, options.socketPort, printLine);
+        printLine("pinwright-sim: raw SCPI on " + options.address + " port " + std::to_string(server.port()) +
+                  "; Ctrl-C stops");
+        std::unique_ptr<sim::Vxi11Server> vxi11;
+        std::unique_ptr<sim::PortmapServer> portmapper;
+        if (options.vxi11) {
+            vxi11 = std::make_unique<sim::Vxi11Server>(mainframe, options.address, options.vxi11Port,
+                                                       sim::Vxi11Server::Options{}, printLine);
+            portmapper =
+                std::make_unique<sim::PortmapServer>(options.address, options.portmapPort, printLine);
+            portmapper->registerProgram(protocol::kVxi11CoreProgram, protocol::kVxi11CoreVersion,
+                                        protocol::kIpProtoTcp, vxi11->port());
+            printLine("pinwright-sim: VXI-11 (inst0) on " + options.address + " port " +
+                      std::to_string(vxi11->port()) + ", portmapper on port " +
+                      std::to_string(portmapper->port()));
+        }
+        std::unique_ptr<sim::HislipServer> hislip;
+        if (options.hislip) {
+            hislip = std::make_unique<sim::HislipServer>(mainframe, options.address, options.hislipPort,
+                                                         printLine);
+            printLine("pinwright-sim: HiSLIP (hislip0) on " + options.address + " port " +
+                      std::to_string(hislip->port()));
+        }
+        int received = 0;
+        sigwait(&stopSignals, &received);
+        if (hislip) {
+            hislip->stop();
+        }
+        if (portmapper) {
+            portmapper->stop();
+            vxi11->stop();
+        }
+        server.stop();
+        printLine("pinwright-sim: stopped");
+    } catch (const std::exception& e) {
+        std::cerr << "pinwright-sim: " << e.what() << "\n";
+        return 1;
+    }
+    return 0;
+}

@@ -1,0 +1,29 @@
+#pragma once
+
+#include <cstdint>
+#include <span>
+#include <string>
+#include <string_view>
+
+namespace sim {
+
+// What pinwright-sim serves, from its command line. Each server protocol adds its own fields and its
+// rows in the option table of ServerOptions.cpp.
+struct ServerOptions {
+    std::string address = "127.0.0.1";
+    std::uint16_t socketPort = 5025;
+    // VXI-11: the portmapper (clients ask port 111 only) and the core channel it points to.
+    bool vxi11 = false;
+    std::uint16_t portmapPort = 111;
+    std::uint16_t vxi11Port = 0;
+    // HiSLIP
+    bool hislip = false;
+    std::uint16_t hislipPort = 4880;
+    bool help = false;
+};
+
+// Throws std::invalid_argument with a message naming the offending option.
+ServerOptions parseServerOptions(std::span<const std::string_view> arguments);
+std::string serverUsage();
+
+} // namespace sim

@@ -1,0 +1,14 @@
+#include "UniqueFd.h"
+
+#include <unistd.h>
+
+namespace sim {
+
+void UniqueFd::reset(int fd) {
+    if (fd_ >= 0) {
+        ::close(fd_);
+    }
+    fd_ = fd;
+}
+
+} // namespace sim
