@@ -1,1 +1,68 @@
-// placeholder
+#include "SimSession.h"
+
+#include "Mainframe.h"
+#include "SimInstruments.h"
+
+#include <thread>
+
+namespace visa {
+
+std::unique_ptr<SimSession> SimSession::open(const ResourceName& name) {
+    return std::make_unique<SimSession>(name.text, SimInstruments::board(name.board));
+}
+
+SimSession::SimSession(std::string resource, sim::Mainframe& mainframe)
+    : resource_(std::move(resource)), mainframe_(&mainframe) {}
+
+void SimSession::fail(VisaError::Kind kind, const std::string& what) const {
+    throw VisaError(kind, resource_ + ": " + what);
+}
+
+void SimSession::requireUsable() {
+    if (!open_)
+        fail(VisaError::Kind::Closed, "the session is closed");
+    if (!hungUp_ && mainframe_->hangUpRequested()) {
+        // The reply to the message before the hang-up went down with the connection.
+        mainframe_->discardReply();
+        hungUp_ = true;
+    }
+    if (hungUp_)
+        fail(VisaError::Kind::ConnectionLost, "the simulated mainframe closed the connection");
+}
+
+void SimSession::write(std::string_view message) {
+    requireUsable();
+    if (message.ends_with('\n'))
+        message.remove_suffix(1);
+    mainframe_->receive(message);
+}
+
+std::string SimSession::read() {
+    requireUsable();
+    auto reply = mainframe_->takeReply();
+    const auto limit = timeout();
+    const auto noReply = "no reply within " + std::to_string(limit.count()) + " ms";
+    if (!reply)
+        fail(VisaError::Kind::Timeout, noReply);
+    if (reply->delay > limit) {
+        std::this_thread::sleep_for(limit);
+        fail(VisaError::Kind::Timeout, noReply);
+    }
+    std::this_thread::sleep_for(reply->delay);
+    if (reply->bytes.size() > kMaxReplyBytes)
+        fail(VisaError::Kind::Protocol,
+             "reply longer than " + std::to_string(kMaxReplyBytes) + " bytes; it was discarded");
+    return std::move(reply->bytes);
+}
+
+void SimSession::flushRead() {
+    requireUsable();
+    // Discarded, not taken: the instrument never sent it, so the traffic record must not show it as sent.
+    mainframe_->discardReply();
+}
+
+void SimSession::close() {
+    open_ = false;
+}
+
+} // namespace visa

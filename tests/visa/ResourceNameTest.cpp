@@ -1,0 +1,167 @@
+#include "ResourceName.h"
+
+#include "VisaError.h"
+
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+#include <optional>
+#include <ostream>
+#include <string>
+
+namespace {
+
+using visa::InterfaceType;
+using visa::ResourceClass;
+using visa::ResourceName;
+using visa::VisaError;
+
+struct Accepted {
+    std::string text;
+    InterfaceType type;
+    unsigned board;
+    ResourceClass resourceClass;
+    std::string host = {};
+    std::uint16_t port = 0;
+    std::string lanDevice = "inst0";
+    bool hislip = false;
+};
+
+// Test names show the resource text, not a byte dump.
+void PrintTo(const Accepted& accepted, std::ostream* out) {
+    *out << '"' << accepted.text << '"';
+}
+
+class AcceptedNames : public testing::TestWithParam<Accepted> {};
+
+TEST_P(AcceptedNames, ParseIntoTheirParts) {
+    const auto& expected = GetParam();
+    const auto name = ResourceName::parse(expected.text);
+    EXPECT_EQ(name.text, expected.text);
+    EXPECT_EQ(name.interfaceType, expected.type);
+    EXPECT_EQ(name.board, expected.board);
+    EXPECT_EQ(name.resourceClass, expected.resourceClass);
+    EXPECT_EQ(name.host, expected.host);
+    EXPECT_EQ(name.port, expected.port);
+    EXPECT_EQ(name.lanDevice, expected.lanDevice);
+    EXPECT_EQ(name.isHislip(), expected.hislip);
+}
+
+constexpr auto Instr = ResourceClass::Instr;
+constexpr auto Socket = ResourceClass::Socket;
+
+INSTANTIATE_TEST_SUITE_P(
+    ResourceName, AcceptedNames,
+    testing::Values(
+        Accepted{"SIM0::INSTR", InterfaceType::Sim, 0, Instr},
+        Accepted{"sim::instr", InterfaceType::Sim, 0, Instr}, Accepted{"Sim3", InterfaceType::Sim, 3, Instr},
+        Accepted{"ASRL1::INSTR", InterfaceType::Asrl, 1, Instr},
+        Accepted{"GPIB0::5::INSTR", InterfaceType::Gpib, 0, Instr},
+        Accepted{"gpib2::30", InterfaceType::Gpib, 2, Instr},
+        Accepted{"TCPIP0::192.0.2.7::5025::SOCKET", InterfaceType::Tcpip, 0, Socket, "192.0.2.7", 5025},
+        Accepted{"tcpip::bench-psu.lab.example::5025::socket", InterfaceType::Tcpip, 0, Socket,
+                 "bench-psu.lab.example", 5025},
+        Accepted{"TCPIP1::[::1]::5025::SOCKET", InterfaceType::Tcpip, 1, Socket, "::1", 5025},
+        Accepted{"TCPIP0::[fe80::1%eth0]::INSTR", InterfaceType::Tcpip, 0, Instr, "fe80::1%eth0"},
+        Accepted{"TCPIP0::psu1", InterfaceType::Tcpip, 0, Instr, "psu1"},
+        Accepted{"TCPIP0::10.1.2.3::inst1::INSTR", InterfaceType::Tcpip, 0, Instr, "10.1.2.3", 0, "inst1"},
+        Accepted{"TCPIP0::10.1.2.3::gpib0,5::INSTR", InterfaceType::Tcpip, 0, Instr, "10.1.2.3", 0,
+                 "gpib0,5"},
+        Accepted{"TCPIP0::10.1.2.3::hislip0::INSTR", InterfaceType::Tcpip, 0, Instr, "10.1.2.3", 4880,
+                 "hislip0", true},
+        Accepted{"TCPIP::psu.local.::HiSLIP2,4881", InterfaceType::Tcpip, 0, Instr, "psu.local.", 4881,
+                 "HiSLIP2,4881", true}));
+
+TEST(ResourceNameGrammar, GpibAddressesAndDefaults) {
+    const auto primaryOnly = ResourceName::parse("GPIB::7");
+    EXPECT_EQ(primaryOnly.primaryAddress, 7u);
+    EXPECT_FALSE(primaryOnly.secondaryAddress.has_value());
+
+    const auto withSecondary = ResourceName::parse("GPIB1::7::31::INSTR");
+    EXPECT_EQ(withSecondary.board, 1u);
+    EXPECT_EQ(withSecondary.primaryAddress, 7u);
+    EXPECT_EQ(withSecondary.secondaryAddress, std::optional<unsigned>(31));
+}
+
+TEST(ResourceNameGrammar, UsbNumbersInHexOrDecimal) {
+    const auto hex = ResourceName::parse("USB0::0x2A8D::0X1F01::MY1234::INSTR");
+    EXPECT_EQ(hex.interfaceType, InterfaceType::Usb);
+    EXPECT_EQ(hex.vendorId, 0x2A8D);
+    EXPECT_EQ(hex.productId, 0x1F01);
+    EXPECT_EQ(hex.serialNumber, "MY1234");
+    EXPECT_FALSE(hex.usbInterface.has_value());
+
+    const auto decimal = ResourceName::parse("usb1::10893::7937::SN-9::2");
+    EXPECT_EQ(decimal.board, 1u);
+    EXPECT_EQ(decimal.vendorId, 10893);
+    EXPECT_EQ(decimal.productId, 7937);
+    EXPECT_EQ(decimal.usbInterface, std::optional<unsigned>(2));
+}
+
+struct Rejected {
+    std::string text;
+    std::string reason; // a fragment the description must hold
+};
+
+void PrintTo(const Rejected& rejected, std::ostream* out) {
+    *out << '"' << rejected.text << '"';
+}
+
+class RejectedNames : public testing::TestWithParam<Rejected> {};
+
+TEST_P(RejectedNames, FailQuotingTheTextAndTheReason) {
+    const auto& rejected = GetParam();
+    try {
+        ResourceName::parse(rejected.text);
+        FAIL() << "accepted " << rejected.text;
+    } catch (const VisaError& error) {
+        EXPECT_EQ(error.kind(), VisaError::Kind::BadResource);
+        const std::string description = error.what();
+        EXPECT_TRUE(description.starts_with("\"" + rejected.text + "\"")) << description;
+        EXPECT_THAT(description, testing::HasSubstr(rejected.reason));
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    ResourceName, RejectedNames,
+    testing::Values(
+        Rejected{"", "empty"}, Rejected{"FOO0::INSTR", "none of GPIB, TCPIP"},
+        Rejected{"GPIBx::5::INSTR", "none of GPIB, TCPIP"}, Rejected{"GPIB99999::5", "board number"},
+        Rejected{"GPIB0::INSTR", "missing"}, Rejected{"GPIB0::31::INSTR", "primary address \"31\""},
+        Rejected{"GPIB0::-1::INSTR", "primary address"}, Rejected{"GPIB0::5::32", "secondary"},
+        Rejected{"GPIB0::1::2::3::INSTR", "too many"}, Rejected{"GPIB0::5::INTFC", "INTFC"},
+        Rejected{"GPIB0::5::SOCKET", "only on TCPIP"}, Rejected{"GPIB0::::5", "empty field"},
+        Rejected{"GPIB0::5::", "\"::\""}, Rejected{"::GPIB0", "empty field"},
+        Rejected{"GPIB0:5", "none of GPIB"}, Rejected{" GPIB0::5", "blank"},
+        Rejected{"SIM0::1::INSTR", "too many"}, Rejected{"TCPIP0::host::SOCKET", "missing"},
+        Rejected{"TCPIP0::host::0::SOCKET", "port"}, Rejected{"TCPIP0::host::65536::SOCKET", "port"},
+        Rejected{"TCPIP0::host::5025x::SOCKET", "port"}, Rejected{"TCPIP0::256.1.1.1::5025::SOCKET", "IPv4"},
+        Rejected{"TCPIP0::1.2.3::INSTR", "IPv4"}, Rejected{"TCPIP0::[::1::5025::SOCKET", "never closed"},
+        Rejected{"TCPIP0::[::g]::5025::SOCKET", "IPv6"}, Rejected{"TCPIP0::[::1]x::INSTR", "end its field"},
+        Rejected{"TCPIP0::fe80:1::INSTR", "brackets"}, Rejected{"TCPIP0::-psu::INSTR", "starts or ends"},
+        Rejected{"TCPIP0::a..b::INSTR", "empty part"}, Rejected{"TCPIP0::psu!::INSTR", "characters"},
+        Rejected{"TCPIP0::psu::inst/0", "LAN device"}, Rejected{"TCPIP0::psu::hislip", "hislipN"},
+        Rejected{"TCPIP0::psu::hislip0,0", "HiSLIP port"},
+        Rejected{"TCPIP0::psu::hislip0,70000", "HiSLIP port"}, Rejected{"USB0::0x10000::1::SN", "vendor ID"},
+        Rejected{"USB0::1::0x::SN", "product ID"}, Rejected{"USB0::1::2::INSTR", "missing"},
+        Rejected{"USB0::1::2::SN::256", "interface number"}));
+
+TEST(ResourceNameGrammar, LongJunkIsQuotedShortened) {
+    const std::string junk(5000, 'x');
+    try {
+        ResourceName::parse(junk);
+        FAIL();
+    } catch (const VisaError& error) {
+        EXPECT_LT(std::string(error.what()).size(), 400u);
+    }
+}
+
+TEST(ResourceNameGrammar, ControlCharactersAreQuotedVisibly) {
+    try {
+        ResourceName::parse(std::string("SIM0\x01::INSTR"));
+        FAIL();
+    } catch (const VisaError& error) {
+        EXPECT_THAT(error.what(), testing::StartsWith("\"SIM0\\x01::INSTR\""));
+    }
+}
+
+} // namespace

@@ -1,0 +1,127 @@
+#include "Mainframe.h"
+#include "ResourceManager.h"
+#include "SimInstruments.h"
+#include "VisaError.h"
+
+#include <chrono>
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+#include <memory>
+#include <string>
+
+namespace {
+
+using namespace std::chrono_literals;
+using sim::Fault;
+using testing::ElementsAre;
+using visa::MessageSession;
+using visa::SimInstruments;
+using visa::VisaError;
+
+// Each test takes its own board so that the mainframes' lasting state never leaks between tests.
+std::unique_ptr<MessageSession> openBoard(unsigned board, std::chrono::milliseconds ioTimeout = 5000ms) {
+    SimInstruments::board(board).reset();
+    auto session = visa::ResourceManager().Open("SIM" + std::to_string(board) + "::INSTR", 0, 2000ms, "");
+    session->setTimeout(ioTimeout);
+    return session;
+}
+
+template <typename Operation> VisaError failureOf(Operation&& operation) {
+    try {
+        operation();
+    } catch (const VisaError& error) {
+        return error;
+    }
+    ADD_FAILURE() << "no VisaError was thrown";
+    return VisaError(VisaError::Kind::Other, "");
+}
+
+TEST(SimSession, AnswersAQueryWithItsTerminator) {
+    auto session = openBoard(1);
+    session->write("*IDN?\n");
+    EXPECT_EQ(session->read(), "Korvane,MF-7,SIM0002,1.0\n");
+    EXPECT_THAT(SimInstruments::board(1).traffic().received(), ElementsAre("*IDN?"));
+}
+
+TEST(SimSession, ReopeningFindsTheStateThatWasLeft) {
+    auto first = openBoard(2);
+    first->write("DIG:OUTP:DATA 5;:DIG:PIN4:FUNC ONC");
+    first->close();
+    first.reset();
+
+    auto second = visa::ResourceManager().Open("sim2::instr", 0, 2000ms, "");
+    second->write("DIG:OUTP:DATA?;:DIG:PIN4:FUNC?");
+    EXPECT_EQ(second->read(), "+5;ONC\n");
+    EXPECT_EQ(SimInstruments::board(2).state().outputWord, 5);
+}
+
+TEST(SimSession, BoardsAreSeparateInstruments) {
+    auto zero = openBoard(3);
+    auto other = openBoard(4);
+    zero->write("DIG:OUTP:DATA 9");
+    other->write("DIG:OUTP:DATA?");
+    EXPECT_EQ(other->read(), "+0\n");
+}
+
+TEST(SimSession, FlushDiscardsAnUnreadReplyWithoutInterruptingTheQuery) {
+    auto session = openBoard(5);
+    session->write("*IDN?");
+    session->flushRead();
+    session->write("SYST:ERR?");
+    EXPECT_EQ(session->read(), "+0,\"No error\"\n");
+    EXPECT_THAT(SimInstruments::board(5).traffic().sent(), ElementsAre("+0,\"No error\"\n"));
+}
+
+TEST(SimSession, ReadWithNothingToReadFailsAtOnceAsTimeout) {
+    auto session = openBoard(6, 5000ms);
+    session->write("DIG:OUTP:DATA 1");
+    const auto start = std::chrono::steady_clock::now();
+    const auto error = failureOf([&] { session->read(); });
+    EXPECT_LT(std::chrono::steady_clock::now() - start, 1000ms);
+    EXPECT_EQ(error.kind(), VisaError::Kind::Timeout);
+    EXPECT_EQ(std::string(error.what()), "SIM6::INSTR: no reply within 5000 ms");
+}
+
+TEST(SimSession, ADelayedReplyArrivesWithinTheTimeoutAndFailsBeyondIt) {
+    auto session = openBoard(7, 300ms);
+    auto& faults = SimInstruments::board(7).faults();
+
+    faults.inject(Fault::DelayReply, 1, 50ms);
+    session->write("*OPC?");
+    const auto start = std::chrono::steady_clock::now();
+    EXPECT_EQ(session->read(), "1\n");
+    EXPECT_GE(std::chrono::steady_clock::now() - start, 50ms);
+
+    faults.inject(Fault::DelayReply, 1, 1000ms);
+    session->write("*OPC?");
+    const auto lateStart = std::chrono::steady_clock::now();
+    const auto error = failureOf([&] { session->read(); });
+    const auto waited = std::chrono::steady_clock::now() - lateStart;
+    EXPECT_EQ(error.kind(), VisaError::Kind::Timeout);
+    EXPECT_GE(waited, 300ms);
+    EXPECT_LT(waited, 1000ms);
+}
+
+TEST(SimSession, AHangUpLosesTheConnectionUntilReopened) {
+    auto session = openBoard(8);
+    SimInstruments::board(8).faults().inject(Fault::CloseConnection, 1);
+    session->write("*IDN?");
+    for (int attempt = 0; attempt < 2; ++attempt) {
+        const auto error = failureOf([&] { session->read(); });
+        EXPECT_EQ(error.kind(), VisaError::Kind::ConnectionLost);
+        EXPECT_THAT(error.what(), testing::StartsWith("SIM8::INSTR: "));
+    }
+    auto again = visa::ResourceManager().Open("SIM8::INSTR", 0, 2000ms, "");
+    again->write("*OPC?");
+    EXPECT_EQ(again->read(), "1\n");
+}
+
+TEST(SimSession, ClosedSessionRefusesIoButLeavesTheInstrument) {
+    auto session = openBoard(9);
+    session->close();
+    const auto error = failureOf([&] { session->write("*RST"); });
+    EXPECT_EQ(error.kind(), VisaError::Kind::Closed);
+    EXPECT_TRUE(SimInstruments::board(9).traffic().received().empty());
+}
+
+} // namespace

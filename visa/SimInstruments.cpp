@@ -1,0 +1,26 @@
+#include "SimInstruments.h"
+
+#include <cstdio>
+#include <map>
+#include <memory>
+#include <mutex>
+
+namespace visa {
+
+sim::Mainframe& SimInstruments::board(unsigned number) {
+    static std::mutex mutex;
+    static std::map<unsigned, std::unique_ptr<sim::Mainframe>> boards;
+    const std::lock_guard lock(mutex);
+    auto& slot = boards[number];
+    if (!slot)
+        slot = std::make_unique<sim::Mainframe>(serialNumber(number));
+    return *slot;
+}
+
+std::string SimInstruments::serialNumber(unsigned number) {
+    char text[24];
+    std::snprintf(text, sizeof text, "SIM%04lu", static_cast<unsigned long>(number) + 1);
+    return text;
+}
+
+} // namespace visa
