@@ -17,7 +17,8 @@ constexpr const char* kTrySim = "SIM0::INSTR connects to the built-in simulated 
     throw VisaError(VisaError::Kind::Unsupported, name.text + ": " + what + "; " + kTrySim);
 }
 
-std::unique_ptr<MessageSession> openLanInstrument(const ResourceName& name, std::chrono::milliseconds openTimeout) {
+std::unique_ptr<MessageSession> openLanInstrument(const ResourceName& name,
+                                                  std::chrono::milliseconds openTimeout) {
     if (name.isHislip())
         return HislipSession::open(name, openTimeout);
     return Vxi11Session::open(name, openTimeout);

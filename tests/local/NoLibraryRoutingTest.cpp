@@ -1,0 +1,52 @@
+// With neither a VISA library nor linux-gpib installed (the test's library search path holds no fakes),
+// local-bus resources fail with descriptions that say what the machine lacks.
+
+#include <ResourceManager.h>
+#include <VisaError.h>
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+namespace {
+
+using namespace std::chrono_literals;
+using testing::HasSubstr;
+using testing::StartsWith;
+using visa::VisaError;
+
+struct RouteCase {
+    const char* resource;
+    VisaError::Kind kind;
+    std::vector<std::string> words;
+};
+
+void PrintTo(const RouteCase& c, std::ostream* out) {
+    *out << c.resource;
+}
+
+class NoLibraryRoutingTest : public testing::TestWithParam<RouteCase> {};
+
+TEST_P(NoLibraryRoutingTest, FailsWithADescriptionOfWhatIsMissing) {
+    const auto& c = GetParam();
+    try {
+        visa::ResourceManager().Open(c.resource, 0, 2000ms, "");
+        FAIL() << c.resource << " opened";
+    } catch (const VisaError& error) {
+        EXPECT_EQ(error.kind(), c.kind);
+        EXPECT_THAT(error.what(), StartsWith(std::string(c.resource) + ": "));
+        for (const auto& word : c.words) {
+            EXPECT_THAT(error.what(), HasSubstr(word));
+        }
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Resources, NoLibraryRoutingTest,
+    testing::Values(RouteCase{"GPIB0::5::INSTR",
+                              VisaError::Kind::Unsupported,
+                              {"VISA library", "linux-gpib", "libgpib.so.0", "SIM0::INSTR"}},
+                    RouteCase{"ASRL1::INSTR", VisaError::Kind::Unsupported, {"VISA library", "SIM0::INSTR"}},
+                    RouteCase{"USB0::0x0957::0x1234::PINWRIGHT-NO-SUCH-SERIAL::INSTR",
+                              VisaError::Kind::NotFound,
+                              {"serial number \"PINWRIGHT-NO-SUCH-SERIAL\"", "usbtmc"}}));
+
+} // namespace

@@ -1,0 +1,161 @@
+// A stand-in for linux-gpib's user library (built as libgpib.so.0 for the tests only): the calls
+// Pinwright makes, answered by a simulated mainframe at one primary address, each recorded in the log.
+
+#include "FakeInstrument.h"
+
+#include <chrono>
+#include <cstdio>
+#include <cstring>
+#include <map>
+#include <string>
+
+namespace {
+
+constexpr int kErr = 0x8000;
+constexpr int kTimo = 0x4000;
+constexpr int kEnd = 0x2000;
+constexpr int kCmpl = 0x100;
+constexpr int kEabo = 6;
+constexpr int kEarg = 4;
+
+// The step durations T10us .. T1000s, in microseconds.
+constexpr long long kSteps[] = {10,         30,         100,         300,         1'000,        3'000,
+                                10'000,     30'000,     100'000,     300'000,     1'000'000,    3'000'000,
+                                10'000'000, 30'000'000, 100'000'000, 300'000'000, 1'000'000'000};
+
+struct Device {
+    int timeoutStep = 0;
+    int eos = 0;
+};
+
+std::map<int, Device>& devices() {
+    static std::map<int, Device> d;
+    return d;
+}
+
+int nextUd = 1;
+
+fake::FakeInstrument& instrument() {
+    return fake::FakeInstrument::instance();
+}
+
+int finish(int status, int error, long count);
+
+} // namespace
+
+extern "C" {
+
+// What linux-gpib keeps for the last call: process-wide and per thread.
+int ibsta = 0;
+int iberr = 0;
+int ibcnt = 0;
+long ibcntl = 0;
+
+int ThreadIbsta() {
+    return ibsta;
+}
+int ThreadIberr() {
+    return iberr;
+}
+int ThreadIbcnt() {
+    return ibcnt;
+}
+long ThreadIbcntl() {
+    return ibcntl;
+}
+
+const char* gpib_error_string(int error) {
+    switch (error) {
+    case 0:
+        return "EDVR 0: OS error";
+    case 2:
+        return "ENOL 2: No listeners";
+    case 6:
+        return "EABO 6: Operation aborted";
+    case 7:
+        return "ENEB 7: Board not present";
+    default:
+        return "fake: other error";
+    }
+}
+
+int ibdev(int board, int pad, int sad, int timo, int sendEoi, int eos) {
+    char line[96];
+    std::snprintf(line, sizeof line, "ibdev %d %d 0x%x %d %d 0x%x", board, pad, sad, timo, sendEoi, eos);
+    instrument().record(line);
+    if (auto failure = instrument().takeFailure("ibdev")) {
+        finish(kErr, *failure, *failure == 0 ? 2 /* ENOENT */ : 0);
+        return -1;
+    }
+    const int ud = nextUd++;
+    devices()[ud] = Device{timo, eos};
+    instrument().addOpenHandles(1);
+    finish(kCmpl, 0, 0);
+    return ud;
+}
+
+int ibtmo(int ud, int step) {
+    instrument().record("ibtmo " + std::to_string(step));
+    auto device = devices().find(ud);
+    if (device == devices().end() || step < 0 || step > 17) {
+        return finish(kErr, kEarg, 0);
+    }
+    device->second.timeoutStep = step;
+    return finish(kCmpl, 0, 0);
+}
+
+int ibwrt(int ud, const void* data, long count) {
+    std::string message(static_cast<const char*>(data), static_cast<std::size_t>(count));
+    instrument().record("ibwrt " + message);
+    if (!devices().count(ud)) {
+        return finish(kErr, kEarg, 0);
+    }
+    if (auto failure = instrument().takeFailure("ibwrt")) {
+        return finish(kErr | (*failure == kEabo ? kTimo : 0), *failure, 0);
+    }
+    instrument().receive(message);
+    return finish(kCmpl, 0, count);
+}
+
+int ibrd(int ud, void* buffer, long count) {
+    auto device = devices().find(ud);
+    const int step = device == devices().end() ? 0 : device->second.timeoutStep;
+    instrument().record("ibrd " + std::to_string(count) + " tmo=" + std::to_string(step));
+    if (device == devices().end()) {
+        return finish(kErr, kEarg, 0);
+    }
+    if (auto failure = instrument().takeFailure("ibrd")) {
+        return finish(kErr, *failure, 0);
+    }
+    const auto timeout = std::chrono::duration_cast<std::chrono::milliseconds>(
+        std::chrono::microseconds(step >= 1 ? kSteps[step - 1] : 0));
+    bool last = false;
+    auto piece = instrument().readPiece(static_cast<std::size_t>(count), timeout, last);
+    if (!piece) {
+        return finish(kErr | kTimo, kEabo, 0);
+    }
+    std::memcpy(buffer, piece->data(), piece->size());
+    return finish(kCmpl | (last ? kEnd : 0), 0, static_cast<long>(piece->size()));
+}
+
+int ibonl(int ud, int online) {
+    instrument().record("ibonl " + std::to_string(online));
+    if (devices().erase(ud) == 0) {
+        return finish(kErr, kEarg, 0);
+    }
+    instrument().addOpenHandles(-1);
+    return finish(kCmpl, 0, 0);
+}
+}
+
+namespace {
+
+int finish(int status, int error, long count) {
+    ibsta = status;
+    iberr = (status & kErr) ? error : 0;
+    ibcnt = static_cast<int>(count);
+    ibcntl = count;
+    return status;
+}
+
+} // namespace
