@@ -1,0 +1,54 @@
+#include "PortmapServer.h"
+
+#include "DecodeError.h"
+#include "RpcConnection.h"
+#include "Vxi11Messages.h"
+
+namespace sim {
+
+using namespace protocol;
+
+namespace {
+constexpr std::size_t kMaxPortmapRecord = 1024;
+}
+
+PortmapServer::PortmapServer(const std::string& address, std::uint16_t port, TcpService::Log log)
+    : service_(
+          address, port, "portmapper",
+          [this](ServiceConnection& connection) {
+              serveRpcConnection(connection, kMaxPortmapRecord, [this](const RpcCall& call) {
+                  if (call.program != kPortmapProgram) {
+                      return rpcFailure(call.xid, RpcReplyStatus::ProgramUnavailable);
+                  }
+                  if (call.version != kPortmapVersion) {
+                      return rpcFailure(call.xid, RpcReplyStatus::ProgramMismatch, kPortmapVersion,
+                                        kPortmapVersion);
+                  }
+                  switch (call.procedure) {
+                  case kPortmapProcNull:
+                      return rpcSuccess(call.xid, {});
+                  case kPortmapProcGetPort: {
+                      const PortmapMapping m = PortmapMapping::decode(call.arguments);
+                      return rpcSuccess(call.xid, encodePort(lookUp(m.program, m.version, m.protocol)));
+                  }
+                  default:
+                      return rpcFailure(call.xid, RpcReplyStatus::ProcedureUnavailable);
+                  }
+              });
+          },
+          std::move(log)) {}
+
+void PortmapServer::registerProgram(std::uint32_t program, std::uint32_t version, std::uint32_t protocol,
+                                    std::uint16_t port) {
+    std::lock_guard lock(mutex_);
+    ports_[{program, version, protocol}] = port;
+}
+
+std::uint16_t PortmapServer::lookUp(std::uint32_t program, std::uint32_t version,
+                                    std::uint32_t protocol) const {
+    std::lock_guard lock(mutex_);
+    const auto it = ports_.find({program, version, protocol});
+    return it == ports_.end() ? 0 : it->second;
+}
+
+} // namespace sim

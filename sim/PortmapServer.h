@@ -1,0 +1,33 @@
+#pragma once
+
+#include "TcpService.h"
+
+#include <cstdint>
+#include <map>
+#include <mutex>
+#include <string>
+#include <tuple>
+
+namespace sim {
+
+// A minimal portmapper (program 100000 version 2 over TCP): answers GETPORT for the programs
+// registered with it, so that VXI-11 clients find the simulator's core channel.
+class PortmapServer {
+public:
+    // Port 111 is what every VXI-11 client asks; tests may pass 0 for a free port.
+    PortmapServer(const std::string& address, std::uint16_t port, TcpService::Log log = {});
+
+    void registerProgram(std::uint32_t program, std::uint32_t version, std::uint32_t protocol,
+                         std::uint16_t port);
+    std::uint16_t port() const { return service_.port(); }
+    void stop() { service_.stop(); }
+
+private:
+    std::uint16_t lookUp(std::uint32_t program, std::uint32_t version, std::uint32_t protocol) const;
+
+    mutable std::mutex mutex_;
+    std::map<std::tuple<std::uint32_t, std::uint32_t, std::uint32_t>, std::uint16_t> ports_;
+    TcpService service_; // last: its threads use the members above
+};
+
+} // namespace sim

@@ -1,0 +1,232 @@
+#include "Vxi11Server.h"
+
+#include "RpcConnection.h"
+#include "Vxi11Messages.h"
+
+#include <algorithm>
+#include <chrono>
+#include <map>
+#include <optional>
+
+namespace sim {
+
+using namespace protocol;
+using std::chrono::milliseconds;
+using Clock = std::chrono::steady_clock;
+
+namespace {
+// The longest program message a link collects before it gives up on it, as on the raw socket.
+constexpr std::size_t kMaxMessage = 64 * 1024;
+constexpr std::size_t kMaxCoreRecord = kMaxVxi11Data + 1024;
+
+Vxi11Server::Options withUsableRecvSize(Vxi11Server::Options options) {
+    options.maxRecvSize = std::clamp<std::uint32_t>(options.maxRecvSize, 1, kMaxVxi11Data);
+    return options;
+}
+} // namespace
+
+// One client connection: its links and what each link has half received or half read.
+class Vxi11Server::Connection {
+public:
+    Connection(Vxi11Server& server, ServiceConnection& connection)
+        : server_(server), connection_(connection) {}
+
+    std::optional<RpcReply> dispatch(const RpcCall& call) {
+        if (call.program != kVxi11CoreProgram) {
+            return rpcFailure(call.xid, RpcReplyStatus::ProgramUnavailable);
+        }
+        if (call.version != kVxi11CoreVersion) {
+            return rpcFailure(call.xid, RpcReplyStatus::ProgramMismatch, kVxi11CoreVersion,
+                              kVxi11CoreVersion);
+        }
+        switch (call.procedure) {
+        case kVxi11Null:
+            return rpcSuccess(call.xid, {});
+        case kCreateLink:
+            return rpcSuccess(call.xid, createLink(CreateLinkParms::decode(call.arguments)));
+        case kDeviceWrite: {
+            std::optional<std::string> result = write(DeviceWriteParms::decode(call.arguments));
+            if (!result) {
+                return std::nullopt;
+            }
+            return rpcSuccess(call.xid, std::move(*result));
+        }
+        case kDeviceRead:
+            return rpcSuccess(call.xid, read(DeviceReadParms::decode(call.arguments)));
+        case kDeviceClear:
+            return rpcSuccess(call.xid, clear(DeviceGenericParms::decode(call.arguments).linkId));
+        case kDestroyLink:
+            return rpcSuccess(call.xid, destroyLink(decodeLink(call.arguments)));
+        case kDeviceLock:
+        case kDeviceUnlock:
+        case kDeviceRemote:
+        case kDeviceLocal:
+            // One client at a time in practice: locking and front-panel state have nothing to do.
+            return rpcSuccess(call.xid, encodeDeviceError(kVxi11NoError));
+        case kDeviceReadStb:
+            return rpcSuccess(call.xid, DeviceReadStbResp{kVxi11OperationNotSupported, 0}.encode());
+        case kDeviceTrigger:
+        case kDeviceEnableSrq:
+        case kDeviceDoCmd:
+        case kCreateIntrChan:
+        case kDestroyIntrChan:
+            return rpcSuccess(call.xid, encodeDeviceError(kVxi11OperationNotSupported));
+        default:
+            return rpcFailure(call.xid, RpcReplyStatus::ProcedureUnavailable);
+        }
+    }
+
+private:
+    struct Link {
+        std::string input;            // a message that has not seen END yet
+        bool discardingInput = false; // the message grew beyond kMaxMessage
+        std::string output;           // the rest of a reply that a read has begun
+        Clock::time_point outputReadyAt{};
+        bool outputActive = false;
+    };
+
+    std::string createLink(const CreateLinkParms& parms) {
+        if (server_.options_.deviceNames.count(parms.device) == 0) {
+            return CreateLinkResp{kVxi11DeviceNotAccessible, 0, 0, 0}.encode();
+        }
+        server_.recordLink(parms.device);
+        const std::int32_t id = nextLinkId_++;
+        links_[id] = Link{};
+        return CreateLinkResp{kVxi11NoError, id, 0, server_.options_.maxRecvSize}.encode();
+    }
+
+    std::optional<std::string> write(const DeviceWriteParms& parms) {
+        const auto it = links_.find(parms.linkId);
+        if (it == links_.end()) {
+            return DeviceWriteResp{kVxi11InvalidLink, 0}.encode();
+        }
+        if (parms.data.size() > server_.options_.maxRecvSize) {
+            return DeviceWriteResp{kVxi11ParameterError, 0}.encode();
+        }
+        Link& link = it->second;
+        server_.recordChunk(parms.data);
+        // A new message makes an unfinished reply obsolete, as the mainframe does with its own.
+        link.outputActive = false;
+        link.output.clear();
+        if (!link.discardingInput) {
+            link.input += parms.data;
+            if (link.input.size() > kMaxMessage) {
+                link.input.clear();
+                link.discardingInput = true;
+            }
+        }
+        if ((parms.flags & kFlagEnd) != 0) {
+            const bool refused = link.discardingInput;
+            link.discardingInput = false;
+            if (refused) {
+                return DeviceWriteResp{kVxi11IoError, 0}.encode();
+            }
+            server_.mainframe_.receive(link.input);
+            link.input.clear();
+            if (server_.mainframe_.hangUpRequested()) {
+                return std::nullopt;
+            }
+        }
+        return DeviceWriteResp{kVxi11NoError, static_cast<std::uint32_t>(parms.data.size())}.encode();
+    }
+
+    std::string read(const DeviceReadParms& parms) {
+        const auto it = links_.find(parms.linkId);
+        if (it == links_.end()) {
+            return DeviceReadResp{kVxi11InvalidLink, 0, {}}.encode();
+        }
+        Link& link = it->second;
+        const milliseconds ioTimeout{parms.ioTimeout};
+        if (!link.outputActive) {
+            if (auto reply = server_.mainframe_.takeReply()) {
+                link.output = std::move(reply->bytes);
+                link.outputReadyAt = Clock::now() + reply->delay;
+                link.outputActive = true;
+            }
+        }
+        if (!link.outputActive) {
+            // Nothing to say: the instrument keeps quiet for the whole time-out, as a real one would.
+            connection_.sleepFor(ioTimeout);
+            return DeviceReadResp{kVxi11IoTimeout, 0, {}}.encode();
+        }
+        const auto wait = std::chrono::ceil<milliseconds>(link.outputReadyAt - Clock::now());
+        if (wait > ioTimeout) {
+            connection_.sleepFor(ioTimeout);
+            return DeviceReadResp{kVxi11IoTimeout, 0, {}}.encode();
+        }
+        if (wait.count() > 0 && !connection_.sleepFor(wait)) {
+            return DeviceReadResp{kVxi11IoError, 0, {}}.encode();
+        }
+        const std::size_t count =
+            std::min<std::size_t>(link.output.size(), std::max<std::uint32_t>(parms.requestSize, 1));
+        DeviceReadResp resp{kVxi11NoError, 0, link.output.substr(0, count)};
+        link.output.erase(0, count);
+        const bool termChar =
+            (parms.flags & kFlagTermCharSet) != 0 && !resp.data.empty() && resp.data.back() == parms.termChar;
+        if (link.output.empty()) {
+            resp.reason |= kReasonEnd;
+            link.outputActive = false;
+        } else {
+            resp.reason |= kReasonRequestCount;
+        }
+        if (termChar) {
+            resp.reason |= kReasonTermChar;
+        }
+        return resp.encode();
+    }
+
+    std::string clear(std::int32_t linkId) {
+        const auto it = links_.find(linkId);
+        if (it == links_.end()) {
+            return encodeDeviceError(kVxi11InvalidLink);
+        }
+        it->second = Link{};
+        server_.mainframe_.takeReply(); // a device clear empties the output queue
+        return encodeDeviceError(kVxi11NoError);
+    }
+
+    std::string destroyLink(std::int32_t linkId) {
+        return encodeDeviceError(links_.erase(linkId) == 1 ? kVxi11NoError : kVxi11InvalidLink);
+    }
+
+    Vxi11Server& server_;
+    ServiceConnection& connection_;
+    std::map<std::int32_t, Link> links_;
+    std::int32_t nextLinkId_ = 1;
+};
+
+Vxi11Server::Vxi11Server(Mainframe& mainframe, const std::string& address, std::uint16_t port,
+                         Options options, TcpService::Log log)
+    : mainframe_(mainframe), options_(withUsableRecvSize(std::move(options))),
+      service_(
+          address, port, "VXI-11",
+          [this](ServiceConnection& connection) {
+              Connection state(*this, connection);
+              serveRpcConnection(connection, kMaxCoreRecord,
+                                 [&state](const RpcCall& call) { return state.dispatch(call); });
+          },
+          std::move(log)) {}
+
+void Vxi11Server::recordChunk(const std::string& data) {
+    std::lock_guard lock(mutex_);
+    if (writeChunks_.size() < 10000) { // a long bench run must not grow this without end
+        writeChunks_.push_back(data);
+    }
+}
+
+void Vxi11Server::recordLink(const std::string& device) {
+    std::lock_guard lock(mutex_);
+    linkedDevices_.push_back(device);
+}
+
+std::vector<std::string> Vxi11Server::writeChunks() const {
+    std::lock_guard lock(mutex_);
+    return writeChunks_;
+}
+
+std::vector<std::string> Vxi11Server::linkedDevices() const {
+    std::lock_guard lock(mutex_);
+    return linkedDevices_;
+}
+
+} // namespace sim

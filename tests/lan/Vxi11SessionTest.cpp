@@ -1,0 +1,323 @@
+// Our VXI-11 client against the simulator's VXI-11 server and against scripted peers.
+
+#include "Vxi11Session.h"
+
+#include "Mainframe.h"
+#include "PortmapServer.h"
+#include "ResourceName.h"
+#include "ScriptedRpcServer.h"
+#include "VisaError.h"
+#include "Vxi11Messages.h"
+#include "Vxi11Server.h"
+
+#include <chrono>
+#include <gtest/gtest.h>
+
+using namespace protocol;
+using namespace std::chrono_literals;
+using lan_test::Answer;
+using lan_test::ScriptedRpcServer;
+using visa::VisaError;
+
+namespace {
+
+constexpr auto kOpen = 2000ms;
+
+// A mainframe behind a VXI-11 server and its portmapper, all on free loopback ports.
+struct SimulatedVxi11 {
+    explicit SimulatedVxi11(sim::Vxi11Server::Options options = {})
+        : server(mainframe, "127.0.0.1", 0, std::move(options)), portmapper("127.0.0.1", 0) {
+        portmapper.registerProgram(kVxi11CoreProgram, kVxi11CoreVersion, kIpProtoTcp, server.port());
+    }
+
+    std::unique_ptr<visa::Vxi11Session> open(const std::string& device = "",
+                                             std::chrono::milliseconds timeout = 2000ms) {
+        const std::string text = "TCPIP0::127.0.0.1" + (device.empty() ? "" : "::" + device) + "::INSTR";
+        auto session = visa::Vxi11Session::open(visa::ResourceName::parse(text), kOpen, {portmapper.port()});
+        session->setTimeout(timeout);
+        return session;
+    }
+
+    std::string query(visa::Vxi11Session& session, const std::string& message) {
+        session.write(message);
+        return session.read();
+    }
+
+    sim::Mainframe mainframe;
+    sim::Vxi11Server server;
+    sim::PortmapServer portmapper;
+};
+
+// A portmapper that sends clients to a scripted core channel.
+struct ScriptedVxi11 {
+    explicit ScriptedVxi11(ScriptedRpcServer::Script script)
+        : core(std::move(script)), portmapper("127.0.0.1", 0) {
+        portmapper.registerProgram(kVxi11CoreProgram, kVxi11CoreVersion, kIpProtoTcp, core.port());
+    }
+    std::unique_ptr<visa::Vxi11Session> open(std::chrono::milliseconds timeout = 2000ms) {
+        auto session = visa::Vxi11Session::open(visa::ResourceName::parse("TCPIP0::127.0.0.1::INSTR"), kOpen,
+                                                {portmapper.port()});
+        session->setTimeout(timeout);
+        return session;
+    }
+    ScriptedRpcServer core;
+    sim::PortmapServer portmapper;
+};
+
+// The create_link and device_write answers every scripted conversation starts with.
+Answer linkAndWrite(const RpcCall& call) {
+    if (call.procedure == kCreateLink) {
+        return lan_test::success(call.xid, CreateLinkResp{0, 1, 0, 1024}.encode());
+    }
+    if (call.procedure == kDeviceWrite) {
+        const auto parms = DeviceWriteParms::decode(call.arguments);
+        return lan_test::success(call.xid,
+                                 DeviceWriteResp{0, static_cast<std::uint32_t>(parms.data.size())}.encode());
+    }
+    return lan_test::success(call.xid, encodeDeviceError(0));
+}
+
+template <typename F> std::chrono::milliseconds elapsed(F&& f) {
+    const auto start = std::chrono::steady_clock::now();
+    f();
+    return std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - start);
+}
+
+TEST(LanVxi11, QueriesAndCommandsRoundTrip) {
+    SimulatedVxi11 sim;
+    auto session = sim.open();
+    EXPECT_EQ(sim.query(*session, "*IDN?"), "Korvane,MF-7,SIM0001,1.0\n");
+    session->write("DIG:PIN4:FUNC ONC");
+    EXPECT_EQ(sim.query(*session, "SYST:ERR?"), "+0,\"No error\"\n");
+    EXPECT_EQ(sim.query(*session, "DIG:PIN4:FUNC?"), "ONC\n");
+    session->write("DIG:PIN1:FUNC ONC");
+    EXPECT_EQ(sim.query(*session, "SYST:ERR?"), "-221,\"Settings conflict\"\n");
+    EXPECT_EQ(sim.server.linkedDevices(), std::vector<std::string>{"inst0"});
+}
+
+TEST(LanVxi11, WritesAreSplitAtTheLinksMaxRecvSizeWithEndOnTheLastChunk) {
+    SimulatedVxi11 sim({{"inst0"}, 8});
+    auto session = sim.open();
+    EXPECT_EQ(session->maxRecvSize(), 8u);
+    session->write("DIG:PIN2:POL NEG;:DIG:OUTP:DATA 5");
+    const auto chunks = sim.server.writeChunks();
+    ASSERT_EQ(chunks.size(), 5u);
+    std::string joined;
+    for (const auto& chunk : chunks) {
+        EXPECT_LE(chunk.size(), 8u);
+        joined += chunk;
+    }
+    EXPECT_EQ(joined, "DIG:PIN2:POL NEG;:DIG:OUTP:DATA 5");
+    // The mainframe saw one message: END came with the last chunk only.
+    EXPECT_EQ(sim.mainframe.traffic().received(), std::vector<std::string>{joined});
+    EXPECT_EQ(sim.mainframe.state().pinPolarity[2], "NEG");
+    EXPECT_EQ(sim.mainframe.state().outputWord, 5);
+}
+
+TEST(LanVxi11, DeviceNamesPassThroughUnchanged) {
+    SimulatedVxi11 sim({{"inst0", "gpib0,5"}, 1024});
+    auto session = sim.open("gpib0,5");
+    EXPECT_EQ(sim.query(*session, "*IDN?"), "Korvane,MF-7,SIM0001,1.0\n");
+    EXPECT_EQ(sim.server.linkedDevices(), std::vector<std::string>{"gpib0,5"});
+}
+
+TEST(LanVxi11, UnknownDeviceNameFailsTheOpenInPlainWords) {
+    SimulatedVxi11 sim;
+    try {
+        sim.open("inst7");
+        FAIL() << "the open succeeded";
+    } catch (const VisaError& e) {
+        EXPECT_EQ(e.kind(), VisaError::Kind::NotFound);
+        const std::string what = e.what();
+        EXPECT_EQ(what.rfind("TCPIP0::127.0.0.1::inst7::INSTR: ", 0), 0u) << what;
+        EXPECT_NE(what.find("device not accessible"), std::string::npos) << what;
+    }
+}
+
+TEST(LanVxi11, SilentInstrumentTimesOutAndTheSessionRecovers) {
+    SimulatedVxi11 sim;
+    auto session = sim.open("", 300ms);
+    sim.mainframe.faults().inject(sim::Fault::StopAnswering);
+    session->write("*IDN?");
+    VisaError::Kind kind = VisaError::Kind::Other;
+    const auto took = elapsed([&] {
+        try {
+            session->read();
+        } catch (const VisaError& e) {
+            kind = e.kind();
+        }
+    });
+    EXPECT_EQ(kind, VisaError::Kind::Timeout);
+    EXPECT_GE(took, 250ms);
+    EXPECT_LT(took, 1500ms);
+
+    sim.mainframe.faults().clear();
+    session->setTimeout(2000ms);
+    EXPECT_EQ(sim.query(*session, "DIG:PIN3:FUNC?"), "DIO\n");
+}
+
+TEST(LanVxi11, ReplyLaterThanTheTimeOutIsATimeOut) {
+    SimulatedVxi11 sim;
+    auto session = sim.open("", 200ms);
+    sim.mainframe.faults().inject(sim::Fault::DelayReply, 1, 1000ms);
+    session->write("*IDN?");
+    EXPECT_THROW(session->read(), VisaError);
+}
+
+TEST(LanVxi11, SplitRecordsAndFragmentsAreJoined) {
+    ScriptedVxi11 peer([](const RpcCall& call) {
+        if (call.procedure != kDeviceRead) {
+            return linkAndWrite(call);
+        }
+        protocol::RpcReply reply;
+        reply.xid = call.xid;
+        reply.results = DeviceReadResp{0, kReasonEnd, "Korvane,MF-7,SIM0001,1.0\n"}.encode();
+        // Three record fragments, sent as 5-byte TCP pieces with pauses between them.
+        const std::string bytes = encodeRecord(encodeReply(reply), 20);
+        Answer answer;
+        for (std::size_t i = 0; i < bytes.size(); i += 5) {
+            answer.chunks.push_back(bytes.substr(i, 5));
+        }
+        answer.pause = 2ms;
+        return answer;
+    });
+    auto session = peer.open();
+    session->write("*IDN?");
+    EXPECT_EQ(session->read(), "Korvane,MF-7,SIM0001,1.0\n");
+}
+
+TEST(LanVxi11, ReadLoopsUntilEndAndSkipsStaleReplies) {
+    int reads = 0;
+    ScriptedVxi11 peer([&reads](const RpcCall& call) {
+        if (call.procedure != kDeviceRead) {
+            return linkAndWrite(call);
+        }
+        ++reads;
+        // A late reply to some earlier call comes first; then the reply is given in two pieces.
+        protocol::RpcReply stale;
+        stale.xid = call.xid - 1;
+        stale.results = DeviceReadResp{0, kReasonEnd, "stale\n"}.encode();
+        const std::string piece = reads == 1 ? "+0,\"No" : " error\"\n";
+        const std::int32_t reason = reads == 1 ? kReasonRequestCount : kReasonEnd;
+        Answer answer = lan_test::success(call.xid, DeviceReadResp{0, reason, piece}.encode());
+        answer.chunks.insert(answer.chunks.begin(), encodeRecord(encodeReply(stale)));
+        return answer;
+    });
+    auto session = peer.open();
+    session->write("SYST:ERR?");
+    EXPECT_EQ(session->read(), "+0,\"No error\"\n");
+    EXPECT_EQ(reads, 2);
+}
+
+TEST(LanVxi11, InstrumentClosingMidReplyIsALostConnection) {
+    ScriptedVxi11 peer([](const RpcCall& call) {
+        if (call.procedure != kDeviceRead) {
+            return linkAndWrite(call);
+        }
+        Answer answer = lan_test::success(call.xid, DeviceReadResp{0, kReasonEnd, "Korvane,MF-7\n"}.encode());
+        answer.chunks[0].resize(answer.chunks[0].size() / 2);
+        answer.hangUp = true;
+        return answer;
+    });
+    auto session = peer.open();
+    session->write("*IDN?");
+    try {
+        session->read();
+        FAIL() << "the read succeeded";
+    } catch (const VisaError& e) {
+        EXPECT_EQ(e.kind(), VisaError::Kind::ConnectionLost) << e.what();
+    }
+}
+
+TEST(LanVxi11, DeviceErrorsAreReportedInPlainWords) {
+    const std::pair<std::int32_t, const char*> cases[] = {
+        {kVxi11DeviceLocked, "device locked by another link"},
+        {kVxi11IoError, "I/O error"},
+        {kVxi11InvalidLink, "invalid link identifier"},
+    };
+    for (const auto& [code, words] : cases) {
+        ScriptedVxi11 peer([code = code](const RpcCall& call) {
+            if (call.procedure == kDeviceWrite) {
+                return lan_test::success(call.xid, DeviceWriteResp{code, 0}.encode());
+            }
+            return linkAndWrite(call);
+        });
+        auto session = peer.open();
+        try {
+            session->write("*RST");
+            FAIL() << "the write succeeded";
+        } catch (const VisaError& e) {
+            EXPECT_NE(std::string(e.what()).find(words), std::string::npos) << e.what();
+            EXPECT_EQ(std::string(e.what()).rfind("TCPIP0::127.0.0.1::INSTR: ", 0), 0u) << e.what();
+        }
+    }
+}
+
+TEST(LanVxi11, RpcRefusalsAreReportedInPlainWords) {
+    ScriptedVxi11 peer([](const RpcCall& call) {
+        protocol::RpcReply reply;
+        reply.xid = call.xid;
+        reply.status = RpcReplyStatus::ProcedureUnavailable;
+        return Answer{{encodeRecord(encodeReply(reply))}};
+    });
+    try {
+        peer.open();
+        FAIL() << "the open succeeded";
+    } catch (const VisaError& e) {
+        EXPECT_EQ(e.kind(), VisaError::Kind::Protocol);
+        EXPECT_NE(std::string(e.what()).find("does not offer the requested RPC procedure"), std::string::npos)
+            << e.what();
+    }
+}
+
+TEST(LanVxi11, CloseDestroysTheLink) {
+    ScriptedVxi11 peer(linkAndWrite);
+    auto session = peer.open();
+    session->close();
+    EXPECT_EQ(peer.core.procedures(), (std::vector<std::uint32_t>{kCreateLink, kDestroyLink}));
+    EXPECT_THROW(session->write("*IDN?"), VisaError);
+}
+
+TEST(LanVxi11, OpenFailsClearlyWithoutAPortmapperOrCoreChannel) {
+    sim::PortmapServer empty("127.0.0.1", 0);
+    try {
+        visa::Vxi11Session::open(visa::ResourceName::parse("TCPIP0::127.0.0.1::INSTR"), kOpen,
+                                 {empty.port()});
+        FAIL() << "the open succeeded";
+    } catch (const VisaError& e) {
+        EXPECT_EQ(e.kind(), VisaError::Kind::NotFound);
+        EXPECT_NE(std::string(e.what()).find("no VXI-11"), std::string::npos) << e.what();
+    }
+    const std::uint16_t unused = [] {
+        sim::PortmapServer gone("127.0.0.1", 0);
+        return gone.port();
+    }();
+    try {
+        visa::Vxi11Session::open(visa::ResourceName::parse("TCPIP0::127.0.0.1::INSTR"), kOpen, {unused});
+        FAIL() << "the open succeeded";
+    } catch (const VisaError& e) {
+        EXPECT_EQ(e.kind(), VisaError::Kind::Refused);
+        EXPECT_NE(std::string(e.what()).find("portmapper"), std::string::npos) << e.what();
+    }
+}
+
+TEST(LanVxi11, OpenIsBoundedWhenThePortmapperNeverAnswers) {
+    sim::TcpService silent("127.0.0.1", 0, "silent", [](sim::ServiceConnection& c) {
+        while (c.receiveSome()) {
+        }
+    });
+    VisaError::Kind kind = VisaError::Kind::Other;
+    const auto took = elapsed([&] {
+        try {
+            visa::Vxi11Session::open(visa::ResourceName::parse("TCPIP0::127.0.0.1::INSTR"), 300ms,
+                                     {silent.port()});
+        } catch (const VisaError& e) {
+            kind = e.kind();
+        }
+    });
+    EXPECT_EQ(kind, VisaError::Kind::Timeout);
+    EXPECT_GE(took, 250ms);
+    EXPECT_LT(took, 1500ms);
+}
+
+} // namespace

@@ -1,0 +1,207 @@
+#include "HislipSession.h"
+
+#include "DecodeError.h"
+
+#include <algorithm>
+
+namespace visa {
+
+namespace {
+
+using namespace protocol;
+using std::chrono::milliseconds;
+
+// What we accept in one message from the server: a whole reply and some room.
+constexpr std::uint64_t kClientMaxMessage = kMaxReplyBytes + 64 * 1024;
+// Our vendor id, two letters in the low half of the Initialize parameter.
+constexpr std::uint32_t kVendorId = ('P' << 8) | 'W';
+// Payloads of error messages are peer text: show a bounded, printable excerpt only.
+constexpr std::size_t kMaxShownText = 200;
+
+std::string printable(std::string_view text) {
+    std::string out;
+    for (char c : text.substr(0, kMaxShownText)) {
+        out.push_back(c >= 0x20 && c < 0x7F ? c : '?');
+    }
+    return out;
+}
+
+std::string subAddressOf(const ResourceName& name) {
+    return name.lanDevice.substr(0, name.lanDevice.find(','));
+}
+
+std::string peerSays(const HislipMessage& message) {
+    return message.payload.empty() ? "" : " (\"" + printable(message.payload) + "\")";
+}
+
+} // namespace
+
+HislipSession::Channel::Channel(LanStream s) : stream(std::move(s)), assembler(kClientMaxMessage) {}
+
+HislipMessage HislipSession::Channel::receive(const Deadline& deadline, std::string_view what) {
+    for (;;) {
+        if (auto message = assembler.next()) {
+            return std::move(*message);
+        }
+        auto bytes = deadline.expired() ? std::nullopt : stream.receiveSome(deadline);
+        if (!bytes) {
+            stream.fail(VisaError::Kind::Timeout,
+                        std::string(what) + " within " + std::to_string(deadline.timeout().count()) + " ms");
+        }
+        try {
+            assembler.feed(*bytes);
+        } catch (const DecodeError& e) {
+            stream.close(); // framing is lost: nothing after this can be trusted
+            stream.fail(VisaError::Kind::Protocol, std::string("malformed HiSLIP message: ") + e.what());
+        }
+    }
+}
+
+std::unique_ptr<HislipSession> HislipSession::open(const ResourceName& name, milliseconds openTimeout) {
+    const Deadline deadline(openTimeout);
+    const std::string subAddress = subAddressOf(name);
+
+    Channel sync(LanStream::connect(name.text, name.host, name.port, deadline));
+    sync.stream.sendAll(encodeHislip(HislipType::Initialize, 0,
+                                     (std::uint32_t{kHislipVersion} << 16) | kVendorId, subAddress),
+                        deadline, "HiSLIP Initialize not sent");
+    HislipMessage answer = [&] {
+        try {
+            return sync.receive(deadline, "no answer to HiSLIP Initialize");
+        } catch (const VisaError& e) {
+            if (e.kind() != VisaError::Kind::ConnectionLost) {
+                throw;
+            }
+            throw VisaError(e.kind(),
+                            std::string(e.what()) + " (is \"" + subAddress + "\" the right sub-address?)");
+        }
+    }();
+    if (answer.type() == HislipType::FatalError) {
+        const auto kind = answer.header.control == static_cast<std::uint8_t>(HislipFatal::TooManyClients)
+                              ? VisaError::Kind::Refused
+                              : VisaError::Kind::NotFound;
+        throw VisaError(kind, name.text + ": the instrument refused HiSLIP session \"" + subAddress +
+                                  "\": " + describeHislipFatal(answer.header.control) + peerSays(answer));
+    }
+    if (answer.type() != HislipType::InitializeResponse) {
+        throw VisaError(VisaError::Kind::Protocol, name.text + ": unexpected HiSLIP message " +
+                                                       std::to_string(answer.header.type) +
+                                                       " in answer to Initialize");
+    }
+    const auto sessionId = static_cast<std::uint16_t>(answer.header.parameter & 0xFFFFu);
+
+    Channel async(LanStream::connect(name.text, name.host, name.port, deadline));
+    async.stream.sendAll(encodeHislip(HislipType::AsyncInitialize, 0, sessionId), deadline,
+                         "HiSLIP AsyncInitialize not sent");
+    answer = async.receive(deadline, "no answer to HiSLIP AsyncInitialize");
+    if (answer.type() != HislipType::AsyncInitializeResponse) {
+        throw VisaError(VisaError::Kind::Protocol, name.text +
+                                                       ": the instrument did not accept the asynchronous "
+                                                       "channel of HiSLIP session " +
+                                                       std::to_string(sessionId) + peerSays(answer));
+    }
+
+    async.stream.sendAll(
+        encodeHislip(HislipType::AsyncMaximumMessageSize, 0, 0, encodeHislipSize(kClientMaxMessage)),
+        deadline, "HiSLIP AsyncMaximumMessageSize not sent");
+    answer = async.receive(deadline, "no answer to HiSLIP AsyncMaximumMessageSize");
+    std::uint64_t serverMax = 0;
+    try {
+        if (answer.type() != HislipType::AsyncMaximumMessageSizeResponse) {
+            throw DecodeError("unexpected message " + std::to_string(answer.header.type));
+        }
+        serverMax = decodeHislipSize(answer.payload);
+    } catch (const DecodeError& e) {
+        throw VisaError(VisaError::Kind::Protocol,
+                        name.text + ": bad answer to the HiSLIP maximum message size: " + e.what());
+    }
+    return std::unique_ptr<HislipSession>(
+        new HislipSession(name.text, std::move(sync), std::move(async), sessionId, serverMax));
+}
+
+HislipSession::HislipSession(std::string resource, Channel sync, Channel async, std::uint16_t sessionId,
+                             std::uint64_t serverMaxMessageSize)
+    : resource_(std::move(resource)), sync_(std::move(sync)), async_(std::move(async)), sessionId_(sessionId),
+      serverMaxMessageSize_(serverMaxMessageSize) {}
+
+HislipSession::~HislipSession() = default;
+
+void HislipSession::requireOpen() const {
+    if (!sync_) {
+        throw VisaError(VisaError::Kind::Closed, resource_ + ": the session is closed");
+    }
+}
+
+void HislipSession::write(std::string_view message) {
+    requireOpen();
+    const Deadline deadline(timeout());
+    // A server announcing 0 (or an absurd size) still gets the message, in pieces it can take.
+    const std::size_t chunk =
+        static_cast<std::size_t>(std::clamp<std::uint64_t>(serverMaxMessageSize_, 1, 1u << 20));
+    const std::uint32_t id = nextMessageId_;
+    std::string out;
+    do {
+        const std::size_t length = std::min(message.size(), chunk);
+        const bool last = length == message.size();
+        const std::uint8_t rmtDelivered = responseDelivered_ ? 1 : 0;
+        responseDelivered_ = false;
+        out += encodeHislip(last ? HislipType::DataEnd : HislipType::Data, rmtDelivered, id,
+                            message.substr(0, length));
+        message.remove_prefix(length);
+        if (last) {
+            break;
+        }
+    } while (true);
+    sync_->stream.sendAll(out, deadline, "message not sent");
+    lastSentMessageId_ = id;
+    nextMessageId_ = id + 2;
+}
+
+std::string HislipSession::read() {
+    requireOpen();
+    const Deadline deadline(timeout());
+    std::string reply;
+    for (;;) {
+        HislipMessage message = sync_->receive(deadline, "no reply");
+        switch (message.type()) {
+        case HislipType::Data:
+        case HislipType::DataEnd:
+            if (message.header.parameter != lastSentMessageId_) {
+                continue; // the rest of a reply to an older message, e.g. one whose read timed out
+            }
+            if (reply.size() + message.payload.size() > kMaxReplyBytes) {
+                throw VisaError(VisaError::Kind::Protocol, resource_ + ": reply longer than " +
+                                                               std::to_string(kMaxReplyBytes) + " bytes");
+            }
+            reply += message.payload;
+            if (message.type() == HislipType::DataEnd) {
+                responseDelivered_ = true;
+                return reply;
+            }
+            continue;
+        case HislipType::Error:
+            throw VisaError(VisaError::Kind::Protocol,
+                            resource_ + ": the instrument reported a HiSLIP error: " +
+                                describeHislipError(message.header.control) + peerSays(message));
+        case HislipType::FatalError:
+            close();
+            throw VisaError(VisaError::Kind::ConnectionLost,
+                            resource_ + ": the instrument ended the HiSLIP session: " +
+                                describeHislipFatal(message.header.control) + peerSays(message));
+        default:
+            continue; // Interrupted and the like carry nothing a read needs
+        }
+    }
+}
+
+// Whole replies are taken by read(); data left from an older message is dropped by its id.
+void HislipSession::flushRead() {
+    requireOpen();
+}
+
+void HislipSession::close() {
+    async_.reset();
+    sync_.reset();
+}
+
+} // namespace visa

@@ -1,0 +1,59 @@
+#pragma once
+
+#include "HislipMessage.h"
+#include "LanStream.h"
+#include "MessageSession.h"
+#include "ResourceName.h"
+
+#include <chrono>
+#include <cstdint>
+#include <memory>
+#include <optional>
+#include <string>
+
+namespace visa {
+
+// A HiSLIP instrument (TCPIP::host::hislipN[,port]::INSTR): a synchronous channel for the messages
+// and an asynchronous one for control, opened in that order and tied together by the session id.
+// Writes are Data/DataEnd messages with message ids; a read takes the Data/DataEnd answering the
+// latest message and drops whatever belongs to an older one.
+class HislipSession final : public MessageSession {
+public:
+    static std::unique_ptr<HislipSession> open(const ResourceName& name,
+                                               std::chrono::milliseconds openTimeout);
+    ~HislipSession() override;
+
+    void write(std::string_view message) override;
+    std::string read() override;
+    void flushRead() override;
+    void close() override;
+
+    std::uint16_t sessionId() const { return sessionId_; }
+    std::uint64_t serverMaxMessageSize() const { return serverMaxMessageSize_; }
+
+private:
+    // One end of the connection: its stream and the framing state of the bytes that came in.
+    struct Channel {
+        explicit Channel(LanStream s);
+        LanStream stream;
+        protocol::HislipAssembler assembler;
+        // The next message; throws Timeout "<what> within N ms" when the deadline passes first.
+        protocol::HislipMessage receive(const Deadline& deadline, std::string_view what);
+    };
+
+    HislipSession(std::string resource, Channel sync, Channel async, std::uint16_t sessionId,
+                  std::uint64_t serverMaxMessageSize);
+    void requireOpen() const;
+
+    std::string resource_;
+    std::optional<Channel> sync_;
+    std::optional<Channel> async_;
+    std::uint16_t sessionId_;
+    std::uint64_t serverMaxMessageSize_;
+    std::uint32_t nextMessageId_ = protocol::kHislipFirstMessageId;
+    std::uint32_t lastSentMessageId_ = protocol::kHislipFirstMessageId - 2;
+    // Set once a whole reply was read: the next message tells the server so (RMT-delivered).
+    bool responseDelivered_ = false;
+};
+
+} // namespace visa

@@ -1,0 +1,34 @@
+#pragma once
+
+#include "LanStream.h"
+#include "RecordMarking.h"
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+namespace visa {
+
+// ONC RPC calls over one TCP stream. Replies are matched by xid: a late reply to an earlier call
+// that timed out is recognised and dropped instead of being taken for the answer to this one.
+class RpcClient {
+public:
+    RpcClient(LanStream stream, std::uint32_t program, std::uint32_t version, std::string serviceName);
+
+    // The procedure's XDR results. Throws Timeout as "<what> within N ms" when no matching reply
+    // arrives before the deadline; RPC-level refusals and malformed replies throw with plain words.
+    std::string call(std::uint32_t procedure, std::string_view arguments, const Deadline& deadline,
+                     std::string_view what);
+
+    LanStream& stream() { return stream_; }
+
+private:
+    LanStream stream_;
+    std::uint32_t program_;
+    std::uint32_t version_;
+    std::string serviceName_; // "portmapper", "VXI-11 core channel": said in failures
+    std::uint32_t nextXid_;
+    protocol::RecordAssembler assembler_;
+};
+
+} // namespace visa

@@ -1,0 +1,201 @@
+#include "Vxi11Session.h"
+
+#include "DecodeError.h"
+#include "Vxi11Messages.h"
+
+#include <algorithm>
+#include <atomic>
+
+namespace visa {
+
+namespace {
+
+using namespace protocol;
+using std::chrono::milliseconds;
+
+// Every link gets its own client id; instruments use it only to tell links apart.
+std::int32_t nextClientId() {
+    static std::atomic<std::int32_t> id{1};
+    return id++;
+}
+
+// VXI-11 time-outs travel as milliseconds in 32 bits.
+std::uint32_t wireMilliseconds(milliseconds value) {
+    return static_cast<std::uint32_t>(std::clamp<milliseconds::rep>(value.count(), 0, 0x7FFFFFFF));
+}
+
+template <typename Result, typename Decode>
+Result decodeOrFail(const LanStream& stream, std::string_view bytes, Decode decode) {
+    try {
+        return decode(bytes);
+    } catch (const DecodeError& e) {
+        stream.fail(VisaError::Kind::Protocol, std::string("malformed VXI-11 reply: ") + e.what());
+    }
+}
+
+VisaError::Kind kindOf(std::int32_t error) {
+    switch (error) {
+    case kVxi11IoTimeout:
+        return VisaError::Kind::Timeout;
+    case kVxi11DeviceLocked:
+    case kVxi11OutOfResources:
+        return VisaError::Kind::Refused;
+    case kVxi11DeviceNotAccessible:
+    case kVxi11InvalidAddress:
+        return VisaError::Kind::NotFound;
+    case kVxi11InvalidLink:
+        return VisaError::Kind::ConnectionLost;
+    default:
+        return VisaError::Kind::Other;
+    }
+}
+
+std::uint16_t askPortmapper(const ResourceName& name, std::uint16_t portmapperPort,
+                            const Deadline& deadline) {
+    LanStream stream = [&] {
+        try {
+            return LanStream::connect(name.text, name.host, portmapperPort, deadline);
+        } catch (const VisaError& e) {
+            // Say which step failed: the user typed no port, so "port 111" alone would puzzle.
+            throw VisaError(e.kind(), std::string(e.what()) + " (asking the portmapper for the VXI-11 port)");
+        }
+    }();
+    RpcClient portmapper(std::move(stream), kPortmapProgram, kPortmapVersion, "portmapper");
+    const PortmapMapping query{kVxi11CoreProgram, kVxi11CoreVersion, kIpProtoTcp, 0};
+    const std::string result =
+        portmapper.call(kPortmapProcGetPort, query.encode(), deadline, "no answer from the portmapper");
+    const auto port = decodeOrFail<std::uint32_t>(portmapper.stream(), result, decodePort);
+    if (port == 0) {
+        throw VisaError(VisaError::Kind::NotFound,
+                        name.text +
+                            ": the host offers no VXI-11 instrument (its portmapper knows no core channel)");
+    }
+    return static_cast<std::uint16_t>(port);
+}
+
+} // namespace
+
+std::unique_ptr<Vxi11Session> Vxi11Session::open(const ResourceName& name, milliseconds openTimeout,
+                                                 Options options) {
+    const Deadline deadline(openTimeout);
+    const std::uint16_t corePort = askPortmapper(name, options.portmapperPort, deadline);
+    RpcClient core(LanStream::connect(name.text, name.host, corePort, deadline), kVxi11CoreProgram,
+                   kVxi11CoreVersion, "VXI-11 core channel");
+
+    // Lock off with no lock wait: instruments refuse other values here, and VISA locks later if asked.
+    const CreateLinkParms parms{nextClientId(), false, 0, name.lanDevice};
+    const std::string result = core.call(kCreateLink, parms.encode(), deadline, "no answer to create_link");
+    const auto link = decodeOrFail<CreateLinkResp>(core.stream(), result, CreateLinkResp::decode);
+    if (link.error != kVxi11NoError) {
+        throw VisaError(kindOf(link.error), name.text + ": cannot open device \"" + name.lanDevice +
+                                                "\": " + describeVxi11Error(link.error));
+    }
+    // A peer that allows no data at all would make every write loop forever; take it as one byte.
+    return std::make_unique<Vxi11Session>(name.text, std::move(core), link.linkId,
+                                          std::max<std::uint32_t>(link.maxRecvSize, 1));
+}
+
+Vxi11Session::Vxi11Session(std::string resource, RpcClient core, std::int32_t linkId,
+                           std::uint32_t maxRecvSize)
+    : resource_(std::move(resource)), core_(std::move(core)), linkId_(linkId), maxRecvSize_(maxRecvSize) {}
+
+Vxi11Session::~Vxi11Session() {
+    try {
+        close();
+    } catch (...) {
+        // Dropping a session must not throw; the instrument times the link out on its own.
+    }
+}
+
+void Vxi11Session::requireOpen() const {
+    if (!core_) {
+        throw VisaError(VisaError::Kind::Closed, resource_ + ": the session is closed");
+    }
+}
+
+void Vxi11Session::failDevice(std::int32_t error, std::string_view during) const {
+    throw VisaError(kindOf(error), resource_ + ": " + std::string(during) + ": " + describeVxi11Error(error));
+}
+
+void Vxi11Session::write(std::string_view message) {
+    requireOpen();
+    const Deadline deadline(timeout());
+    // An empty message still goes out, as one call carrying END alone.
+    do {
+        const std::size_t chunk = std::min<std::size_t>(message.size(), maxRecvSize_);
+        const bool last = chunk == message.size();
+        const DeviceWriteParms parms{linkId_, wireMilliseconds(deadline.remaining()), 0, last ? kFlagEnd : 0u,
+                                     std::string(message.substr(0, chunk))};
+        const std::string result = core_->call(kDeviceWrite, parms.encode(), deadline, "message not sent");
+        const auto resp = decodeOrFail<DeviceWriteResp>(core_->stream(), result, DeviceWriteResp::decode);
+        if (resp.error != kVxi11NoError) {
+            failDevice(resp.error, "write failed");
+        }
+        if (resp.size > chunk || (resp.size == 0 && chunk != 0)) {
+            core_->stream().fail(VisaError::Kind::Protocol, "the instrument accepted " +
+                                                                std::to_string(resp.size) + " of " +
+                                                                std::to_string(chunk) + " bytes");
+        }
+        // A partial acceptance is resent from where the instrument stopped.
+        message.remove_prefix(resp.size);
+        if (last && resp.size == chunk) {
+            return;
+        }
+    } while (true);
+}
+
+std::string Vxi11Session::read() {
+    requireOpen();
+    const Deadline deadline(timeout());
+    std::string reply;
+    for (;;) {
+        const auto wanted = static_cast<std::uint32_t>(kMaxReplyBytes - reply.size() + 1);
+        const DeviceReadParms parms{linkId_, wanted, wireMilliseconds(deadline.remaining()), 0, 0, '\n'};
+        const std::string result = core_->call(kDeviceRead, parms.encode(), deadline, "no reply");
+        auto resp = decodeOrFail<DeviceReadResp>(core_->stream(), result, DeviceReadResp::decode);
+        if (resp.error == kVxi11IoTimeout) {
+            throw VisaError(VisaError::Kind::Timeout,
+                            resource_ + ": no reply within " + std::to_string(timeout().count()) + " ms");
+        }
+        if (resp.error != kVxi11NoError) {
+            failDevice(resp.error, "read failed");
+        }
+        if (resp.data.size() > wanted) {
+            core_->stream().fail(VisaError::Kind::Protocol, "the instrument sent more than was asked for");
+        }
+        reply += resp.data;
+        if (reply.size() > kMaxReplyBytes) {
+            throw VisaError(VisaError::Kind::Protocol,
+                            resource_ + ": reply longer than " + std::to_string(kMaxReplyBytes) + " bytes");
+        }
+        if ((resp.reason & (kReasonEnd | kReasonTermChar)) != 0) {
+            return reply;
+        }
+        if (deadline.expired()) {
+            throw VisaError(VisaError::Kind::Timeout, resource_ + ": reply not complete within " +
+                                                          std::to_string(timeout().count()) + " ms");
+        }
+    }
+}
+
+// Whole replies are taken by read(), so nothing stays buffered on this side of the link.
+void Vxi11Session::flushRead() {
+    requireOpen();
+}
+
+void Vxi11Session::close() {
+    if (!core_) {
+        return;
+    }
+    // Tell the instrument, briefly: a link left open holds its resources until it notices.
+    constexpr milliseconds kDestroyWait{500};
+    try {
+        const Deadline deadline(std::min(timeout(), kDestroyWait));
+        core_->call(kDestroyLink, encodeLink(linkId_), deadline, "no answer to destroy_link");
+    } catch (const VisaError&) {
+        // The connection closes below either way.
+    }
+    core_.reset();
+}
+
+} // namespace visa

@@ -1,0 +1,53 @@
+#pragma once
+
+#include "MessageSession.h"
+#include "ResourceName.h"
+#include "RpcClient.h"
+
+#include <chrono>
+#include <cstdint>
+#include <memory>
+#include <optional>
+#include <string>
+
+namespace visa {
+
+// A VXI-11 instrument (TCPIP::host[::device]::INSTR): the portmapper gives the core channel's port,
+// create_link opens a link to the named device (inst0, or a gateway name such as gpib0,5, passed as
+// typed), and each write or read is one or more device_write / device_read calls bounded by the
+// session's time-out.
+class Vxi11Session final : public MessageSession {
+public:
+    struct Options {
+        // Instruments answer the portmapper on 111 only; tests point this at their own.
+        std::uint16_t portmapperPort = 111;
+    };
+
+    static std::unique_ptr<Vxi11Session> open(const ResourceName& name, std::chrono::milliseconds openTimeout,
+                                              Options options);
+    static std::unique_ptr<Vxi11Session> open(const ResourceName& name,
+                                              std::chrono::milliseconds openTimeout) {
+        return open(name, openTimeout, Options{});
+    }
+
+    Vxi11Session(std::string resource, RpcClient core, std::int32_t linkId, std::uint32_t maxRecvSize);
+    ~Vxi11Session() override;
+
+    void write(std::string_view message) override;
+    std::string read() override;
+    void flushRead() override;
+    void close() override;
+
+    std::uint32_t maxRecvSize() const { return maxRecvSize_; }
+
+private:
+    void requireOpen() const;
+    [[noreturn]] void failDevice(std::int32_t error, std::string_view during) const;
+
+    std::string resource_;
+    std::optional<RpcClient> core_;
+    std::int32_t linkId_;
+    std::uint32_t maxRecvSize_;
+};
+
+} // namespace visa
