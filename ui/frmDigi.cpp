@@ -1,5 +1,6 @@
 #include "frmDigi.h"
 
+#include "ChosenOptionFocus.h"
 #include "EventGuard.h"
 #include "MessageBox.h"
 #include "OutputWordOverflow.h"
@@ -50,6 +51,7 @@ frmDigi::frmDigi(QWidget* connectionDialog, QWidget* parent)
         pin.function->setInsertPolicy(QComboBox::NoInsert);
         pin.outputBit->setInsertPolicy(QComboBox::NoInsert);
     }
+    ChosenOptionFocus::InstallOn(this);
     ConnectHandlers();
 }
 

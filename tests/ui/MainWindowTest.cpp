@@ -360,3 +360,20 @@ TEST_F(MainWindow, CannotBeResized) {
 }
 
 } // namespace
+
+namespace {
+
+TEST_F(MainWindow, TabIntoAnOptionGroupStopsAtTheChosenButton) {
+    mainframe().receive("DIG:PIN1:POL NEG");
+    frmDigi& w = Connect();
+    QApplication::setActiveWindow(&w);
+    w.ui.cmbPin1->setFocus(Qt::TabFocusReason);
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+    EXPECT_EQ(QApplication::focusWidget(), w.ui.optPin1Neg);
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+    EXPECT_EQ(QApplication::focusWidget(), w.ui.cmdPin1);
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_Backtab);
+    EXPECT_EQ(QApplication::focusWidget(), w.ui.optPin1Neg);
+}
+
+} // namespace
