@@ -1,6 +1,6 @@
 #include "GpibSession.h"
 
-#include "OperationDeadline.h"
+#include "Deadline.h"
 #include "VisaError.h"
 
 #include <algorithm>
@@ -65,7 +65,7 @@ void GpibSession::write(std::string_view message) {
 
 std::string GpibSession::read() {
     requireOpen();
-    const OperationDeadline deadline(timeout());
+    const Deadline deadline(timeout());
     applyTimeout(deadline.timeout());
     std::string reply;
     std::array<char, kReadChunk> chunk;

@@ -15,7 +15,7 @@ LanStream LanStream::connect(const std::string& resource, const std::string& hos
     return LanStream(resource, TcpConnector::connect(resource, host, port, deadline));
 }
 
-LanStream::LanStream(std::string resource, SocketFd socket)
+LanStream::LanStream(std::string resource, FileDescriptor socket)
     : resource_(std::move(resource)), socket_(std::move(socket)) {}
 
 void LanStream::fail(VisaError::Kind kind, const std::string& what) const {

@@ -1,7 +1,7 @@
 #pragma once
 
 #include "Deadline.h"
-#include "SocketFd.h"
+#include "FileDescriptor.h"
 #include "VisaError.h"
 
 #include <cstdint>
@@ -20,7 +20,7 @@ public:
     static LanStream connect(const std::string& resource, const std::string& host, std::uint16_t port,
                              const Deadline& deadline);
 
-    LanStream(std::string resource, SocketFd socket);
+    LanStream(std::string resource, FileDescriptor socket);
 
     // Throws Timeout with "<what> within N ms" when the deadline passes first.
     void sendAll(std::string_view bytes, const Deadline& deadline, std::string_view what);
@@ -36,7 +36,7 @@ public:
 
 private:
     std::string resource_;
-    SocketFd socket_;
+    FileDescriptor socket_;
 };
 
 } // namespace visa

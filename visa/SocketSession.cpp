@@ -28,7 +28,7 @@ std::unique_ptr<SocketSession> SocketSession::open(const ResourceName& name,
                                            TcpConnector::connect(name.text, name.host, name.port, deadline));
 }
 
-SocketSession::SocketSession(std::string resource, SocketFd socket)
+SocketSession::SocketSession(std::string resource, FileDescriptor socket)
     : resource_(std::move(resource)), socket_(std::move(socket)) {}
 
 SocketSession::~SocketSession() = default;

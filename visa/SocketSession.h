@@ -1,8 +1,8 @@
 #pragma once
 
+#include "FileDescriptor.h"
 #include "MessageSession.h"
 #include "ResourceName.h"
-#include "SocketFd.h"
 #include "VisaError.h"
 
 #include <chrono>
@@ -19,7 +19,7 @@ public:
     static std::unique_ptr<SocketSession> open(const ResourceName& name,
                                                std::chrono::milliseconds openTimeout);
 
-    SocketSession(std::string resource, SocketFd socket);
+    SocketSession(std::string resource, FileDescriptor socket);
     ~SocketSession() override;
 
     void write(std::string_view message) override;
@@ -35,7 +35,7 @@ private:
     [[noreturn]] void fail(VisaError::Kind kind, const std::string& what) const;
 
     std::string resource_;
-    SocketFd socket_;
+    FileDescriptor socket_;
     std::string buffer_;
     // After an oversized reply the rest of it is still coming: drop everything up to its line feed so
     // that its tail is never taken for the next reply.

@@ -15,13 +15,14 @@ namespace visa {
 namespace {
 
 struct Attempt {
-    SocketFd fd;
+    FileDescriptor fd;
     int error = 0; // 0 with a valid fd = connected; ETIMEDOUT = the deadline passed
 };
 
 Attempt tryAddress(const SocketAddress& address, const Deadline& deadline) {
     Attempt attempt;
-    attempt.fd = SocketFd(::socket(address.family, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, IPPROTO_TCP));
+    attempt.fd =
+        FileDescriptor(::socket(address.family, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, IPPROTO_TCP));
     if (!attempt.fd.valid()) {
         attempt.error = errno;
         return attempt;
@@ -59,8 +60,8 @@ std::string noAnswer(const std::string& resource, const Deadline& deadline) {
 
 } // namespace
 
-SocketFd TcpConnector::connect(const std::string& resource, const std::string& host, std::uint16_t port,
-                               const Deadline& deadline) {
+FileDescriptor TcpConnector::connect(const std::string& resource, const std::string& host, std::uint16_t port,
+                                     const Deadline& deadline) {
     const auto resolved = AddressResolver::resolve(host, port, deadline);
     switch (resolved.status) {
     case AddressResolver::Status::Resolved:

@@ -1,7 +1,7 @@
 #pragma once
 
 #include "Deadline.h"
-#include "SocketFd.h"
+#include "FileDescriptor.h"
 
 #include <cstdint>
 #include <string>
@@ -14,8 +14,8 @@ namespace visa {
 // wait behind Nagle's algorithm). Failures are VisaErrors starting with `resource`.
 class TcpConnector {
 public:
-    static SocketFd connect(const std::string& resource, const std::string& host, std::uint16_t port,
-                            const Deadline& deadline);
+    static FileDescriptor connect(const std::string& resource, const std::string& host, std::uint16_t port,
+                                  const Deadline& deadline);
 };
 
 } // namespace visa

@@ -35,7 +35,7 @@ std::optional<std::string> readAttribute(const fs::path& file) {
     return text;
 }
 
-// sysfs writes ids and interface numbers in hex without a prefix ("0957", "00").
+// sysfs writes ids and interface numbers in hex without a prefix ("1a2b", "00").
 std::optional<unsigned long> readHexAttribute(const fs::path& file, unsigned long max) {
     auto text = readAttribute(file);
     if (!text || text->empty() || text->size() > 8 ||

@@ -1,6 +1,6 @@
 #include "UsbtmcSession.h"
 
-#include "OperationDeadline.h"
+#include "Deadline.h"
 #include "VisaError.h"
 
 #include <algorithm>
@@ -42,7 +42,7 @@ std::unique_ptr<UsbtmcSession> UsbtmcSession::open(const ResourceName& name,
     if (fd < 0) {
         throw openFailure(name, node, errno);
     }
-    std::unique_ptr<UsbtmcSession> session(new UsbtmcSession(name.text, DeviceFile(fd)));
+    std::unique_ptr<UsbtmcSession> session(new UsbtmcSession(name.text, FileDescriptor(fd)));
     session->applyTimeout(session->timeout());
     return session;
 }
@@ -73,12 +73,12 @@ VisaError UsbtmcSession::openFailure(const ResourceName& name, const std::filesy
     }
 }
 
-UsbtmcSession::UsbtmcSession(std::string resource, DeviceFile device)
+UsbtmcSession::UsbtmcSession(std::string resource, FileDescriptor device)
     : resource_(std::move(resource)), device_(std::move(device)) {}
 
 void UsbtmcSession::write(std::string_view message) {
     requireOpen();
-    const OperationDeadline deadline(timeout());
+    const Deadline deadline(timeout());
     applyTimeout(deadline.timeout());
     std::size_t sent = 0;
     do {
@@ -104,7 +104,7 @@ std::string UsbtmcSession::read() {
     if (auto reply = takeReply()) {
         return *reply;
     }
-    const OperationDeadline deadline(timeout());
+    const Deadline deadline(timeout());
     applyTimeout(deadline.timeout());
     std::array<char, kReadChunk> chunk;
     for (;;) {
@@ -143,7 +143,7 @@ void UsbtmcSession::flushRead() {
 }
 
 void UsbtmcSession::close() {
-    device_.close();
+    device_.reset();
     pending_.clear();
 }
 
@@ -179,7 +179,7 @@ std::optional<std::string> UsbtmcSession::takeReply() {
 }
 
 void UsbtmcSession::requireOpen() const {
-    if (!device_.isOpen()) {
+    if (!device_.valid()) {
         throw VisaError(VisaError::Kind::Closed, resource_ + ": the session is closed");
     }
 }

@@ -1,6 +1,6 @@
 #include "VisaLibrarySession.h"
 
-#include "OperationDeadline.h"
+#include "Deadline.h"
 #include "VisaError.h"
 
 #include <algorithm>
@@ -102,7 +102,7 @@ void VisaLibrarySession::write(std::string_view message) {
 
 std::string VisaLibrarySession::read() {
     requireOpen();
-    const OperationDeadline deadline(timeout());
+    const Deadline deadline(timeout());
     applyTimeout(deadline.timeout());
     std::string reply;
     std::array<unsigned char, kReadChunk> chunk;

@@ -1,6 +1,6 @@
+#include <AnsweringPeer.h>
 #include <GuiFixture.h>
 #include <QMessageBox>
-#include <ScriptedPeer.h>
 #include <frmDigi.h>
 #include <globals.h>
 
@@ -76,7 +76,7 @@ TEST_F(ConnectionDialog, EnterAndEscapePressNeitherButton) {
 }
 
 TEST_F(ConnectionDialog, InstrumentRepliesAreShownAsPlainCharacters) {
-    ScriptedPeer peer([](const std::string& line) -> std::optional<std::string> {
+    AnsweringPeer peer([](const std::string& line) -> std::optional<std::string> {
         if (line == "*IDN?")
             return "<b>x</b>,<img src=a.png>\n";
         return line == "SYST:ERR?" ? "+0,\"No error\"\n" : "+0\n"; // enough for the window to load

@@ -45,7 +45,7 @@ INSTANTIATE_TEST_SUITE_P(
                               VisaError::Kind::Unsupported,
                               {"VISA library", "linux-gpib", "libgpib.so.0", "SIM0::INSTR"}},
                     RouteCase{"ASRL1::INSTR", VisaError::Kind::Unsupported, {"VISA library", "SIM0::INSTR"}},
-                    RouteCase{"USB0::0x0957::0x1234::PINWRIGHT-NO-SUCH-SERIAL::INSTR",
+                    RouteCase{"USB0::0x1A2B::0x1234::PINWRIGHT-NO-SUCH-SERIAL::INSTR",
                               VisaError::Kind::NotFound,
                               {"serial number \"PINWRIGHT-NO-SUCH-SERIAL\"", "usbtmc"}}));
 

@@ -15,11 +15,11 @@ using testing::HasSubstr;
 class UsbtmcDeviceFinderTest : public testing::Test {
 protected:
     UsbtmcDeviceFinderTest() {
-        sysfs.addInterface("usbtmc0", "1-1", "0957", "1234", "MY001", "00");
+        sysfs.addInterface("usbtmc0", "1-1", "1a2b", "1234", "SN001", "00");
         sysfs.addInterface("usbtmc1", "1-2", "0a5f", "00ff", "SN-2", "00");
         // One device with two usbtmc interfaces.
-        sysfs.addInterface("usbtmc3", "1-3", "0957", "1234", "MY003", "02");
-        sysfs.addInterface("usbtmc2", "1-3", "0957", "1234", "MY003", "01");
+        sysfs.addInterface("usbtmc3", "1-3", "1a2b", "1234", "SN003", "02");
+        sysfs.addInterface("usbtmc2", "1-3", "1a2b", "1234", "SN003", "01");
         sysfs.addDanglingEntry("usbtmc9");
     }
 
@@ -52,21 +52,21 @@ TEST_P(UsbtmcMatchTest, FindsTheNodeOfTheDeviceTheResourceNames) {
 
 INSTANTIATE_TEST_SUITE_P(
     Resources, UsbtmcMatchTest,
-    testing::Values(MatchCase{"USB0::0x0957::0x1234::MY001::INSTR", "dev/usbtmc0"},
+    testing::Values(MatchCase{"USB0::0x1A2B::0x1234::SN001::INSTR", "dev/usbtmc0"},
                     // Ids compare as numbers, whatever their spelling.
-                    MatchCase{"USB0::2391::4660::MY001::INSTR", "dev/usbtmc0"},
+                    MatchCase{"USB0::6699::4660::SN001::INSTR", "dev/usbtmc0"},
                     MatchCase{"USB0::0x0A5F::0xFF::SN-2::INSTR", "dev/usbtmc1"},
                     MatchCase{"USB::0x0a5f::0x00ff::SN-2", "dev/usbtmc1"},
                     // Without an interface number the lowest wins; with one, exactly that one.
-                    MatchCase{"USB0::0x0957::0x1234::MY003::INSTR", "dev/usbtmc2"},
-                    MatchCase{"USB0::0x0957::0x1234::MY003::2::INSTR", "dev/usbtmc3"},
-                    MatchCase{"USB0::0x0957::0x1234::MY003::5::INSTR", std::nullopt},
-                    MatchCase{"USB0::0x0957::0x1234::MY001::1::INSTR", std::nullopt},
+                    MatchCase{"USB0::0x1A2B::0x1234::SN003::INSTR", "dev/usbtmc2"},
+                    MatchCase{"USB0::0x1A2B::0x1234::SN003::2::INSTR", "dev/usbtmc3"},
+                    MatchCase{"USB0::0x1A2B::0x1234::SN003::5::INSTR", std::nullopt},
+                    MatchCase{"USB0::0x1A2B::0x1234::SN001::1::INSTR", std::nullopt},
                     // Any other id or serial number is another instrument.
-                    MatchCase{"USB0::0x0957::0x1235::MY001::INSTR", std::nullopt},
-                    MatchCase{"USB0::0x0958::0x1234::MY001::INSTR", std::nullopt},
-                    MatchCase{"USB0::0x0957::0x1234::my001::INSTR", std::nullopt},
-                    MatchCase{"USB0::0x0957::0x1234::MY00::INSTR", std::nullopt}));
+                    MatchCase{"USB0::0x1A2B::0x1235::SN001::INSTR", std::nullopt},
+                    MatchCase{"USB0::0x1A2C::0x1234::SN001::INSTR", std::nullopt},
+                    MatchCase{"USB0::0x1A2B::0x1234::sn001::INSTR", std::nullopt},
+                    MatchCase{"USB0::0x1A2B::0x1234::SN00::INSTR", std::nullopt}));
 
 TEST_F(UsbtmcDeviceFinderTest, ListsEveryReadableInterfaceInNodeOrder) {
     const auto attached = visa::UsbtmcDeviceFinder(sysfs.root()).attachedInterfaces();
@@ -79,9 +79,9 @@ TEST_F(UsbtmcDeviceFinderTest, ListsEveryReadableInterfaceInNodeOrder) {
 
 TEST_F(UsbtmcDeviceFinderTest, ANotFoundDescriptionListsWhatIsAttached) {
     const auto text = visa::UsbtmcDeviceFinder(sysfs.root())
-                          .describeMissing(visa::ResourceName::parse("USB0::0x0957::0x1234::NOPE::INSTR"));
-    EXPECT_THAT(text, AllOf(HasSubstr("vendor id 0x0957, product id 0x1234 and serial number \"NOPE\""),
-                            HasSubstr("USB0::0x0957::0x1234::MY001::0::INSTR"),
+                          .describeMissing(visa::ResourceName::parse("USB0::0x1A2B::0x1234::NOPE::INSTR"));
+    EXPECT_THAT(text, AllOf(HasSubstr("vendor id 0x1A2B, product id 0x1234 and serial number \"NOPE\""),
+                            HasSubstr("USB0::0x1A2B::0x1234::SN001::0::INSTR"),
                             HasSubstr("USB0::0x0A5F::0x00FF::SN-2::0::INSTR")));
 }
 
@@ -91,7 +91,7 @@ TEST(UsbtmcDeviceFinderWithoutDevices, SaysToCheckTheCableAndTheDriverWhenNothin
         if (classExists) {
             empty.addEmptyClass();
         }
-        const auto name = visa::ResourceName::parse("USB0::0x0957::0x1234::MY001::INSTR");
+        const auto name = visa::ResourceName::parse("USB0::0x1A2B::0x1234::SN001::INSTR");
         const visa::UsbtmcDeviceFinder finder(empty.root());
         EXPECT_FALSE(finder.findDeviceNode(name));
         EXPECT_THAT(finder.describeMissing(name), HasSubstr("modprobe usbtmc"));
@@ -100,11 +100,11 @@ TEST(UsbtmcDeviceFinderWithoutDevices, SaysToCheckTheCableAndTheDriverWhenNothin
 
 TEST(UsbtmcDeviceFinderWithoutDevices, SkipsEntriesWithUnreadableOrImplausibleIds) {
     FakeSysfs sysfs;
-    sysfs.addInterface("usbtmc0", "1-1", "zz57", "1234", "MY001", "00");
-    sysfs.addInterface("usbtmc1", "1-2", "10957", "1234", "MY001", "00");
-    sysfs.addInterface("usbtmc2", "1-3", "0957", "1234", "MY001", "00");
+    sysfs.addInterface("usbtmc0", "1-1", "zz2b", "1234", "SN001", "00");
+    sysfs.addInterface("usbtmc1", "1-2", "11a2b", "1234", "SN001", "00");
+    sysfs.addInterface("usbtmc2", "1-3", "1a2b", "1234", "SN001", "00");
     const auto node = visa::UsbtmcDeviceFinder(sysfs.root())
-                          .findDeviceNode(visa::ResourceName::parse("USB0::0x0957::0x1234::MY001::INSTR"));
+                          .findDeviceNode(visa::ResourceName::parse("USB0::0x1A2B::0x1234::SN001::INSTR"));
     ASSERT_TRUE(node);
     EXPECT_EQ(node->filename(), "usbtmc2");
 }

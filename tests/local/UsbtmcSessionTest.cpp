@@ -24,13 +24,14 @@ using testing::HasSubstr;
 using testing::StartsWith;
 using visa::VisaError;
 
-constexpr const char* kResource = "USB0::0x0957::0x1234::MY001::INSTR";
+constexpr const char* kResource = "USB0::0x1A2B::0x1234::SN001::INSTR";
 
 // The session exactly as on the device, except that the driver's time-out ioctl becomes the socket's
 // receive and send time-outs (a socket has no such ioctl). Records what the driver would have been told.
 class SocketUsbtmcSession : public visa::UsbtmcSession {
 public:
-    explicit SocketUsbtmcSession(visa::DeviceFile hostEnd) : UsbtmcSession(kResource, std::move(hostEnd)) {}
+    explicit SocketUsbtmcSession(visa::FileDescriptor hostEnd)
+        : UsbtmcSession(kResource, std::move(hostEnd)) {}
 
     std::vector<std::chrono::milliseconds> driverTimeouts;
 
@@ -126,8 +127,8 @@ TEST(UsbtmcSessionTest, ADeviceThatGoesAwayMidReadIsALostConnection) {
 TEST(UsbtmcSessionTest, AReplyWithoutLineFeedIsBounded) {
     int fds[2];
     ASSERT_EQ(socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, fds), 0);
-    visa::DeviceFile deviceEnd(fds[1]);
-    SocketUsbtmcSession session{visa::DeviceFile(fds[0])};
+    visa::FileDescriptor deviceEnd(fds[1]);
+    SocketUsbtmcSession session{visa::FileDescriptor(fds[0])};
     session.setTimeout(2000ms);
     // Written in pieces by this thread while the session reads: more than the reply limit, no line feed.
     std::jthread writer([&] {

@@ -31,6 +31,6 @@ TEST_P(VisaLibraryRoutingTest, OpensThroughTheVisaLibrary) {
 INSTANTIATE_TEST_SUITE_P(Resources, VisaLibraryRoutingTest,
                          testing::Values("GPIB0::5::INSTR", "GPIB1::7::2::INSTR", "ASRL1::INSTR",
                                          // No usbtmc node on a test machine has this serial number.
-                                         "USB0::0x0957::0x1234::PINWRIGHT-NO-SUCH-SERIAL::INSTR"));
+                                         "USB0::0x1A2B::0x1234::PINWRIGHT-NO-SUCH-SERIAL::INSTR"));
 
 } // namespace

@@ -1,9 +1,9 @@
+#include <AnsweringPeer.h>
 #include <ConversionError.h>
 #include <KorvaneMF.h>
 #include <Mainframe.h>
 #include <ResourceManager.h>
 #include <SCPI_DCPS.h>
-#include <ScriptedPeer.h>
 #include <SimInstruments.h>
 #include <TransportTimeouts.h>
 #include <UserNotice.h>
@@ -66,7 +66,7 @@ TEST_F(CommandSetTest, FunctionRepliesTranslateOnlyOnExactMnemonics) {
         {"DIO", "Digital IO"}, {"FAUL", "Fault"},  {"OFFC", "Off Couple"}, {"dio", ""},
         {" DIO", ""},          {"Digital IO", ""}, {"DIGITAL", ""}};
     for (const auto& [reply, name] : expected) {
-        ScriptedPeer peer([&](const std::string&) { return std::optional<std::string>(reply + "\n"); });
+        AnsweringPeer peer([&](const std::string&) { return std::optional<std::string>(reply + "\n"); });
         InstrumentSession own = std::make_unique<visa::FormattedIO488>();
         visa::ResourceManager manager;
         own->setIO(manager.Open(peer.resource(), 0, std::chrono::milliseconds(1000), ""));
@@ -115,7 +115,7 @@ TEST_F(CommandSetTest, ReadAllPinsQueriesFourteenTimesAndLeavesExactlySevenEleme
 }
 
 TEST_F(CommandSetTest, FailedQueryInsideReadAllPinsLeavesThatPinEmptyAndGoesOn) {
-    ScriptedPeer peer([](const std::string& line) -> std::optional<std::string> {
+    AnsweringPeer peer([](const std::string& line) -> std::optional<std::string> {
         if (line == "DIG:PIN3:FUNC?")
             return std::nullopt; // this one gets no answer
         if (line == "SYST:ERR?")

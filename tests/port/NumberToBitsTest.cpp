@@ -17,6 +17,10 @@ struct Row {
     const char* bitsPin1First;
 };
 
+void PrintTo(const Row& row, std::ostream* out) {
+    *out << '"' << row.reply << '"';
+}
+
 class NumberToBitsRows : public ::testing::TestWithParam<Row> {};
 
 TEST_P(NumberToBitsRows, GivesSevenDigitsPinOneFirst) {

@@ -1,6 +1,6 @@
 #include "TransportFixture.h"
 
-#include <ScriptedPeer.h>
+#include <AnsweringPeer.h>
 #include <SocketServer.h>
 #include <TransportFailure.h>
 #include <atomic>
@@ -93,7 +93,7 @@ TEST_F(SocketReadoutTest, FailedQueryListsEveryQueuedErrorButNotTheFinalNoError)
 
 TEST_F(TransportTest, ErrorReadoutStopsAfterOneHundredEntries) {
     std::atomic<int> errorQueries = 0;
-    ScriptedPeer peer([&](const std::string& line) -> std::optional<std::string> {
+    AnsweringPeer peer([&](const std::string& line) -> std::optional<std::string> {
         if (line == "*IDN?")
             return "Korvane,MF-7,X,1\n";
         if (line == "SYST:ERR?") {

@@ -1,6 +1,6 @@
 #include "TransportFixture.h"
 
-#include <ScriptedPeer.h>
+#include <AnsweringPeer.h>
 
 namespace {
 
@@ -33,7 +33,7 @@ TEST_F(TransportTest, AnyNonZeroFlagSkipsTheClear) {
 }
 
 TEST_F(TransportTest, IdentityWithoutCommaFailsAfterTheSessionWasOpened) {
-    ScriptedPeer peer([](const std::string& line) -> std::optional<std::string> {
+    AnsweringPeer peer([](const std::string& line) -> std::optional<std::string> {
         if (line == "*IDN?")
             return "KORVANE MF-7\n";
         return std::nullopt;

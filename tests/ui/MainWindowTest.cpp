@@ -1,5 +1,5 @@
+#include <AnsweringPeer.h>
 #include <GuiFixture.h>
-#include <ScriptedPeer.h>
 #include <frmDigi.h>
 #include <globals.h>
 #include <map>
@@ -33,11 +33,11 @@ QString OutputBits(frmDigi& w) {
 class MainWindow : public GuiTest {
 protected:
     // An instrument on a socket with scripted answers; queries it does not know get no answer.
-    std::unique_ptr<ScriptedPeer> ScriptedInstrument(std::map<std::string, std::string> answers) {
+    std::unique_ptr<AnsweringPeer> ScriptedInstrument(std::map<std::string, std::string> answers) {
         answers.emplace("*IDN?", "Korvane,MF-7,S,1");
         answers.emplace("SYST:ERR?", "+0,\"No error\"");
         auto peer =
-            std::make_unique<ScriptedPeer>([answers](const std::string& line) -> std::optional<std::string> {
+            std::make_unique<AnsweringPeer>([answers](const std::string& line) -> std::optional<std::string> {
                 if (auto found = answers.find(line); found != answers.end()) {
                     if (found->second.empty())
                         return std::nullopt; // scripted silence
@@ -231,6 +231,11 @@ struct OutputCase {
     std::array<const char*, 7> digits; // pin 1 first
     const char* sent;                  // nullptr: nothing is sent
 };
+
+void PrintTo(const OutputCase& c, std::ostream* out) {
+    for (const char* digit : c.digits)
+        *out << '[' << digit << ']';
+}
 
 class OutputWord : public MainWindow, public ::testing::WithParamInterface<OutputCase> {};
 

@@ -83,11 +83,11 @@ TEST(ResourceNameGrammar, GpibAddressesAndDefaults) {
 }
 
 TEST(ResourceNameGrammar, UsbNumbersInHexOrDecimal) {
-    const auto hex = ResourceName::parse("USB0::0x2A8D::0X1F01::MY1234::INSTR");
+    const auto hex = ResourceName::parse("USB0::0x3C4D::0X2E02::SN1234::INSTR");
     EXPECT_EQ(hex.interfaceType, InterfaceType::Usb);
-    EXPECT_EQ(hex.vendorId, 0x2A8D);
-    EXPECT_EQ(hex.productId, 0x1F01);
-    EXPECT_EQ(hex.serialNumber, "MY1234");
+    EXPECT_EQ(hex.vendorId, 0x3C4D);
+    EXPECT_EQ(hex.productId, 0x2E02);
+    EXPECT_EQ(hex.serialNumber, "SN1234");
     EXPECT_FALSE(hex.usbInterface.has_value());
 
     const auto decimal = ResourceName::parse("usb1::10893::7937::SN-9::2");

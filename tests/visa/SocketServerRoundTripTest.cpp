@@ -18,6 +18,11 @@ struct Served {
     std::string host; // as written in the resource string
 };
 
+// Test names show the case's name, not the bytes of the struct.
+void PrintTo(const Served& served, std::ostream* out) {
+    *out << served.name;
+}
+
 class SocketAgainstSimulator : public testing::TestWithParam<Served> {
 protected:
     std::unique_ptr<visa::MessageSession> open() {

@@ -14,7 +14,7 @@ public:
 
     const std::filesystem::path& root() const { return root_; }
 
-    // One USB device (attribute texts exactly as sysfs would hold them, e.g. "0957") with one usbtmc
+    // One USB device (attribute texts exactly as sysfs would hold them, e.g. "1a2b") with one usbtmc
     // interface bound as /sys/class/usbmisc/<node>, and an empty /dev/<node>.
     void addInterface(const std::string& node, const std::string& usbPath, const std::string& vendor,
                       const std::string& product, const std::string& serial, const std::string& interface);

@@ -17,8 +17,8 @@ SocketUsbtmcDevice::SocketUsbtmcDevice(Mode mode) : mode_(mode) {
     if (socketpair(AF_UNIX, SOCK_SEQPACKET | SOCK_CLOEXEC, 0, fds) != 0) {
         throw std::runtime_error("socketpair failed");
     }
-    hostEnd_ = visa::DeviceFile(fds[0]);
-    deviceEnd_ = visa::DeviceFile(fds[1]);
+    hostEnd_ = visa::FileDescriptor(fds[0]);
+    deviceEnd_ = visa::FileDescriptor(fds[1]);
     thread_ = std::jthread([this](std::stop_token stop) { run(stop); });
 }
 
@@ -29,7 +29,7 @@ SocketUsbtmcDevice::~SocketUsbtmcDevice() {
     }
 }
 
-visa::DeviceFile SocketUsbtmcDevice::takeHostEnd() {
+visa::FileDescriptor SocketUsbtmcDevice::takeHostEnd() {
     return std::move(hostEnd_);
 }
 
@@ -55,7 +55,7 @@ void SocketUsbtmcDevice::run(std::stop_token stop) {
             received_.push_back(message);
         }
         if (mode_ == Mode::HangUpOnMessage) {
-            deviceEnd_.close();
+            deviceEnd_.reset();
             return;
         }
         mainframe_.receive(message);

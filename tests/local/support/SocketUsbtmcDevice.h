@@ -1,6 +1,6 @@
 #pragma once
 
-#include <DeviceFile.h>
+#include <FileDescriptor.h>
 #include <Mainframe.h>
 #include <mutex>
 #include <string>
@@ -26,7 +26,7 @@ public:
     SocketUsbtmcDevice& operator=(const SocketUsbtmcDevice&) = delete;
 
     // The host's end, for the session under test (once).
-    visa::DeviceFile takeHostEnd();
+    visa::FileDescriptor takeHostEnd();
 
     std::vector<std::string> received() const;
 
@@ -35,8 +35,8 @@ private:
     void sendRecord(const std::string& bytes);
 
     Mode mode_;
-    visa::DeviceFile deviceEnd_;
-    visa::DeviceFile hostEnd_;
+    visa::FileDescriptor deviceEnd_;
+    visa::FileDescriptor hostEnd_;
     sim::Mainframe mainframe_;
     mutable std::mutex mutex_;
     std::vector<std::string> received_;

@@ -1,4 +1,4 @@
-#include "SocketFd.h"
+#include "FileDescriptor.h"
 
 #include <cerrno>
 #include <poll.h>
@@ -7,7 +7,7 @@
 
 namespace visa {
 
-SocketFd& SocketFd::operator=(SocketFd&& other) noexcept {
+FileDescriptor& FileDescriptor::operator=(FileDescriptor&& other) noexcept {
     if (this != &other) {
         reset();
         fd_ = other.release();
@@ -15,17 +15,17 @@ SocketFd& SocketFd::operator=(SocketFd&& other) noexcept {
     return *this;
 }
 
-int SocketFd::release() {
+int FileDescriptor::release() {
     return std::exchange(fd_, -1);
 }
 
-void SocketFd::reset() {
+void FileDescriptor::reset() {
     if (fd_ >= 0)
         ::close(fd_);
     fd_ = -1;
 }
 
-bool SocketFd::waitFor(short events, const Deadline& deadline) const {
+bool FileDescriptor::waitFor(short events, const Deadline& deadline) const {
     for (;;) {
         pollfd entry{fd_, events, 0};
         const int ready = ::poll(&entry, 1, deadline.pollMilliseconds());

@@ -1,4 +1,4 @@
-#include "ScriptedPeer.h"
+#include "AnsweringPeer.h"
 
 #include <arpa/inet.h>
 #include <netinet/in.h>
@@ -7,7 +7,7 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
-ScriptedPeer::ScriptedPeer(Script script) : script_(std::move(script)) {
+AnsweringPeer::AnsweringPeer(Script script) : script_(std::move(script)) {
     listener_ = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
     sockaddr_in address{};
     address.sin_family = AF_INET;
@@ -21,7 +21,7 @@ ScriptedPeer::ScriptedPeer(Script script) : script_(std::move(script)) {
     thread_ = std::thread([this] { serve(); });
 }
 
-ScriptedPeer::~ScriptedPeer() {
+AnsweringPeer::~AnsweringPeer() {
     const char stop = 's';
     (void)!::write(wake_[1], &stop, 1);
     thread_.join();
@@ -30,16 +30,16 @@ ScriptedPeer::~ScriptedPeer() {
     ::close(wake_[1]);
 }
 
-std::string ScriptedPeer::resource() const {
+std::string AnsweringPeer::resource() const {
     return "TCPIP0::127.0.0.1::" + std::to_string(port_) + "::SOCKET";
 }
 
-std::vector<std::string> ScriptedPeer::received() const {
+std::vector<std::string> AnsweringPeer::received() const {
     std::lock_guard lock(mutex_);
     return received_;
 }
 
-void ScriptedPeer::serve() {
+void AnsweringPeer::serve() {
     int connection = -1;
     std::string pending;
     for (;;) {

@@ -1,8 +1,8 @@
 #pragma once
 
-// A scripted instrument on 127.0.0.1 for tests: accepts connections one after another, hands every
-// line it receives (without its LF) to a script and sends back whatever the script answers. It stops
-// by itself when destroyed and never outlives its test.
+// An instrument on 127.0.0.1 for tests that answers line by line: accepts connections one after another,
+// hands every line it receives (without its LF) to a script and sends back whatever the script answers. It
+// stops by itself when destroyed and never outlives its test.
 
 #include <atomic>
 #include <cstdint>
@@ -13,14 +13,14 @@
 #include <thread>
 #include <vector>
 
-class ScriptedPeer {
+class AnsweringPeer {
 public:
     using Script = std::function<std::optional<std::string>(const std::string& line)>;
 
-    explicit ScriptedPeer(Script script);
-    ~ScriptedPeer();
-    ScriptedPeer(const ScriptedPeer&) = delete;
-    ScriptedPeer& operator=(const ScriptedPeer&) = delete;
+    explicit AnsweringPeer(Script script);
+    ~AnsweringPeer();
+    AnsweringPeer(const AnsweringPeer&) = delete;
+    AnsweringPeer& operator=(const AnsweringPeer&) = delete;
 
     std::uint16_t port() const { return port_; }
     std::string resource() const; // TCPIP0::127.0.0.1::<port>::SOCKET
