@@ -1,7 +1,7 @@
 #include "ResourceManager.h"
 
-#include "LocalBusBackends.h"
 #include "HislipSession.h"
+#include "LocalBusBackends.h"
 #include "ResourceName.h"
 #include "SimSession.h"
 #include "SocketSession.h"
@@ -24,18 +24,6 @@ std::unique_ptr<MessageSession> openLanInstrument(const ResourceName& name,
     return Vxi11Session::open(name, openTimeout);
 }
 
-std::unique_ptr<MessageSession> openUsb(const ResourceName& name, std::chrono::milliseconds openTimeout) {
-    return openLocalBusSession(name, openTimeout);
-}
-
-std::unique_ptr<MessageSession> openGpib(const ResourceName& name, std::chrono::milliseconds openTimeout) {
-    return openLocalBusSession(name, openTimeout);
-}
-
-std::unique_ptr<MessageSession> openSerial(const ResourceName& name, std::chrono::milliseconds openTimeout) {
-    return openLocalBusSession(name, openTimeout);
-}
-
 std::unique_ptr<MessageSession> openBackend(const ResourceName& name, std::chrono::milliseconds openTimeout) {
     switch (name.interfaceType) {
     case InterfaceType::Sim:
@@ -45,11 +33,9 @@ std::unique_ptr<MessageSession> openBackend(const ResourceName& name, std::chron
             return SocketSession::open(name, openTimeout);
         return openLanInstrument(name, openTimeout);
     case InterfaceType::Usb:
-        return openUsb(name, openTimeout);
     case InterfaceType::Gpib:
-        return openGpib(name, openTimeout);
     case InterfaceType::Asrl:
-        return openSerial(name, openTimeout);
+        return openLocalBusSession(name, openTimeout);
     }
     unsupported(name, "this interface type is not supported");
 }
