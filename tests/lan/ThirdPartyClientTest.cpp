@@ -40,11 +40,11 @@ std::string run(const std::string& command) {
 class LanThirdPartyClients : public ::testing::Test {
 protected:
     static void SetUpTestSuite() {
-        mainframe_ = new sim::Mainframe;
-        socket_ = new sim::SocketServer(*mainframe_, "127.0.0.1", 0);
-        vxi11_ = new sim::Vxi11Server(*mainframe_);
+        mainframe_ = std::make_unique<sim::Mainframe>();
+        socket_ = std::make_unique<sim::SocketServer>(*mainframe_, "127.0.0.1", 0);
+        vxi11_ = std::make_unique<sim::Vxi11Server>(*mainframe_);
         try {
-            portmapper_ = new sim::PortmapServer("127.0.0.1", protocol::kPortmapPort);
+            portmapper_ = std::make_unique<sim::PortmapServer>("127.0.0.1", protocol::kPortmapPort);
         } catch (const std::exception& e) {
             setUpError_ =
                 std::string(e.what()) +
@@ -56,10 +56,11 @@ protected:
                                      protocol::kIpProtoTcp, vxi11_->port());
     }
     static void TearDownTestSuite() {
-        delete portmapper_;
-        delete vxi11_;
-        delete socket_;
-        delete mainframe_;
+        // Servers first: they serve the mainframe until they stop.
+        portmapper_.reset();
+        vxi11_.reset();
+        socket_.reset();
+        mainframe_.reset();
     }
     void SetUp() override {
         ASSERT_TRUE(setUpError_.empty()) << setUpError_;
@@ -85,10 +86,10 @@ protected:
 
     static std::string lxi(const std::string& arguments) { return run("lxi scpi " + arguments); }
 
-    static inline sim::Mainframe* mainframe_ = nullptr;
-    static inline sim::SocketServer* socket_ = nullptr;
-    static inline sim::Vxi11Server* vxi11_ = nullptr;
-    static inline sim::PortmapServer* portmapper_ = nullptr;
+    static inline std::unique_ptr<sim::Mainframe> mainframe_;
+    static inline std::unique_ptr<sim::SocketServer> socket_;
+    static inline std::unique_ptr<sim::Vxi11Server> vxi11_;
+    static inline std::unique_ptr<sim::PortmapServer> portmapper_;
     static inline std::string setUpError_;
 };
 
