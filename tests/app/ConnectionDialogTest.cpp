@@ -134,3 +134,23 @@ TEST_F(ConnectionDialogDeathTest, CancelEndsTheProgramAtOnceWithoutClosingTheSes
 }
 
 } // namespace
+
+namespace {
+
+TEST_F(ConnectionDialog, AnOverlongReplyIsCutInTheMessageAndTheCutIsSaid) {
+    const std::string identity = "Korvane,MF-7," + std::string(100000, 'x');
+    AnsweringPeer peer([&](const std::string& line) -> std::optional<std::string> {
+        if (line == "*IDN?")
+            return identity + "\n";
+        return line == "SYST:ERR?" ? "+0,\"No error\"\n" : "+0\n";
+    });
+    dialog->ui.IOtxt->setText(QString::fromStdString(peer.resource()));
+    Click(dialog->ui.CmdSetIO);
+    ASSERT_GE(boxes.seen().size(), 1u);
+    const QString& shown = boxes.seen()[0].text;
+    EXPECT_LT(shown.size(), 4200);
+    EXPECT_TRUE(shown.startsWith(kIdentityLead + "Korvane,MF-7,xxx"));
+    EXPECT_TRUE(shown.endsWith("more characters not shown)")) << shown.right(80).toStdString();
+}
+
+} // namespace
