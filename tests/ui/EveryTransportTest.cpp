@@ -1,0 +1,84 @@
+// The same instrument state gives the same main window over every transport pinwright-sim serves.
+// The VXI-11 resource finds its core channel through the portmapper on port 111, as on a real network,
+// so this test serves port 111 itself (it runs as root, as in CI).
+
+#include <GuiFixture.h>
+#include <HislipServer.h>
+#include <PortmapServer.h>
+#include <QCheckBox>
+#include <SocketServer.h>
+#include <Vxi11Messages.h>
+#include <Vxi11Server.h>
+#include <frmDigi.h>
+
+namespace {
+
+// Everything a user sees of the port in the main window, as one text.
+QString Snapshot(frmDigi& w) {
+    QStringList parts;
+    for (auto* list : w.findChildren<QComboBox*>(Qt::FindChildrenRecursively))
+        parts << list->objectName() + "=" + list->currentText();
+    for (auto* option : w.findChildren<QRadioButton*>(Qt::FindChildrenRecursively))
+        parts << option->objectName() + (option->isChecked() ? "=on" : "=off");
+    parts << QStringLiteral("frmPin2=%1 frmFault2=%2")
+                 .arg(w.ui.frmPin2->isVisible())
+                 .arg(w.ui.frmFault2->isVisible());
+    parts.sort();
+    return parts.join(' ');
+}
+
+sim::PortState Arranged(sim::PortState state) {
+    state.pinFunction[1] = "FAUL";
+    state.pinPolarity[1] = "NEG";
+    state.pinFunction[3] = "INH";
+    state.pinFunction[5] = "OFFC";
+    state.pinPolarity[6] = "NEG";
+    state.pinFunction[7] = "TINP";
+    state.outputWord = 0x55;
+    state.inhibitMode = "LATC";
+    return state;
+}
+
+using EveryTransport = GuiTest;
+
+TEST_F(EveryTransport, GivesTheSameMainWindow) {
+    sim::Mainframe served;
+    served.setState(Arranged(served.state()));
+    sim::SocketServer socket(served);
+    sim::Vxi11Server vxi11(served);
+    sim::HislipServer hislip(served);
+    std::unique_ptr<sim::PortmapServer> portmapper;
+    try {
+        portmapper = std::make_unique<sim::PortmapServer>("127.0.0.1", protocol::kPortmapPort);
+    } catch (const std::exception& error) {
+        FAIL() << error.what()
+               << ": the VXI-11 resource needs the portmapper on port 111 (run as root, no rpcbind)";
+    }
+    portmapper->registerProgram(protocol::kVxi11CoreProgram, protocol::kVxi11CoreVersion,
+                                protocol::kIpProtoTcp, vxi11.port());
+    mainframe().setState(Arranged(mainframe().state()));
+
+    dialog->ui.IOtxt->setText(QStringLiteral("SIM6::INSTR"));
+    const QString expected = Snapshot(Connect());
+    EXPECT_TRUE(expected.contains("cmbPin1=Fault")) << expected.toStdString();
+    EXPECT_TRUE(expected.contains("optLatch=on"));
+
+    const std::string resources[] = {
+        "TCPIP0::127.0.0.1::" + std::to_string(socket.port()) + "::SOCKET",
+        "TCPIP0::127.0.0.1::INSTR",
+        "TCPIP0::127.0.0.1::hislip0," + std::to_string(hislip.port()) + "::INSTR",
+    };
+    for (const std::string& resource : resources) {
+        Click(dialog->mainWindow()->ui.cmdConnect);
+        Settle();
+        served.traffic().clear();
+        dialog->ui.IOtxt->setText(QString::fromStdString(resource));
+        frmDigi& w = Connect();
+        EXPECT_EQ(Snapshot(w), expected) << resource;
+        EXPECT_TRUE(boxes.seen().empty()) << resource;
+        EXPECT_EQ(served.traffic().received().size(), 17u)
+            << resource << ": *IDN? and the sixteen load queries";
+    }
+}
+
+} // namespace
