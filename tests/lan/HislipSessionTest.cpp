@@ -11,6 +11,7 @@
 #include "TcpService.h"
 #include "VisaError.h"
 
+#include <VisaFailure.h>
 #include <chrono>
 #include <functional>
 #include <gtest/gtest.h>
@@ -115,19 +116,6 @@ template <typename F> std::chrono::milliseconds elapsed(F&& f) {
     return std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - start);
 }
 
-template <typename F> VisaError::Kind failureOf(F&& f, std::string* what = nullptr) {
-    try {
-        f();
-    } catch (const VisaError& e) {
-        if (what) {
-            *what = e.what();
-        }
-        return e.kind();
-    }
-    ADD_FAILURE() << "no failure";
-    return VisaError::Kind::Other;
-}
-
 TEST(LanHislip, QueriesAndCommandsRoundTrip) {
     sim::Mainframe mainframe;
     sim::HislipServer server(mainframe);
@@ -196,7 +184,7 @@ TEST(LanHislip, LateReplyAfterATimeOutIsNotTakenForTheNextOne) {
     auto session = openAt(server.port(), 150ms);
     mainframe.faults().inject(sim::Fault::DelayReply, 1, 400ms);
     session->write("*IDN?");
-    EXPECT_EQ(failureOf([&] { session->read(); }), VisaError::Kind::Timeout);
+    EXPECT_EQ(FailureKind([&] { session->read(); }), VisaError::Kind::Timeout);
     session->setTimeout(2000ms);
     EXPECT_EQ(query(*session, "DIG:PIN5:POL?"), "POS\n");
 }
@@ -208,7 +196,7 @@ TEST(LanHislip, SilentInstrumentTimesOut) {
     mainframe.faults().inject(sim::Fault::StopAnswering);
     session->write("*IDN?");
     VisaError::Kind kind{};
-    const auto took = elapsed([&] { kind = failureOf([&] { session->read(); }); });
+    const auto took = elapsed([&] { kind = FailureKind([&] { session->read(); }); });
     EXPECT_EQ(kind, VisaError::Kind::Timeout);
     EXPECT_GE(took, 250ms);
     EXPECT_LT(took, 1500ms);
@@ -221,7 +209,7 @@ TEST(LanHislip, InstrumentClosingMidReplyIsALostConnection) {
     });
     auto session = openAt(peer.port());
     session->write("*IDN?");
-    EXPECT_EQ(failureOf([&] { session->read(); }), VisaError::Kind::ConnectionLost);
+    EXPECT_EQ(FailureKind([&] { session->read(); }), VisaError::Kind::ConnectionLost);
 }
 
 TEST(LanHislip, ServerErrorsAreReportedInPlainWords) {
@@ -240,7 +228,7 @@ TEST(LanHislip, ServerErrorsAreReportedInPlainWords) {
         auto session = openAt(peer.port());
         session->write("*IDN?");
         std::string what;
-        EXPECT_EQ(failureOf([&] { session->read(); }, &what), c.kind);
+        EXPECT_EQ(FailureKind([&] { session->read(); }, &what), c.kind);
         EXPECT_NE(what.find(c.words), std::string::npos) << what;
     }
 }
@@ -250,7 +238,7 @@ TEST(LanHislip, WrongSubAddressFailsTheOpenQuickly) {
     sim::HislipServer server(mainframe);
     std::string what;
     const auto took = elapsed([&] {
-        EXPECT_EQ(failureOf([&] { openAt(server.port(), 2000ms, "hislip3"); }, &what),
+        EXPECT_EQ(FailureKind([&] { openAt(server.port(), 2000ms, "hislip3"); }, &what),
                   VisaError::Kind::NotFound);
     });
     EXPECT_NE(what.find("hislip3"), std::string::npos) << what;
@@ -265,7 +253,7 @@ TEST(LanHislip, OpenIsBoundedWhenTheServerNeverAnswers) {
     });
     VisaError::Kind kind{};
     const auto took = elapsed([&] {
-        kind = failureOf(
+        kind = FailureKind(
             [&] { visa::HislipSession::open(visa::ResourceName::parse(resourceFor(silent.port())), 300ms); });
     });
     EXPECT_EQ(kind, VisaError::Kind::Timeout);

@@ -6,6 +6,7 @@
 #include <ResourceName.h>
 #include <UsbtmcSession.h>
 #include <VisaError.h>
+#include <VisaFailure.h>
 #include <cerrno>
 #include <csignal>
 #include <cstdio>
@@ -46,19 +47,6 @@ protected:
     }
 };
 
-VisaError::Kind failureOf(const std::function<void()>& operation, std::string* description = nullptr) {
-    try {
-        operation();
-    } catch (const VisaError& error) {
-        if (description != nullptr) {
-            *description = error.what();
-        }
-        return error.kind();
-    }
-    ADD_FAILURE() << "no failure";
-    return VisaError::Kind::Other;
-}
-
 TEST(UsbtmcSessionTest, WritesOneMessagePerTransferAndReadsTheWholeReply) {
     SocketUsbtmcDevice device;
     SocketUsbtmcSession session(device.takeHostEnd());
@@ -90,7 +78,7 @@ TEST(UsbtmcSessionTest, KeepsWhatFollowsALineFeedForTheNextReadUnlessFlushed) {
     session.write("DIG:OUTP:DATA?");
     EXPECT_EQ(session.read(), "+0\n");
     session.flushRead();
-    EXPECT_EQ(failureOf([&] { session.read(); }), VisaError::Kind::Timeout);
+    EXPECT_EQ(FailureKind([&] { session.read(); }), VisaError::Kind::Timeout);
 }
 
 TEST(UsbtmcSessionTest, GivesTheDriverTheSessionTimeoutRaisedToItsMinimum) {
@@ -111,7 +99,7 @@ TEST(UsbtmcSessionTest, ASilentDeviceIsATimeoutNamingTheLimit) {
     session.setTimeout(150ms);
     session.write("*CLS"); // a command: nothing comes back
     std::string description;
-    EXPECT_EQ(failureOf([&] { session.read(); }, &description), VisaError::Kind::Timeout);
+    EXPECT_EQ(FailureKind([&] { session.read(); }, &description), VisaError::Kind::Timeout);
     EXPECT_EQ(description, std::string(kResource) + ": reading the reply failed: no answer within 150 ms");
 }
 
@@ -120,7 +108,7 @@ TEST(UsbtmcSessionTest, ADeviceThatGoesAwayMidReadIsALostConnection) {
     SocketUsbtmcSession session(device.takeHostEnd());
     session.write("*IDN?");
     std::string description;
-    EXPECT_EQ(failureOf([&] { session.read(); }, &description), VisaError::Kind::ConnectionLost);
+    EXPECT_EQ(FailureKind([&] { session.read(); }, &description), VisaError::Kind::ConnectionLost);
     EXPECT_THAT(description, AllOf(StartsWith(kResource), HasSubstr("the instrument went away")));
 }
 
@@ -141,7 +129,7 @@ TEST(UsbtmcSessionTest, AReplyWithoutLineFeedIsBounded) {
             sent += static_cast<std::size_t>(n);
         }
     });
-    EXPECT_EQ(failureOf([&] { session.read(); }), VisaError::Kind::Protocol);
+    EXPECT_EQ(FailureKind([&] { session.read(); }), VisaError::Kind::Protocol);
     session.close();
 }
 
@@ -150,8 +138,8 @@ TEST(UsbtmcSessionTest, CloseEndsTheSessionAndReleasesTheNode) {
     SocketUsbtmcSession session(device.takeHostEnd());
     session.close();
     session.close();
-    EXPECT_EQ(failureOf([&] { session.write("*IDN?"); }), VisaError::Kind::Closed);
-    EXPECT_EQ(failureOf([&] { session.read(); }), VisaError::Kind::Closed);
+    EXPECT_EQ(FailureKind([&] { session.write("*IDN?"); }), VisaError::Kind::Closed);
+    EXPECT_EQ(FailureKind([&] { session.read(); }), VisaError::Kind::Closed);
 }
 
 // The real open path: the ioctl is always made, so a node that is no usbtmc device fails at open.
@@ -159,8 +147,8 @@ TEST(UsbtmcOpenTest, ANodeThatIsNotAUsbtmcDeviceFailsAtOpen) {
     const auto path = std::filesystem::temp_directory_path() / "pinwright-not-usbtmc";
     std::ofstream(path) << "";
     std::string description;
-    EXPECT_EQ(failureOf([&] { visa::UsbtmcSession::open(visa::ResourceName::parse(kResource), path); },
-                        &description),
+    EXPECT_EQ(FailureKind([&] { visa::UsbtmcSession::open(visa::ResourceName::parse(kResource), path); },
+                          &description),
               VisaError::Kind::Other);
     EXPECT_THAT(description, AllOf(StartsWith(kResource), HasSubstr("refused the time-out of 2000 ms"),
                                    HasSubstr("not a usbtmc device")));
@@ -169,7 +157,7 @@ TEST(UsbtmcOpenTest, ANodeThatIsNotAUsbtmcDeviceFailsAtOpen) {
 
 TEST(UsbtmcOpenTest, AMissingNodeIsNotFound) {
     std::string description;
-    EXPECT_EQ(failureOf(
+    EXPECT_EQ(FailureKind(
                   [&] {
                       visa::UsbtmcSession::open(visa::ResourceName::parse(kResource),
                                                 "/nonexistent/pinwright/usbtmc7");

@@ -3,6 +3,7 @@
 #include "SimInstruments.h"
 #include "VisaError.h"
 
+#include <VisaFailure.h>
 #include <chrono>
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
@@ -24,16 +25,6 @@ std::unique_ptr<MessageSession> openBoard(unsigned board, std::chrono::milliseco
     auto session = visa::ResourceManager().Open("SIM" + std::to_string(board) + "::INSTR", 0, 2000ms, "");
     session->setTimeout(ioTimeout);
     return session;
-}
-
-template <typename Operation> VisaError failureOf(Operation&& operation) {
-    try {
-        operation();
-    } catch (const VisaError& error) {
-        return error;
-    }
-    ADD_FAILURE() << "no VisaError was thrown";
-    return VisaError(VisaError::Kind::Other, "");
 }
 
 TEST(SimSession, AnswersAQueryWithItsTerminator) {
@@ -76,7 +67,7 @@ TEST(SimSession, ReadWithNothingToReadFailsAtOnceAsTimeout) {
     auto session = openBoard(6, 5000ms);
     session->write("DIG:OUTP:DATA 1");
     const auto start = std::chrono::steady_clock::now();
-    const auto error = failureOf([&] { session->read(); });
+    const auto error = FailureOf([&] { session->read(); });
     EXPECT_LT(std::chrono::steady_clock::now() - start, 1000ms);
     EXPECT_EQ(error.kind(), VisaError::Kind::Timeout);
     EXPECT_EQ(std::string(error.what()), "SIM6::INSTR: no reply within 5000 ms");
@@ -95,7 +86,7 @@ TEST(SimSession, ADelayedReplyArrivesWithinTheTimeoutAndFailsBeyondIt) {
     faults.inject(Fault::DelayReply, 1, 1000ms);
     session->write("*OPC?");
     const auto lateStart = std::chrono::steady_clock::now();
-    const auto error = failureOf([&] { session->read(); });
+    const auto error = FailureOf([&] { session->read(); });
     const auto waited = std::chrono::steady_clock::now() - lateStart;
     EXPECT_EQ(error.kind(), VisaError::Kind::Timeout);
     EXPECT_GE(waited, 300ms);
@@ -107,7 +98,7 @@ TEST(SimSession, AHangUpLosesTheConnectionUntilReopened) {
     SimInstruments::board(8).faults().inject(Fault::CloseConnection, 1);
     session->write("*IDN?");
     for (int attempt = 0; attempt < 2; ++attempt) {
-        const auto error = failureOf([&] { session->read(); });
+        const auto error = FailureOf([&] { session->read(); });
         EXPECT_EQ(error.kind(), VisaError::Kind::ConnectionLost);
         EXPECT_THAT(error.what(), testing::StartsWith("SIM8::INSTR: "));
     }
@@ -119,7 +110,7 @@ TEST(SimSession, AHangUpLosesTheConnectionUntilReopened) {
 TEST(SimSession, ClosedSessionRefusesIoButLeavesTheInstrument) {
     auto session = openBoard(9);
     session->close();
-    const auto error = failureOf([&] { session->write("*RST"); });
+    const auto error = FailureOf([&] { session->write("*RST"); });
     EXPECT_EQ(error.kind(), VisaError::Kind::Closed);
     EXPECT_TRUE(SimInstruments::board(9).traffic().received().empty());
 }

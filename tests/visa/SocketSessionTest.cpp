@@ -3,6 +3,7 @@
 #include "ScriptedPeer.h"
 #include "VisaError.h"
 
+#include <VisaFailure.h>
 #include <chrono>
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
@@ -25,17 +26,6 @@ std::unique_ptr<MessageSession> openPeer(const ScriptedPeer& peer,
     auto session = visa::ResourceManager().Open(peer.resource(), 0, 2000ms, "");
     session->setTimeout(ioTimeout);
     return session;
-}
-
-// Runs `operation` and returns the VisaError it must throw.
-template <typename Operation> VisaError failureOf(Operation&& operation) {
-    try {
-        operation();
-    } catch (const VisaError& error) {
-        return error;
-    }
-    ADD_FAILURE() << "no VisaError was thrown";
-    return VisaError(VisaError::Kind::Other, "");
 }
 
 TEST(SocketSessionWrite, EndsEachMessageWithExactlyOneLineFeed) {
@@ -84,7 +74,7 @@ TEST(SocketSessionRead, GivesUpOnASilentPeerAfterTheTimeout) {
     auto session = openPeer(peer, 200ms);
     session->write("*IDN?");
     const auto start = std::chrono::steady_clock::now();
-    const auto error = failureOf([&] { session->read(); });
+    const auto error = FailureOf([&] { session->read(); });
     const auto waited = std::chrono::steady_clock::now() - start;
     EXPECT_EQ(error.kind(), VisaError::Kind::Timeout);
     EXPECT_EQ(std::string(error.what()), peer.resource() + ": no reply within 200 ms");
@@ -101,7 +91,7 @@ TEST(SocketSessionRead, FailsWhenThePeerCloses) {
         });
         auto session = openPeer(peer);
         session->write("DIG:OUTP:DATA?");
-        const auto error = failureOf([&] { session->read(); });
+        const auto error = FailureOf([&] { session->read(); });
         EXPECT_EQ(error.kind(), VisaError::Kind::ConnectionLost) << "after \"" << partial << '"';
         EXPECT_THAT(error.what(), HasSubstr("closed the connection"));
     }
@@ -125,7 +115,7 @@ TEST(SocketSessionRead, RejectsAnOversizedReplyAndSkipsToTheNextOne) {
     });
     auto session = openPeer(peer);
     session->write("*IDN?");
-    const auto error = failureOf([&] { session->read(); });
+    const auto error = FailureOf([&] { session->read(); });
     EXPECT_EQ(error.kind(), VisaError::Kind::Protocol);
     EXPECT_THAT(error.what(), HasSubstr("longer than 1048576 bytes"));
     EXPECT_EQ(session->read(), "+0,\"No error\"\n");
@@ -169,7 +159,7 @@ TEST(SocketSessionClose, LaterIoFailsAsClosed) {
                                             [&] {
                                                 session->flushRead();
                                             }}) {
-        const auto error = failureOf(io);
+        const auto error = FailureOf(io);
         EXPECT_EQ(error.kind(), VisaError::Kind::Closed);
         EXPECT_THAT(error.what(), testing::StartsWith(peer.resource() + ": "));
     }
