@@ -218,13 +218,16 @@ TEST_F(MainWindow, OnlyTheExactCouplingNamesStartTheRule) {
     frmDigi& w = Connect();
     w.ui.cmbPin4->setEditText("on couple");
     Click(w.ui.cmdPin4);
+    w.ui.cmbPin5->setEditText("On Couple ");
+    Click(w.ui.cmdPin5);
     w.ui.cmbPin7->setEditText("Trigger Out");
     Click(w.ui.cmdPin7);
     EXPECT_EQ(received(), (Strings{"DIG:PIN4:FUNC ", "SYST:ERR?", "DIG:PIN4:POL POS", "SYST:ERR?",
+                                   "DIG:PIN5:FUNC ", "SYST:ERR?", "DIG:PIN5:POL POS", "SYST:ERR?",
                                    "DIG:PIN7:FUNC TOUT", "SYST:ERR?", "DIG:PIN7:POL POS", "SYST:ERR?"}));
-    ASSERT_EQ(boxes.seen().size(), 1u) << "the instrument refuses the empty parameter";
-    EXPECT_TRUE(
-        boxes.seen()[0].text.startsWith("The command that was sent resulted in the following error: "));
+    ASSERT_EQ(boxes.seen().size(), 2u) << "the instrument refuses each empty parameter";
+    for (const auto& box : boxes.seen())
+        EXPECT_TRUE(box.text.startsWith("The command that was sent resulted in the following error: "));
 }
 
 struct OutputCase {
