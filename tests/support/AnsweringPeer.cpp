@@ -67,7 +67,7 @@ void AnsweringPeer::serve() {
                 received_.push_back(line);
             }
             if (const auto answer = script_(line); answer && !answer->empty())
-                (void)!::write(connection, answer->data(), answer->size());
+                (void)!::send(connection, answer->data(), answer->size(), MSG_NOSIGNAL);
         }
     }
     if (connection >= 0)
