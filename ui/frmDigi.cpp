@@ -81,6 +81,9 @@ const frmDigi::PinControls& frmDigi::Pin(std::int16_t pin) const {
 
 void frmDigi::LoadAndShow() {
     RunGuarded([this] { Form_Load(); });
+    // A load stopped early would leave both pin 2 panels up, one drawn over the other; pin 1's list
+    // decides which one shows, as it does after a complete load.
+    ApplyFaultNoticeSwap();
     show();
     ui.cmbPin1->setFocus();
 }

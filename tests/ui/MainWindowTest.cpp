@@ -110,6 +110,8 @@ TEST_F(MainWindow, FailedOutputWordQueryStopsTheLoadButTheWindowStillOpens) {
         << "no further query after the failure";
     EXPECT_EQ(w->ui.cmbPin1->currentText(), "");
     EXPECT_FALSE(w->ui.optPin1Pos->isChecked() || w->ui.optPin1Neg->isChecked());
+    EXPECT_TRUE(w->ui.frmPin2->isVisible()) << "one pin 2 panel, not both on top of each other";
+    EXPECT_FALSE(w->ui.frmFault2->isVisible());
 
     // With neither polarity chosen, a Set sends the function alone.
     boxes.clear();
