@@ -23,12 +23,15 @@ visa::FormattedIO488& Bound(InstrumentSession& session) {
 }
 
 // The reply without its terminator. A reply of zero characters means nothing usable arrived.
-std::string ReadTrimmed(visa::FormattedIO488& io) {
-    std::string reply = io.ReadString();
+std::string Trimmed(std::string reply) {
     if (reply.empty())
         throw visa::VisaError(visa::VisaError::Kind::Protocol, "the power supply sent an empty reply");
     reply.pop_back();
     return reply;
+}
+
+std::string ReadTrimmed(visa::FormattedIO488& io) {
+    return Trimmed(io.ReadString());
 }
 
 [[noreturn]] void LoseCommunication() {
@@ -100,10 +103,7 @@ void CloseSession(InstrumentSession& session) {
 void SendCommand(const std::string& command, InstrumentSession& session) {
     std::string reply;
     try {
-        auto& io = Bound(session);
-        io.WriteString(command, true);
-        io.WriteString(kErrorQuery, true);
-        reply = ReadTrimmed(io);
+        reply = Trimmed(Bound(session).WriteStringsAndRead({command, kErrorQuery}));
     } catch (const visa::VisaError&) {
         LoseCommunication();
     }
@@ -114,9 +114,7 @@ void SendCommand(const std::string& command, InstrumentSession& session) {
 
 std::string SendQuery(const std::string& query, InstrumentSession& session) {
     try {
-        auto& io = Bound(session);
-        io.WriteString(query, true);
-        return ReadTrimmed(io);
+        return Trimmed(Bound(session).WriteStringsAndRead({query}));
     } catch (const visa::VisaError&) {
         // Fall through to the error readout below.
     }

@@ -15,8 +15,16 @@ void FormattedIO488::WriteString(std::string_view text, bool /*flushAndEnd*/) {
     IO().write(text);
 }
 
-std::string FormattedIO488::ReadString() { return IO().read(); }
+std::string FormattedIO488::ReadString() {
+    return IO().read();
+}
 
-void FormattedIO488::FlushRead() { IO().flushRead(); }
+void FormattedIO488::FlushRead() {
+    IO().flushRead();
+}
+
+std::string FormattedIO488::WriteStringsAndRead(std::initializer_list<std::string_view> texts) {
+    return IO().writeAndRead(texts);
+}
 
 } // namespace visa

@@ -2,6 +2,7 @@
 
 #include "MessageSession.h"
 
+#include <initializer_list>
 #include <memory>
 #include <string>
 #include <string_view>
@@ -21,6 +22,9 @@ public:
     void WriteString(std::string_view text, bool flushAndEnd = true);
     std::string ReadString();
     void FlushRead();
+
+    // WriteString for each text, then ReadString, letting the transport overlap the round trips.
+    std::string WriteStringsAndRead(std::initializer_list<std::string_view> texts);
 
 private:
     std::unique_ptr<MessageSession> io_;

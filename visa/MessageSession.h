@@ -2,6 +2,7 @@
 
 #include <chrono>
 #include <cstddef>
+#include <initializer_list>
 #include <string>
 #include <string_view>
 
@@ -28,6 +29,15 @@ public:
     virtual std::string read() = 0;
     virtual void flushRead() = 0;
     virtual void close() = 0;
+
+    // Writes each message as write() does, then reads one reply as read() does. A transport whose
+    // round trips can overlap sends everything before it awaits the first answer; a failure is still
+    // reported for the step that failed.
+    virtual std::string writeAndRead(std::initializer_list<std::string_view> messages) {
+        for (const auto message : messages)
+            write(message);
+        return read();
+    }
 
     void setTimeout(std::chrono::milliseconds timeout) { timeout_ = timeout; }
     std::chrono::milliseconds timeout() const { return timeout_; }

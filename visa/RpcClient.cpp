@@ -24,11 +24,18 @@ RpcClient::RpcClient(LanStream stream, std::uint32_t program, std::uint32_t vers
 
 std::string RpcClient::call(std::uint32_t procedure, std::string_view arguments, const Deadline& deadline,
                             std::string_view what) {
+    return awaitReply(send(procedure, arguments, deadline), deadline, what);
+}
+
+std::uint32_t RpcClient::send(std::uint32_t procedure, std::string_view arguments, const Deadline& deadline) {
     const std::uint32_t xid = nextXid_++;
     const std::string request = protocol::encodeRecord(
         protocol::encodeCall({xid, program_, version_, procedure, std::string(arguments)}));
     stream_.sendAll(request, deadline, "request not sent");
+    return xid;
+}
 
+std::string RpcClient::awaitReply(std::uint32_t xid, const Deadline& deadline, std::string_view what) {
     for (;;) {
         std::optional<std::string> record;
         try {

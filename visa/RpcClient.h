@@ -20,6 +20,11 @@ public:
     std::string call(std::uint32_t procedure, std::string_view arguments, const Deadline& deadline,
                      std::string_view what);
 
+    // The two halves of call(), for callers that send several calls before awaiting the first answer
+    // (RPC over TCP allows calls in flight; replies are matched by the xid send() returns).
+    std::uint32_t send(std::uint32_t procedure, std::string_view arguments, const Deadline& deadline);
+    std::string awaitReply(std::uint32_t xid, const Deadline& deadline, std::string_view what);
+
     LanStream& stream() { return stream_; }
 
 private:

@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <atomic>
+#include <vector>
 
 namespace visa {
 
@@ -117,6 +118,20 @@ void Vxi11Session::failDevice(std::int32_t error, std::string_view during) const
     throw VisaError(kindOf(error), resource_ + ": " + std::string(during) + ": " + describeVxi11Error(error));
 }
 
+// The number of bytes the instrument took from a device_write of `sent` bytes.
+std::uint32_t Vxi11Session::acceptedBy(const std::string& result, std::size_t sent) {
+    const auto resp = decodeOrFail<DeviceWriteResp>(core_->stream(), result, DeviceWriteResp::decode);
+    if (resp.error != kVxi11NoError) {
+        failDevice(resp.error, "write failed");
+    }
+    if (resp.size > sent || (resp.size == 0 && sent != 0)) {
+        core_->stream().fail(VisaError::Kind::Protocol, "the instrument accepted " +
+                                                            std::to_string(resp.size) + " of " +
+                                                            std::to_string(sent) + " bytes");
+    }
+    return resp.size;
+}
+
 void Vxi11Session::write(std::string_view message) {
     requireOpen();
     const Deadline deadline(timeout());
@@ -127,18 +142,10 @@ void Vxi11Session::write(std::string_view message) {
         const DeviceWriteParms parms{linkId_, wireMilliseconds(deadline.remaining()), 0, last ? kFlagEnd : 0u,
                                      std::string(message.substr(0, chunk))};
         const std::string result = core_->call(kDeviceWrite, parms.encode(), deadline, "message not sent");
-        const auto resp = decodeOrFail<DeviceWriteResp>(core_->stream(), result, DeviceWriteResp::decode);
-        if (resp.error != kVxi11NoError) {
-            failDevice(resp.error, "write failed");
-        }
-        if (resp.size > chunk || (resp.size == 0 && chunk != 0)) {
-            core_->stream().fail(VisaError::Kind::Protocol, "the instrument accepted " +
-                                                                std::to_string(resp.size) + " of " +
-                                                                std::to_string(chunk) + " bytes");
-        }
+        const auto accepted = acceptedBy(result, chunk);
         // A partial acceptance is resent from where the instrument stopped.
-        message.remove_prefix(resp.size);
-        if (last && resp.size == chunk) {
+        message.remove_prefix(accepted);
+        if (last && accepted == chunk) {
             return;
         }
     } while (true);
@@ -146,12 +153,51 @@ void Vxi11Session::write(std::string_view message) {
 
 std::string Vxi11Session::read() {
     requireOpen();
-    const Deadline deadline(timeout());
+    return collectReply(Deadline(timeout()), std::nullopt);
+}
+
+// A command and its error check are three calls; waiting for each answer before sending the next
+// would cost three round trips where one does.
+std::string Vxi11Session::writeAndRead(std::initializer_list<std::string_view> messages) {
+    requireOpen();
+    for (const auto message : messages) {
+        if (message.size() > maxRecvSize_) {
+            return MessageSession::writeAndRead(messages); // chunked writes go one by one
+        }
+    }
+    const auto ioTimeout = wireMilliseconds(timeout());
+    const Deadline sending(timeout());
+    std::vector<std::pair<std::uint32_t, std::size_t>> writes;
+    for (const auto message : messages) {
+        const DeviceWriteParms parms{linkId_, ioTimeout, 0, kFlagEnd, std::string(message)};
+        writes.emplace_back(core_->send(kDeviceWrite, parms.encode(), sending), message.size());
+    }
+    const auto readXid = core_->send(kDeviceRead, readParms(timeout(), 0).encode(), sending);
+    // Each answer is awaited within the session's time-out, as if the steps had run one by one.
+    for (const auto& [xid, size] : writes) {
+        const Deadline deadline(timeout());
+        if (acceptedBy(core_->awaitReply(xid, deadline, "message not sent"), size) != size) {
+            // The rest cannot be resent here: the following calls are already on their way.
+            core_->stream().fail(VisaError::Kind::Protocol,
+                                 "the instrument accepted only part of a message sent with others");
+        }
+    }
+    return collectReply(Deadline(timeout()), readXid);
+}
+
+DeviceReadParms Vxi11Session::readParms(std::chrono::milliseconds remaining, std::size_t alreadyRead) const {
+    const auto wanted = static_cast<std::uint32_t>(kMaxReplyBytes - alreadyRead + 1);
+    return DeviceReadParms{linkId_, wanted, wireMilliseconds(remaining), 0, 0, '\n'};
+}
+
+// device_read calls until the instrument marks the reply's end; the first call may already be on its way.
+std::string Vxi11Session::collectReply(const Deadline& deadline, std::optional<std::uint32_t> sentRead) {
     std::string reply;
     for (;;) {
-        const auto wanted = static_cast<std::uint32_t>(kMaxReplyBytes - reply.size() + 1);
-        const DeviceReadParms parms{linkId_, wanted, wireMilliseconds(deadline.remaining()), 0, 0, '\n'};
-        const std::string result = core_->call(kDeviceRead, parms.encode(), deadline, "no reply");
+        const auto parms = readParms(deadline.remaining(), reply.size());
+        const std::string result = sentRead ? core_->awaitReply(*sentRead, deadline, "no reply")
+                                            : core_->call(kDeviceRead, parms.encode(), deadline, "no reply");
+        sentRead.reset();
         auto resp = decodeOrFail<DeviceReadResp>(core_->stream(), result, DeviceReadResp::decode);
         if (resp.error == kVxi11IoTimeout) {
             throw VisaError(VisaError::Kind::Timeout,
@@ -160,7 +206,7 @@ std::string Vxi11Session::read() {
         if (resp.error != kVxi11NoError) {
             failDevice(resp.error, "read failed");
         }
-        if (resp.data.size() > wanted) {
+        if (resp.data.size() > parms.requestSize) {
             core_->stream().fail(VisaError::Kind::Protocol, "the instrument sent more than was asked for");
         }
         reply += resp.data;

@@ -3,6 +3,7 @@
 #include "MessageSession.h"
 #include "ResourceName.h"
 #include "RpcClient.h"
+#include "Vxi11Messages.h"
 
 #include <chrono>
 #include <cstdint>
@@ -35,6 +36,7 @@ public:
 
     void write(std::string_view message) override;
     std::string read() override;
+    std::string writeAndRead(std::initializer_list<std::string_view> messages) override;
     void flushRead() override;
     void close() override;
 
@@ -43,6 +45,9 @@ public:
 private:
     void requireOpen() const;
     [[noreturn]] void failDevice(std::int32_t error, std::string_view during) const;
+    std::uint32_t acceptedBy(const std::string& result, std::size_t sent);
+    protocol::DeviceReadParms readParms(std::chrono::milliseconds remaining, std::size_t alreadyRead) const;
+    std::string collectReply(const Deadline& deadline, std::optional<std::uint32_t> sentRead);
 
     std::string resource_;
     std::optional<RpcClient> core_;

@@ -10,8 +10,11 @@
 #include "Vxi11Messages.h"
 #include "Vxi11Server.h"
 
+#include <VisaFailure.h>
 #include <chrono>
 #include <gtest/gtest.h>
+#include <utility>
+#include <vector>
 
 using namespace protocol;
 using namespace std::chrono_literals;
@@ -318,6 +321,64 @@ TEST(LanVxi11, OpenIsBoundedWhenThePortmapperNeverAnswers) {
     EXPECT_EQ(kind, VisaError::Kind::Timeout);
     EXPECT_GE(took, 250ms);
     EXPECT_LT(took, 1500ms);
+}
+
+} // namespace
+
+namespace {
+
+TEST(LanVxi11, CommandAndErrorCheckGoOutBeforeTheFirstAnswerIsAwaited) {
+    // This instrument answers nothing until it holds all three calls: a client that waited for each
+    // answer before sending its next call would time out here.
+    std::vector<Answer> held;
+    ScriptedVxi11 peer([&held](const RpcCall& call) {
+        if (call.procedure == kCreateLink || call.procedure == kDestroyLink) {
+            return linkAndWrite(call);
+        }
+        held.push_back(
+            call.procedure == kDeviceRead
+                ? lan_test::success(call.xid, DeviceReadResp{0, kReasonEnd, "+0,\"No error\"\n"}.encode())
+                : linkAndWrite(call));
+        if (call.procedure != kDeviceRead) {
+            return Answer{};
+        }
+        Answer all;
+        for (const auto& answer : held) {
+            all.chunks.insert(all.chunks.end(), answer.chunks.begin(), answer.chunks.end());
+        }
+        held.clear();
+        return all;
+    });
+    auto session = peer.open(500ms);
+    EXPECT_EQ(session->writeAndRead({"DIG:PIN1:POL NEG", "SYST:ERR?"}), "+0,\"No error\"\n");
+    EXPECT_EQ(peer.core.procedures(),
+              (std::vector<std::uint32_t>{kCreateLink, kDeviceWrite, kDeviceWrite, kDeviceRead}));
+}
+
+TEST(LanVxi11, OverlappedWriteThatFailsIsReportedAsTheWrite) {
+    bool first = true;
+    ScriptedVxi11 peer([&first](const RpcCall& call) {
+        if (call.procedure == kDeviceWrite && std::exchange(first, false)) {
+            return lan_test::success(call.xid, DeviceWriteResp{kVxi11IoError, 0}.encode());
+        }
+        if (call.procedure == kDeviceRead) {
+            return lan_test::success(call.xid, DeviceReadResp{0, kReasonEnd, "+0,\"No error\"\n"}.encode());
+        }
+        return linkAndWrite(call);
+    });
+    auto session = peer.open();
+    std::string what;
+    EXPECT_EQ(FailureKind(
+                  [&] {
+                      session->writeAndRead({"*RST", "SYST:ERR?"});
+                  },
+                  &what),
+              VisaError::Kind::Other);
+    EXPECT_NE(what.find("write failed"), std::string::npos) << what;
+    EXPECT_NE(what.find("I/O error"), std::string::npos) << what;
+    // The link stays usable: the answers still in flight are recognised as stale and skipped.
+    session->write("DIG:PIN2:POL POS");
+    EXPECT_EQ(session->writeAndRead({"SYST:ERR?"}), "+0,\"No error\"\n");
 }
 
 } // namespace
