@@ -174,15 +174,31 @@ std::string Vxi11Session::writeAndRead(std::initializer_list<std::string_view> m
     }
     const auto readXid = core_->send(kDeviceRead, readParms(timeout(), 0).encode(), sending);
     // Each answer is awaited within the session's time-out, as if the steps had run one by one.
-    for (const auto& [xid, size] : writes) {
-        const Deadline deadline(timeout());
-        if (acceptedBy(core_->awaitReply(xid, deadline, "message not sent"), size) != size) {
-            // The rest cannot be resent here: the following calls are already on their way.
-            core_->stream().fail(VisaError::Kind::Protocol,
-                                 "the instrument accepted only part of a message sent with others");
+    try {
+        for (const auto& [xid, size] : writes) {
+            const Deadline deadline(timeout());
+            if (acceptedBy(core_->awaitReply(xid, deadline, "message not sent"), size) != size) {
+                // The rest cannot be resent here: the following calls are already on their way.
+                core_->stream().fail(VisaError::Kind::Protocol,
+                                     "the instrument accepted only part of a message sent with others");
+            }
         }
+    } catch (const VisaError&) {
+        settle(readXid);
+        throw;
     }
     return collectReply(Deadline(timeout()), readXid);
+}
+
+// A read already sent still runs at the instrument after a write failed; its answer, which comes at the
+// latest when the instrument's own time-out ends, is awaited so that it cannot stand in front of the
+// caller's next call.
+void Vxi11Session::settle(std::uint32_t sentRead) {
+    try {
+        core_->awaitReply(sentRead, Deadline(2 * timeout()), "no answer");
+    } catch (const VisaError&) {
+        // The write's failure is what the caller hears about.
+    }
 }
 
 DeviceReadParms Vxi11Session::readParms(std::chrono::milliseconds remaining, std::size_t alreadyRead) const {

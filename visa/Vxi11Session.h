@@ -48,6 +48,7 @@ private:
     std::uint32_t acceptedBy(const std::string& result, std::size_t sent);
     protocol::DeviceReadParms readParms(std::chrono::milliseconds remaining, std::size_t alreadyRead) const;
     std::string collectReply(const Deadline& deadline, std::optional<std::uint32_t> sentRead);
+    void settle(std::uint32_t sentRead);
 
     std::string resource_;
     std::optional<RpcClient> core_;
