@@ -52,8 +52,7 @@ std::vector<std::string> ReadOutErrorQueue(visa::FormattedIO488& io, bool& trunc
             truncated = true;
             break;
         }
-        io.WriteString(kErrorQuery, true);
-        latest = ReadTrimmed(io);
+        latest = Trimmed(io.WriteStringsAndRead({kErrorQuery}));
         if (latest != kNoErrorReply)
             errors.push_back(latest);
     }
