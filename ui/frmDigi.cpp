@@ -38,13 +38,13 @@ frmDigi::frmDigi(QWidget* connectionDialog, QWidget* parent)
     setAttribute(Qt::WA_DeleteOnClose);
 
     pins_ = {{
-        {ui.cmbPin1, ui.optPin1Pos, ui.optPin1Neg, ui.cmdPin1, ui.cmbPin1DIO},
-        {ui.cmbPin2, ui.optPin2Pos, ui.optPin2Neg, ui.cmdPin2, ui.cmbPin2DIO},
-        {ui.cmbPin3, ui.optPin3Pos, ui.optPin3Neg, ui.cmdPin3, ui.cmbPin3DIO},
-        {ui.cmbPin4, ui.optPin4Pos, ui.optPin4Neg, ui.cmdPin4, ui.cmbPin4DIO},
-        {ui.cmbPin5, ui.optPin5Pos, ui.optPin5Neg, ui.cmdPin5, ui.cmbPin5DIO},
-        {ui.cmbPin6, ui.optPin6Pos, ui.optPin6Neg, ui.cmdPin6, ui.cmbPin6DIO},
-        {ui.cmbPin7, ui.optPin7Pos, ui.optPin7Neg, ui.cmdPin7, ui.cmbPin7DIO},
+        {ui.cmbPin1, ui.optPin1Pos, ui.optPin1Neg, ui.cmbPin1DIO},
+        {ui.cmbPin2, ui.optPin2Pos, ui.optPin2Neg, ui.cmbPin2DIO},
+        {ui.cmbPin3, ui.optPin3Pos, ui.optPin3Neg, ui.cmbPin3DIO},
+        {ui.cmbPin4, ui.optPin4Pos, ui.optPin4Neg, ui.cmbPin4DIO},
+        {ui.cmbPin5, ui.optPin5Pos, ui.optPin5Neg, ui.cmbPin5DIO},
+        {ui.cmbPin6, ui.optPin6Pos, ui.optPin6Neg, ui.cmbPin6DIO},
+        {ui.cmbPin7, ui.optPin7Pos, ui.optPin7Neg, ui.cmbPin7DIO},
     }};
     // Typed text is the user's choice for the next Set; it must not grow the lists.
     for (const auto& pin : pins_) {

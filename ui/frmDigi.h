@@ -41,7 +41,6 @@ private:
         QComboBox* function;
         QRadioButton* positive;
         QRadioButton* negative;
-        QPushButton* set;
         QComboBox* outputBit;
     };
 
