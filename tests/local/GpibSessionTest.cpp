@@ -6,6 +6,7 @@
 #include <GpibLibrary.h>
 #include <ResourceManager.h>
 #include <VisaError.h>
+#include <VisaFailure.h>
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
@@ -73,16 +74,11 @@ TEST_F(GpibSessionTest, JoinsAReplyReadInPieces) {
 
 TEST_F(GpibSessionTest, ReadWithoutAReplyIsATimeoutNamingTheLimit) {
     auto session = openGpib();
-    try {
-        session->read();
-        FAIL() << "read returned without a reply";
-    } catch (const VisaError& error) {
-        EXPECT_EQ(error.kind(), VisaError::Kind::Timeout);
-        EXPECT_THAT(error.what(),
-                    AllOf(StartsWith("GPIB0::5::INSTR: reading the reply failed: no answer within "
-                                     "2000 ms"),
-                          HasSubstr("EABO 6: Operation aborted")));
-    }
+    const VisaError error = FailureOf([&] { session->read(); });
+    EXPECT_EQ(error.kind(), VisaError::Kind::Timeout);
+    EXPECT_THAT(error.what(), AllOf(StartsWith("GPIB0::5::INSTR: reading the reply failed: no answer within "
+                                               "2000 ms"),
+                                    HasSubstr("EABO 6: Operation aborted")));
 }
 
 struct ErrorCase {
@@ -101,15 +97,13 @@ class GpibErrorTest : public GpibSessionTest, public testing::WithParamInterface
 TEST_P(GpibErrorTest, DescribesTheFailureInPlainWords) {
     const ErrorCase& c = GetParam();
     fake.failNext(c.call, c.iberr);
-    try {
+    const VisaError error = FailureOf([&] {
         auto session = openGpib();
         session->write("*IDN?");
         session->read();
-        FAIL() << "no failure from " << c.call;
-    } catch (const VisaError& error) {
-        EXPECT_EQ(error.kind(), c.kind);
-        EXPECT_THAT(error.what(), AllOf(StartsWith("GPIB0::5::INSTR: "), HasSubstr(c.words)));
-    }
+    });
+    EXPECT_EQ(error.kind(), c.kind);
+    EXPECT_THAT(error.what(), AllOf(StartsWith("GPIB0::5::INSTR: "), HasSubstr(c.words)));
     EXPECT_EQ(fake.openHandles(), 0);
 }
 
@@ -128,12 +122,8 @@ INSTANTIATE_TEST_SUITE_P(Errors, GpibErrorTest,
 TEST_F(GpibSessionTest, AnOversizedReplyFailsInsteadOfGrowingWithoutBound) {
     auto session = openGpib();
     fake.queueRawReply(std::string(visa::kMaxReplyBytes + 5000, 'x'));
-    try {
-        session->read();
-        FAIL() << "an unbounded reply was accepted";
-    } catch (const VisaError& error) {
-        EXPECT_EQ(error.kind(), VisaError::Kind::Protocol);
-    }
+    const VisaError error = FailureOf([&] { session->read(); });
+    EXPECT_EQ(error.kind(), VisaError::Kind::Protocol);
 }
 
 TEST_F(GpibSessionTest, CloseTakesTheDeviceOfflineOnceAndLaterIoFails) {

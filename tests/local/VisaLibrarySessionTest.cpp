@@ -7,6 +7,7 @@
 #include <ResourceName.h>
 #include <VisaCApi.h>
 #include <VisaError.h>
+#include <VisaFailure.h>
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
@@ -80,14 +81,10 @@ TEST_F(VisaLibrarySessionTest, JoinsAReplyDeliveredInPiecesWithinTheOneTimeout) 
 
 TEST_F(VisaLibrarySessionTest, ReadWithoutAReplyTimesOutWithTheLibrarysWords) {
     auto session = openSession();
-    try {
-        session->read();
-        FAIL() << "read returned without a reply";
-    } catch (const VisaError& error) {
-        EXPECT_EQ(error.kind(), VisaError::Kind::Timeout);
-        EXPECT_THAT(error.what(), AllOf(StartsWith("GPIB0::5::INSTR: no complete reply within 2000 ms"),
-                                        HasSubstr("Fake VISA: Timeout expired"), HasSubstr("0xBFFF0015")));
-    }
+    const VisaError error = FailureOf([&] { session->read(); });
+    EXPECT_EQ(error.kind(), VisaError::Kind::Timeout);
+    EXPECT_THAT(error.what(), AllOf(StartsWith("GPIB0::5::INSTR: no complete reply within 2000 ms"),
+                                    HasSubstr("Fake VISA: Timeout expired"), HasSubstr("0xBFFF0015")));
 }
 
 struct StatusCase {
@@ -108,17 +105,15 @@ class VisaStatusMappingTest : public VisaLibrarySessionTest,
 TEST_P(VisaStatusMappingTest, EveryFailureStartsWithTheResourceAndQuotesTheLibrary) {
     const StatusCase& c = GetParam();
     fake.failNext(c.call, c.status);
-    try {
+    const VisaError error = FailureOf([&] {
         auto session = openSession();
         session->write("*IDN?");
         session->read();
         session->flushRead();
-        FAIL() << "no failure from " << c.call;
-    } catch (const VisaError& error) {
-        EXPECT_EQ(error.kind(), c.kind);
-        EXPECT_THAT(error.what(), AllOf(StartsWith(std::string(kResource) + ": "), HasSubstr(c.ourWords),
-                                        HasSubstr(c.libraryWords)));
-    }
+    });
+    EXPECT_EQ(error.kind(), c.kind);
+    EXPECT_THAT(error.what(), AllOf(StartsWith(std::string(kResource) + ": "), HasSubstr(c.ourWords),
+                                    HasSubstr(c.libraryWords)));
     EXPECT_EQ(fake.openHandles(), 0) << "a failed open or a dropped session must close every handle";
 }
 
@@ -152,13 +147,9 @@ TEST_F(VisaLibrarySessionTest, FlushDiscardsBothReadBuffers) {
 TEST_F(VisaLibrarySessionTest, AnOversizedReplyFailsInsteadOfGrowingWithoutBound) {
     auto session = openSession();
     fake.queueRawReply(std::string(visa::kMaxReplyBytes + 70'000, 'x'));
-    try {
-        session->read();
-        FAIL() << "an unbounded reply was accepted";
-    } catch (const VisaError& error) {
-        EXPECT_EQ(error.kind(), VisaError::Kind::Protocol);
-        EXPECT_THAT(error.what(), StartsWith(std::string(kResource) + ": the reply is longer than"));
-    }
+    const VisaError error = FailureOf([&] { session->read(); });
+    EXPECT_EQ(error.kind(), VisaError::Kind::Protocol);
+    EXPECT_THAT(error.what(), StartsWith(std::string(kResource) + ": the reply is longer than"));
 }
 
 TEST_F(VisaLibrarySessionTest, CloseReleasesSessionAndResourceManagerOnceAndLaterIoFails) {
@@ -168,12 +159,8 @@ TEST_F(VisaLibrarySessionTest, CloseReleasesSessionAndResourceManagerOnceAndLate
     session->close();
     session->close();
     EXPECT_THAT(fake.calls(), ElementsAre("viClose session", "viClose rm"));
-    try {
-        session->write("*IDN?");
-        FAIL() << "write on a closed session";
-    } catch (const VisaError& error) {
-        EXPECT_EQ(error.kind(), VisaError::Kind::Closed);
-    }
+    const VisaError error = FailureOf([&] { session->write("*IDN?"); });
+    EXPECT_EQ(error.kind(), VisaError::Kind::Closed);
     session.reset();
     EXPECT_THAT(fake.calls(), ElementsAre("viClose session", "viClose rm"));
 }

@@ -132,16 +132,22 @@ TEST_F(TransportTest, ReadoutThatCannotReadIsHandedToTheCallerInPlainWords) {
               (std::vector<std::string>{"DIG:PIN9:FUNC?", "SYST:ERR?", "SYST:ERR?"}));
 }
 
-using TransportDeathTest = TransportTest;
+class TransportDeathTest : public TransportTest {
+protected:
+    // Runs in the child process: messages go to stderr, where the death test looks for them.
+    void OpenToAnInstrumentThatStopsAnswering() {
+        transport::SetNoticeHandler(
+            [](const std::string& text) { std::fprintf(stderr, "[%s]", text.c_str()); });
+        OpenQuietly();
+        mainframe().faults().inject(sim::Fault::StopAnswering);
+    }
+};
 
 TEST_F(TransportDeathTest, LostCommunicationShowsItsMessageAndEndsTheProgram) {
     GTEST_FLAG_SET(death_test_style, "threadsafe");
     EXPECT_EXIT(
         {
-            transport::SetNoticeHandler(
-                [](const std::string& text) { std::fprintf(stderr, "[%s]", text.c_str()); });
-            OpenQuietly();
-            mainframe().faults().inject(sim::Fault::StopAnswering);
+            OpenToAnInstrumentThatStopsAnswering();
             SCPI_DCPS::SendCommand("DIG:PIN1:POL POS", session);
         },
         ::testing::ExitedWithCode(1),
@@ -153,10 +159,7 @@ TEST_F(TransportDeathTest, LostCommunicationDuringAQueryReadoutAlsoEndsTheProgra
     GTEST_FLAG_SET(death_test_style, "threadsafe");
     EXPECT_EXIT(
         {
-            transport::SetNoticeHandler(
-                [](const std::string& text) { std::fprintf(stderr, "[%s]", text.c_str()); });
-            OpenQuietly();
-            mainframe().faults().inject(sim::Fault::StopAnswering);
+            OpenToAnInstrumentThatStopsAnswering();
             SCPI_DCPS::SendQuery("DIG:PIN1:POL?", session);
         },
         ::testing::ExitedWithCode(1), "Lost communication");
