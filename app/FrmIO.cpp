@@ -1,10 +1,10 @@
-#include "FrmIO.h"
+#include "app/FrmIO.h"
 
-#include <EventGuard.h>
-#include <ProgramEnd.h>
-#include <SCPI_DCPS.h>
-#include <frmDigi.h>
-#include <globals.h>
+#include "transport/ProgramEnd.h"
+#include "transport/SCPI_DCPS.h"
+#include "transport/globals.h"
+#include "ui/EventGuard.h"
+#include "ui/frmDigi.h"
 
 FrmIO::FrmIO(QWidget* parent) : QWidget(parent) {
     ui.setupUi(this);

@@ -4,11 +4,11 @@
 // connecting. It opens the session and hands over to the pin programmer window; it is only hidden
 // while that window is up, so it comes back with its last contents.
 
+#include "ui/frmDigi.h"
 #include "ui_FrmIO.h"
 
 #include <QPointer>
 #include <QWidget>
-#include <frmDigi.h>
 
 class FrmIO : public QWidget {
     Q_OBJECT

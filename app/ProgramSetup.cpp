@@ -1,11 +1,14 @@
-#include "ProgramSetup.h"
+#include "app/ProgramSetup.h"
 
-#include <MessageBox.h>
-#include <ProgramFont.h>
+#include "simbackend/SimBackend.h"
+#include "transport/UserNotice.h"
+#include "ui/MessageBox.h"
+#include "ui/ProgramFont.h"
+
 #include <QApplication>
-#include <UserNotice.h>
 
 void PrepareProgram(QApplication& application) {
     ApplyProgramFont(application);
     transport::SetNoticeHandler(&ShowMessage);
+    simbackend::registerSimBackend();
 }

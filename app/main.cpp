@@ -2,8 +2,8 @@
 // Layers, calling one way only: app (this dialog) -> ui (pin programmer window) -> port (command set)
 // -> transport (session, checked command and query) -> visa (resource strings and transports) -> sim.
 
-#include "FrmIO.h"
-#include "ProgramSetup.h"
+#include "app/FrmIO.h"
+#include "app/ProgramSetup.h"
 
 #include <QApplication>
 

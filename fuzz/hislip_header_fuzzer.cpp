@@ -2,8 +2,8 @@
 // and the stream assembler fed in two pieces. DecodeError is the only allowed refusal, and no
 // message may come out larger than the assembler's limit.
 
-#include "DecodeError.h"
-#include "HislipMessage.h"
+#include "protocol/DecodeError.h"
+#include "protocol/HislipMessage.h"
 
 #include <cstddef>
 #include <cstdint>

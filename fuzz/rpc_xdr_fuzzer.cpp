@@ -2,10 +2,10 @@
 // marking first (split at a point taken from the input), then every call, reply and VXI-11 decoder
 // on each record. Decoders may refuse input with DecodeError; anything else is a finding.
 
-#include "DecodeError.h"
-#include "RecordMarking.h"
-#include "RpcMessage.h"
-#include "Vxi11Messages.h"
+#include "protocol/DecodeError.h"
+#include "protocol/RecordMarking.h"
+#include "protocol/RpcMessage.h"
+#include "protocol/Vxi11Messages.h"
 
 #include <cstddef>
 #include <cstdint>

@@ -1,9 +1,8 @@
-#include "KorvaneMF.h"
+#include "port/KorvaneMF.h"
 
-#include "NumberText.h"
-#include "PinFunctionTable.h"
-
-#include <SCPI_DCPS.h>
+#include "port/NumberText.h"
+#include "port/PinFunctionTable.h"
+#include "transport/SCPI_DCPS.h"
 
 namespace KorvaneMF {
 namespace {

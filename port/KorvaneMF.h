@@ -4,9 +4,9 @@
 // input words and the inhibit mode, as SCPI text through the transport's checked command and query.
 // Holds no state; the session is always the last argument.
 
-#include "TextTable.h"
+#include "port/TextTable.h"
+#include "transport/InstrumentSession.h"
 
-#include <InstrumentSession.h>
 #include <cstdint>
 #include <string>
 

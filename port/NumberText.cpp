@@ -1,6 +1,6 @@
-#include "NumberText.h"
+#include "port/NumberText.h"
 
-#include "ConversionError.h"
+#include "port/ConversionError.h"
 
 #include <algorithm>
 #include <cctype>

@@ -1,4 +1,4 @@
-#include "PinFunctionTable.h"
+#include "port/PinFunctionTable.h"
 
 #include <array>
 #include <utility>

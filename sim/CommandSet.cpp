@@ -1,6 +1,6 @@
-#include "CommandSet.h"
+#include "sim/CommandSet.h"
 
-#include "ProgramData.h"
+#include "sim/ProgramData.h"
 
 namespace sim {
 

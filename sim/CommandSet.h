@@ -1,9 +1,9 @@
 #pragma once
 
-#include "CommandTable.h"
-#include "ErrorQueue.h"
-#include "EventStatus.h"
-#include "PortModel.h"
+#include "sim/CommandTable.h"
+#include "sim/ErrorQueue.h"
+#include "sim/EventStatus.h"
+#include "sim/PortModel.h"
 
 #include <string>
 

@@ -1,6 +1,6 @@
-#include "CommandTable.h"
+#include "sim/CommandTable.h"
 
-#include "Keyword.h"
+#include "sim/Keyword.h"
 
 #include <algorithm>
 

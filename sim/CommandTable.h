@@ -1,7 +1,7 @@
 #pragma once
 
-#include "MessageParser.h"
-#include "ScpiError.h"
+#include "sim/MessageParser.h"
+#include "sim/ScpiError.h"
 
 #include <functional>
 #include <optional>

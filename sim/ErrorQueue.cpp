@@ -1,4 +1,4 @@
-#include "ErrorQueue.h"
+#include "sim/ErrorQueue.h"
 
 namespace sim {
 

@@ -1,4 +1,4 @@
-#include "EventStatus.h"
+#include "sim/EventStatus.h"
 
 namespace sim {
 

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "ScpiError.h"
+#include "sim/ScpiError.h"
 
 namespace sim {
 

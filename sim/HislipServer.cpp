@@ -1,7 +1,7 @@
-#include "HislipServer.h"
+#include "sim/HislipServer.h"
 
-#include "DecodeError.h"
-#include "HislipMessage.h"
+#include "protocol/DecodeError.h"
+#include "protocol/HislipMessage.h"
 
 #include <optional>
 

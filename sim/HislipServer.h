@@ -1,7 +1,7 @@
 #pragma once
 
-#include "Mainframe.h"
-#include "TcpService.h"
+#include "sim/Mainframe.h"
+#include "sim/TcpService.h"
 
 #include <cstdint>
 #include <memory>

@@ -1,4 +1,4 @@
-#include "Keyword.h"
+#include "sim/Keyword.h"
 
 #include <algorithm>
 #include <cctype>

@@ -1,7 +1,7 @@
-#include "Mainframe.h"
+#include "sim/Mainframe.h"
 
-#include "CommandSet.h"
-#include "MessageParser.h"
+#include "sim/CommandSet.h"
+#include "sim/MessageParser.h"
 
 #include <stdexcept>
 #include <utility>

@@ -5,9 +5,9 @@
 // the socket, VXI-11 and HiSLIP servers) only move messages in and replies out; everything the
 // instrument does lives here. All public members are thread-safe.
 
-#include "FaultInjector.h"
-#include "ScpiError.h"
-#include "TrafficRecord.h"
+#include "sim/FaultInjector.h"
+#include "sim/ScpiError.h"
+#include "sim/TrafficRecord.h"
 
 #include <chrono>
 #include <cstdint>

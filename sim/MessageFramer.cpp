@@ -1,4 +1,4 @@
-#include "MessageFramer.h"
+#include "sim/MessageFramer.h"
 
 namespace sim {
 

@@ -1,4 +1,4 @@
-#include "MessageParser.h"
+#include "sim/MessageParser.h"
 
 #include <algorithm>
 #include <cctype>

@@ -1,6 +1,6 @@
-#include "PortModel.h"
+#include "sim/PortModel.h"
 
-#include "Keyword.h"
+#include "sim/Keyword.h"
 
 namespace sim {
 

@@ -1,8 +1,8 @@
-#include "PortmapServer.h"
+#include "sim/PortmapServer.h"
 
-#include "DecodeError.h"
-#include "RpcConnection.h"
-#include "Vxi11Messages.h"
+#include "protocol/DecodeError.h"
+#include "protocol/Vxi11Messages.h"
+#include "sim/RpcConnection.h"
 
 namespace sim {
 

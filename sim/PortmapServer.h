@@ -1,6 +1,6 @@
 #pragma once
 
-#include "TcpService.h"
+#include "sim/TcpService.h"
 
 #include <cstdint>
 #include <map>

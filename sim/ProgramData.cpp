@@ -1,6 +1,6 @@
-#include "ProgramData.h"
+#include "sim/ProgramData.h"
 
-#include "Keyword.h"
+#include "sim/Keyword.h"
 
 #include <cctype>
 #include <charconv>

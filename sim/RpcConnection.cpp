@@ -1,7 +1,7 @@
-#include "RpcConnection.h"
+#include "sim/RpcConnection.h"
 
-#include "DecodeError.h"
-#include "RecordMarking.h"
+#include "protocol/DecodeError.h"
+#include "protocol/RecordMarking.h"
 
 namespace sim {
 

@@ -1,7 +1,7 @@
 #pragma once
 
-#include "RpcMessage.h"
-#include "TcpService.h"
+#include "protocol/RpcMessage.h"
+#include "sim/TcpService.h"
 
 #include <cstddef>
 #include <functional>

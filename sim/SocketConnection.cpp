@@ -1,4 +1,4 @@
-#include "SocketConnection.h"
+#include "sim/SocketConnection.h"
 
 #include <cerrno>
 #include <poll.h>

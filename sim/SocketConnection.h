@@ -1,8 +1,8 @@
 #pragma once
 
-#include "Mainframe.h"
-#include "MessageFramer.h"
-#include "UniqueFd.h"
+#include "sim/Mainframe.h"
+#include "sim/MessageFramer.h"
+#include "sim/UniqueFd.h"
 
 #include <chrono>
 #include <optional>

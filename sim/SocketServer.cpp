@@ -1,4 +1,4 @@
-#include "SocketServer.h"
+#include "sim/SocketServer.h"
 
 #include <algorithm>
 #include <arpa/inet.h>

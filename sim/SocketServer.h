@@ -1,8 +1,8 @@
 #pragma once
 
-#include "Mainframe.h"
-#include "SocketConnection.h"
-#include "UniqueFd.h"
+#include "sim/Mainframe.h"
+#include "sim/SocketConnection.h"
+#include "sim/UniqueFd.h"
 
 #include <atomic>
 #include <cstdint>

@@ -1,4 +1,4 @@
-#include "TcpService.h"
+#include "sim/TcpService.h"
 
 #include <arpa/inet.h>
 #include <array>

@@ -1,4 +1,4 @@
-#include "TrafficRecord.h"
+#include "sim/TrafficRecord.h"
 
 namespace sim {
 

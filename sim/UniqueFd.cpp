@@ -1,4 +1,4 @@
-#include "UniqueFd.h"
+#include "sim/UniqueFd.h"
 
 #include <unistd.h>
 

@@ -1,7 +1,7 @@
-#include "Vxi11Server.h"
+#include "sim/Vxi11Server.h"
 
-#include "RpcConnection.h"
-#include "Vxi11Messages.h"
+#include "protocol/Vxi11Messages.h"
+#include "sim/RpcConnection.h"
 
 #include <algorithm>
 #include <chrono>

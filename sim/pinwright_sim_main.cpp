@@ -1,11 +1,11 @@
 // pinwright-sim: one simulated mainframe, served over the network until Ctrl-C or SIGTERM.
-#include "HislipServer.h"
-#include "Mainframe.h"
-#include "PortmapServer.h"
-#include "ServerOptions.h"
-#include "SocketServer.h"
-#include "Vxi11Messages.h"
-#include "Vxi11Server.h"
+#include "protocol/Vxi11Messages.h"
+#include "sim/HislipServer.h"
+#include "sim/Mainframe.h"
+#include "sim/PortmapServer.h"
+#include "sim/ServerOptions.h"
+#include "sim/SocketServer.h"
+#include "sim/Vxi11Server.h"
 
 #include <csignal>
 #include <iostream>

@@ -1,6 +1,7 @@
 #pragma once
 
-#include <FormattedIO488.h>
+#include "visa/FormattedIO488.h"
+
 #include <memory>
 
 // The formatted-I/O object bound to the instrument, or none before the first open. Operations take it

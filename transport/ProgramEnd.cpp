@@ -1,4 +1,4 @@
-#include "ProgramEnd.h"
+#include "transport/ProgramEnd.h"
 
 #include <cstdio>
 #include <cstdlib>

@@ -1,12 +1,12 @@
-#include "SCPI_DCPS.h"
+#include "transport/SCPI_DCPS.h"
 
-#include "ProgramEnd.h"
-#include "TransportFailure.h"
-#include "TransportTimeouts.h"
-#include "UserNotice.h"
-#include "globals.h"
+#include "transport/ProgramEnd.h"
+#include "transport/TransportFailure.h"
+#include "transport/TransportTimeouts.h"
+#include "transport/UserNotice.h"
+#include "transport/globals.h"
+#include "visa/VisaError.h"
 
-#include <VisaError.h>
 #include <string_view>
 #include <vector>
 

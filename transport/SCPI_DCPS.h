@@ -4,7 +4,7 @@
 // operations through which every later command and query passes, each with its error-queue readout.
 // Failures of the VISA layer are caught here and nowhere else.
 
-#include "InstrumentSession.h"
+#include "transport/InstrumentSession.h"
 
 #include <cstdint>
 #include <string>

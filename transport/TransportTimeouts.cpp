@@ -1,4 +1,4 @@
-#include "TransportTimeouts.h"
+#include "transport/TransportTimeouts.h"
 
 namespace transport {
 namespace {

@@ -1,4 +1,4 @@
-#include "UserNotice.h"
+#include "transport/UserNotice.h"
 
 #include <cstdio>
 #include <utility>

@@ -1,4 +1,4 @@
-#include "globals.h"
+#include "transport/globals.h"
 
 namespace globals {
 

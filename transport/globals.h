@@ -3,9 +3,9 @@
 // The program's shared session variables: the resource manager object that opened the instrument and
 // the one instrument session every checked command and query goes through.
 
-#include "InstrumentSession.h"
+#include "transport/InstrumentSession.h"
+#include "visa/ResourceManager.h"
 
-#include <ResourceManager.h>
 #include <memory>
 
 namespace globals {

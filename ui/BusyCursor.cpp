@@ -1,4 +1,4 @@
-#include "BusyCursor.h"
+#include "ui/BusyCursor.h"
 
 #include <QApplication>
 

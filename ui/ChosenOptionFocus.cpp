@@ -1,4 +1,4 @@
-#include "ChosenOptionFocus.h"
+#include "ui/ChosenOptionFocus.h"
 
 #include <QFocusEvent>
 #include <QRadioButton>

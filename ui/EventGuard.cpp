@@ -1,12 +1,12 @@
-#include "EventGuard.h"
+#include "ui/EventGuard.h"
 
-#include "BusyCursor.h"
-#include "MessageBox.h"
-#include "OutputWordOverflow.h"
+#include "port/ConversionError.h"
+#include "transport/TransportFailure.h"
+#include "ui/BusyCursor.h"
+#include "ui/MessageBox.h"
+#include "ui/OutputWordOverflow.h"
+#include "visa/VisaError.h"
 
-#include <ConversionError.h>
-#include <TransportFailure.h>
-#include <VisaError.h>
 #include <stdexcept>
 
 std::string DescribeStoppedOperation(const std::exception& error) {

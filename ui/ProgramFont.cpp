@@ -1,4 +1,4 @@
-#include "ProgramFont.h"
+#include "ui/ProgramFont.h"
 
 #include <QApplication>
 

@@ -1,16 +1,16 @@
-#include "frmDigi.h"
+#include "ui/frmDigi.h"
 
-#include "ChosenOptionFocus.h"
-#include "EventGuard.h"
-#include "MessageBox.h"
-#include "OutputWordOverflow.h"
+#include "port/KorvaneMF.h"
+#include "port/NumberText.h"
+#include "transport/SCPI_DCPS.h"
+#include "transport/globals.h"
+#include "ui/ChosenOptionFocus.h"
+#include "ui/EventGuard.h"
+#include "ui/MessageBox.h"
+#include "ui/OutputWordOverflow.h"
 
-#include <KorvaneMF.h>
-#include <NumberText.h>
 #include <QCloseEvent>
 #include <QTimer>
-#include <SCPI_DCPS.h>
-#include <globals.h>
 
 namespace {
 

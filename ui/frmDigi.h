@@ -4,11 +4,11 @@
 // writes a change back only when the user presses the matching Set button. Every handler runs through
 // the event guard; all instrument traffic goes through the command set with the one global session.
 
+#include "port/TextTable.h"
 #include "ui_frmDigi.h"
 
 #include <QPointer>
 #include <QWidget>
-#include <TextTable.h>
 #include <array>
 #include <cstdint>
 #include <string>

@@ -1,4 +1,4 @@
-#include "AddressResolver.h"
+#include "visa/AddressResolver.h"
 
 #include <condition_variable>
 #include <cstring>

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "Deadline.h"
+#include "visa/Deadline.h"
 
 #include <cstdint>
 #include <string>

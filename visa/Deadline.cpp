@@ -1,4 +1,4 @@
-#include "Deadline.h"
+#include "visa/Deadline.h"
 
 #include <algorithm>
 #include <limits>

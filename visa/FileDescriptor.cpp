@@ -1,4 +1,4 @@
-#include "FileDescriptor.h"
+#include "visa/FileDescriptor.h"
 
 #include <cerrno>
 #include <poll.h>

@@ -1,6 +1,6 @@
-#include "FormattedIO488.h"
+#include "visa/FormattedIO488.h"
 
-#include "VisaError.h"
+#include "visa/VisaError.h"
 
 namespace visa {
 

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "MessageSession.h"
+#include "visa/MessageSession.h"
 
 #include <initializer_list>
 #include <memory>

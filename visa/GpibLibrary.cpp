@@ -1,4 +1,4 @@
-#include "GpibLibrary.h"
+#include "visa/GpibLibrary.h"
 
 #include <array>
 

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "SharedLibrary.h"
+#include "visa/SharedLibrary.h"
 
 #include <chrono>
 #include <memory>

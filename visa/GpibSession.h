@@ -1,8 +1,8 @@
 #pragma once
 
-#include "GpibLibrary.h"
-#include "MessageSession.h"
-#include "ResourceName.h"
+#include "visa/GpibLibrary.h"
+#include "visa/MessageSession.h"
+#include "visa/ResourceName.h"
 
 #include <memory>
 #include <string>

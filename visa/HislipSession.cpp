@@ -1,6 +1,6 @@
-#include "HislipSession.h"
+#include "visa/HislipSession.h"
 
-#include "DecodeError.h"
+#include "protocol/DecodeError.h"
 
 #include <algorithm>
 

@@ -1,9 +1,9 @@
 #pragma once
 
-#include "HislipMessage.h"
-#include "LanStream.h"
-#include "MessageSession.h"
-#include "ResourceName.h"
+#include "protocol/HislipMessage.h"
+#include "visa/LanStream.h"
+#include "visa/MessageSession.h"
+#include "visa/ResourceName.h"
 
 #include <chrono>
 #include <cstdint>

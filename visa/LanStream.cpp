@@ -1,6 +1,6 @@
-#include "LanStream.h"
+#include "visa/LanStream.h"
 
-#include "TcpConnector.h"
+#include "visa/TcpConnector.h"
 
 #include <array>
 #include <cerrno>

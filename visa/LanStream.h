@@ -1,8 +1,8 @@
 #pragma once
 
-#include "Deadline.h"
-#include "FileDescriptor.h"
-#include "VisaError.h"
+#include "visa/Deadline.h"
+#include "visa/FileDescriptor.h"
+#include "visa/VisaError.h"
 
 #include <cstdint>
 #include <optional>

@@ -1,12 +1,12 @@
-#include "LocalBusBackends.h"
+#include "visa/LocalBusBackends.h"
 
-#include "GpibLibrary.h"
-#include "GpibSession.h"
-#include "UsbtmcDeviceFinder.h"
-#include "UsbtmcSession.h"
-#include "VisaError.h"
-#include "VisaLibrary.h"
-#include "VisaLibrarySession.h"
+#include "visa/GpibLibrary.h"
+#include "visa/GpibSession.h"
+#include "visa/UsbtmcDeviceFinder.h"
+#include "visa/UsbtmcSession.h"
+#include "visa/VisaError.h"
+#include "visa/VisaLibrary.h"
+#include "visa/VisaLibrarySession.h"
 
 #include <stdexcept>
 

@@ -1,7 +1,7 @@
 #pragma once
 
-#include "MessageSession.h"
-#include "ResourceName.h"
+#include "visa/MessageSession.h"
+#include "visa/ResourceName.h"
 
 #include <chrono>
 #include <memory>

@@ -1,12 +1,13 @@
-#include "ResourceManager.h"
+#include "visa/ResourceManager.h"
 
-#include "HislipSession.h"
-#include "LocalBusBackends.h"
-#include "ResourceName.h"
-#include "SimSession.h"
-#include "SocketSession.h"
-#include "VisaError.h"
-#include "Vxi11Session.h"
+#include "visa/HislipSession.h"
+#include "visa/LocalBusBackends.h"
+#include "visa/SocketSession.h"
+#include "visa/VisaError.h"
+#include "visa/Vxi11Session.h"
+
+#include <map>
+#include <mutex>
 
 namespace visa {
 namespace {
@@ -17,30 +18,49 @@ constexpr const char* kTrySim = "SIM0::INSTR connects to the built-in simulated 
     throw VisaError(VisaError::Kind::Unsupported, name.text + ": " + what + "; " + kTrySim);
 }
 
-std::unique_ptr<MessageSession> openLanInstrument(const ResourceName& name,
-                                                  std::chrono::milliseconds openTimeout) {
+std::unique_ptr<MessageSession> openTcpip(const ResourceName& name, std::chrono::milliseconds openTimeout) {
+    if (name.resourceClass == ResourceClass::Socket)
+        return SocketSession::open(name, openTimeout);
     if (name.isHislip())
         return HislipSession::open(name, openTimeout);
     return Vxi11Session::open(name, openTimeout);
 }
 
-std::unique_ptr<MessageSession> openBackend(const ResourceName& name, std::chrono::milliseconds openTimeout) {
-    switch (name.interfaceType) {
-    case InterfaceType::Sim:
-        return SimSession::open(name);
-    case InterfaceType::Tcpip:
-        if (name.resourceClass == ResourceClass::Socket)
-            return SocketSession::open(name, openTimeout);
-        return openLanInstrument(name, openTimeout);
-    case InterfaceType::Usb:
-    case InterfaceType::Gpib:
-    case InterfaceType::Asrl:
-        return openLocalBusSession(name, openTimeout);
+// One opener per interface type; the built-in ones are here, the rest arrive through registerBackend.
+class BackendTable {
+public:
+    static BackendTable& instance() {
+        static BackendTable table;
+        return table;
     }
-    unsupported(name, "this interface type is not supported");
-}
+
+    void add(InterfaceType type, BackendOpener opener) {
+        const std::lock_guard lock(mutex_);
+        openers_[type] = std::move(opener);
+    }
+
+    BackendOpener find(InterfaceType type) const {
+        const std::lock_guard lock(mutex_);
+        const auto entry = openers_.find(type);
+        return entry == openers_.end() ? BackendOpener{} : entry->second;
+    }
+
+private:
+    BackendTable()
+        : openers_{{InterfaceType::Tcpip, openTcpip},
+                   {InterfaceType::Usb, openLocalBusSession},
+                   {InterfaceType::Gpib, openLocalBusSession},
+                   {InterfaceType::Asrl, openLocalBusSession}} {}
+
+    mutable std::mutex mutex_;
+    std::map<InterfaceType, BackendOpener> openers_;
+};
 
 } // namespace
+
+void ResourceManager::registerBackend(InterfaceType type, BackendOpener opener) {
+    BackendTable::instance().add(type, std::move(opener));
+}
 
 // The access mode and option string are accepted for the interface's sake: the built-in backends have no
 // locks or configuration to apply.
@@ -48,8 +68,15 @@ std::unique_ptr<MessageSession> ResourceManager::Open(const std::string& resourc
                                                       std::chrono::milliseconds openTimeout,
                                                       const std::string& /*options*/) {
     const auto name = ResourceName::parse(resource);
+    const auto opener = BackendTable::instance().find(name.interfaceType);
+    if (!opener) {
+        if (name.interfaceType == InterfaceType::Sim)
+            throw VisaError(VisaError::Kind::Unsupported,
+                            name.text + ": the simulated mainframe is not part of this program");
+        unsupported(name, "this interface type is not supported");
+    }
     try {
-        return openBackend(name, openTimeout);
+        return opener(name, openTimeout);
     } catch (const VisaError&) {
         throw;
     } catch (const std::exception& error) {

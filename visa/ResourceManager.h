@@ -1,19 +1,30 @@
 #pragma once
 
-#include "MessageSession.h"
+#include "visa/MessageSession.h"
+#include "visa/ResourceName.h"
 
 #include <chrono>
+#include <functional>
 #include <memory>
 #include <string>
 
 namespace visa {
 
-// Opens sessions: parses the resource string, picks the backend that serves it and opens it within
-// the open time-out. Every failure is a VisaError whose description starts with the resource text.
+// Opens a session of one interface type within the open time-out, or throws VisaError.
+using BackendOpener = std::function<std::unique_ptr<MessageSession>(const ResourceName& name,
+                                                                    std::chrono::milliseconds openTimeout)>;
+
+// Opens sessions: parses the resource string, picks the backend registered for its interface type and opens
+// it within the open time-out. Every failure is a VisaError whose description starts with the resource text.
+// The LAN and local-bus backends are built in; others (the simulated mainframe) are registered by the
+// program that links them, before the first Open.
 class ResourceManager {
 public:
     std::unique_ptr<MessageSession> Open(const std::string& resource, int accessMode,
                                          std::chrono::milliseconds openTimeout, const std::string& options);
+
+    // Serves every later Open of this interface type with opener, for the whole program.
+    static void registerBackend(InterfaceType type, BackendOpener opener);
 };
 
 } // namespace visa

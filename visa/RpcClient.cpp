@@ -1,8 +1,8 @@
-#include "RpcClient.h"
+#include "visa/RpcClient.h"
 
-#include "DecodeError.h"
-#include "MessageSession.h"
-#include "RpcMessage.h"
+#include "protocol/DecodeError.h"
+#include "protocol/RpcMessage.h"
+#include "visa/MessageSession.h"
 
 #include <chrono>
 

@@ -1,7 +1,7 @@
 #pragma once
 
-#include "LanStream.h"
-#include "RecordMarking.h"
+#include "protocol/RecordMarking.h"
+#include "visa/LanStream.h"
 
 #include <cstdint>
 #include <string>

@@ -1,4 +1,4 @@
-#include "SharedLibrary.h"
+#include "visa/SharedLibrary.h"
 
 #include <dlfcn.h>
 #include <utility>

@@ -1,6 +1,6 @@
-#include "SocketSession.h"
+#include "visa/SocketSession.h"
 
-#include "TcpConnector.h"
+#include "visa/TcpConnector.h"
 
 #include <algorithm>
 #include <array>

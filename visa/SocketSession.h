@@ -1,9 +1,9 @@
 #pragma once
 
-#include "FileDescriptor.h"
-#include "MessageSession.h"
-#include "ResourceName.h"
-#include "VisaError.h"
+#include "visa/FileDescriptor.h"
+#include "visa/MessageSession.h"
+#include "visa/ResourceName.h"
+#include "visa/VisaError.h"
 
 #include <chrono>
 #include <memory>

@@ -1,7 +1,7 @@
-#include "TcpConnector.h"
+#include "visa/TcpConnector.h"
 
-#include "AddressResolver.h"
-#include "VisaError.h"
+#include "visa/AddressResolver.h"
+#include "visa/VisaError.h"
 
 #include <cerrno>
 #include <cstring>

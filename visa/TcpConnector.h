@@ -1,7 +1,7 @@
 #pragma once
 
-#include "Deadline.h"
-#include "FileDescriptor.h"
+#include "visa/Deadline.h"
+#include "visa/FileDescriptor.h"
 
 #include <cstdint>
 #include <string>

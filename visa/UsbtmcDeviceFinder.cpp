@@ -1,4 +1,4 @@
-#include "UsbtmcDeviceFinder.h"
+#include "visa/UsbtmcDeviceFinder.h"
 
 #include <algorithm>
 #include <cctype>

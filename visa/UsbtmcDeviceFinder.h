@@ -1,6 +1,6 @@
 #pragma once
 
-#include "ResourceName.h"
+#include "visa/ResourceName.h"
 
 #include <cstdint>
 #include <filesystem>

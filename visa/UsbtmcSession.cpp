@@ -1,7 +1,7 @@
-#include "UsbtmcSession.h"
+#include "visa/UsbtmcSession.h"
 
-#include "Deadline.h"
-#include "VisaError.h"
+#include "visa/Deadline.h"
+#include "visa/VisaError.h"
 
 #include <algorithm>
 #include <array>

@@ -1,4 +1,4 @@
-#include "VisaLibrary.h"
+#include "visa/VisaLibrary.h"
 
 #include <array>
 #include <cstdio>

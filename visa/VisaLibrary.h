@@ -1,7 +1,7 @@
 #pragma once
 
-#include "SharedLibrary.h"
-#include "VisaCApi.h"
+#include "visa/SharedLibrary.h"
+#include "visa/VisaCApi.h"
 
 #include <memory>
 #include <string>

@@ -1,7 +1,7 @@
-#include "VisaLibrarySession.h"
+#include "visa/VisaLibrarySession.h"
 
-#include "Deadline.h"
-#include "VisaError.h"
+#include "visa/Deadline.h"
+#include "visa/VisaError.h"
 
 #include <algorithm>
 #include <array>

@@ -1,7 +1,7 @@
 #pragma once
 
-#include "MessageSession.h"
-#include "VisaLibrary.h"
+#include "visa/MessageSession.h"
+#include "visa/VisaLibrary.h"
 
 #include <chrono>
 #include <memory>

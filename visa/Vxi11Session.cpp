@@ -1,7 +1,7 @@
-#include "Vxi11Session.h"
+#include "visa/Vxi11Session.h"
 
-#include "DecodeError.h"
-#include "Vxi11Messages.h"
+#include "protocol/DecodeError.h"
+#include "protocol/Vxi11Messages.h"
 
 #include <algorithm>
 #include <atomic>

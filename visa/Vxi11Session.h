@@ -1,9 +1,9 @@
 #pragma once
 
-#include "MessageSession.h"
-#include "ResourceName.h"
-#include "RpcClient.h"
-#include "Vxi11Messages.h"
+#include "protocol/Vxi11Messages.h"
+#include "visa/MessageSession.h"
+#include "visa/ResourceName.h"
+#include "visa/RpcClient.h"
 
 #include <chrono>
 #include <cstdint>

@@ -1,4 +1,4 @@
-#include "PythonClientTiming.h"
+#include "bench/lan/PythonClientTiming.h"
 
 #include <array>
 #include <cstdio>

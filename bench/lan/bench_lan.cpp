@@ -3,17 +3,17 @@
 // no HiSLIP). Prints each of our LAN transports as a ratio to the plain socket client (target: at
 // most 2) and to pyvisa-py on the same protocol (target: below 1).
 
-#include "HislipServer.h"
-#include "HislipSession.h"
-#include "Mainframe.h"
-#include "PortmapServer.h"
-#include "PythonClientTiming.h"
-#include "ResourceManager.h"
-#include "ResourceName.h"
-#include "SocketServer.h"
-#include "Vxi11Messages.h"
-#include "Vxi11Server.h"
-#include "Vxi11Session.h"
+#include "bench/lan/PythonClientTiming.h"
+#include "protocol/Vxi11Messages.h"
+#include "sim/HislipServer.h"
+#include "sim/Mainframe.h"
+#include "sim/PortmapServer.h"
+#include "sim/SocketServer.h"
+#include "sim/Vxi11Server.h"
+#include "visa/HislipSession.h"
+#include "visa/ResourceManager.h"
+#include "visa/ResourceName.h"
+#include "visa/Vxi11Session.h"
 
 #include <arpa/inet.h>
 #include <benchmark/benchmark.h>

@@ -1,4 +1,4 @@
-#include "PlainSocketClient.h"
+#include "bench/socket/PlainSocketClient.h"
 
 #include <arpa/inet.h>
 #include <netinet/in.h>

@@ -2,10 +2,10 @@
 // plain blocking client doing the same exchange. Prints the backend's cost as a ratio to the plain client and
 // the 99th percentile of the backend's command round trip (command, "SYST:ERR?", read).
 
-#include "Mainframe.h"
-#include "PlainSocketClient.h"
-#include "ResourceManager.h"
-#include "SocketServer.h"
+#include "bench/socket/PlainSocketClient.h"
+#include "sim/Mainframe.h"
+#include "sim/SocketServer.h"
+#include "visa/ResourceManager.h"
 
 #include <algorithm>
 #include <benchmark/benchmark.h>

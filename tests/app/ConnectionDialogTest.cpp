@@ -1,8 +1,9 @@
-#include <AnsweringPeer.h>
-#include <GuiFixture.h>
+#include "tests/support/AnsweringPeer.h"
+#include "tests/support/GuiFixture.h"
+#include "transport/globals.h"
+#include "ui/frmDigi.h"
+
 #include <QMessageBox>
-#include <frmDigi.h>
-#include <globals.h>
 
 namespace {
 
@@ -27,7 +28,7 @@ TEST_F(ConnectionDialog, SetClearsTheUnitAfterTheIdentityAndOpensTheMainWindow) 
     ASSERT_GE(boxes.seen().size(), 1u);
     const SeenBox& identity = boxes.seen()[0];
     EXPECT_EQ(identity.text, kIdentityLead + "Korvane,MF-7," +
-                                 QString::fromStdString(visa::SimInstruments::serialNumber(kBoard)) +
+                                 QString::fromStdString(simbackend::SimInstruments::serialNumber(kBoard)) +
                                  ",1.0\n");
     EXPECT_EQ(identity.title, "Pinwright");
     EXPECT_EQ(identity.buttons, QStringList{"OK"});

@@ -1,17 +1,17 @@
 // Our HiSLIP client against the simulator's HiSLIP server and against scripted peers, plus the
 // server's answers to the protocol's message table, byte by byte.
 
-#include "HislipSession.h"
+#include "visa/HislipSession.h"
 
-#include "HislipMessage.h"
-#include "HislipServer.h"
-#include "LanStream.h"
-#include "Mainframe.h"
-#include "ResourceName.h"
-#include "TcpService.h"
-#include "VisaError.h"
+#include "protocol/HislipMessage.h"
+#include "sim/HislipServer.h"
+#include "sim/Mainframe.h"
+#include "sim/TcpService.h"
+#include "tests/support/VisaFailure.h"
+#include "visa/LanStream.h"
+#include "visa/ResourceName.h"
+#include "visa/VisaError.h"
 
-#include <VisaFailure.h>
 #include <chrono>
 #include <functional>
 #include <gtest/gtest.h>

@@ -2,12 +2,12 @@
 // byte layouts below are written out by hand from the protocol tables, so that the codec is checked
 // against the wire format rather than against itself.
 
-#include "DecodeError.h"
-#include "HislipMessage.h"
-#include "RecordMarking.h"
-#include "RpcMessage.h"
-#include "Vxi11Messages.h"
-#include "Xdr.h"
+#include "protocol/DecodeError.h"
+#include "protocol/HislipMessage.h"
+#include "protocol/RecordMarking.h"
+#include "protocol/RpcMessage.h"
+#include "protocol/Vxi11Messages.h"
+#include "protocol/Xdr.h"
 
 #include <gtest/gtest.h>
 #include <string>

@@ -3,9 +3,9 @@
 // A VXI-11 peer whose every answer the test writes by hand: split records, stale xids, error codes,
 // a hang-up in the middle of a reply. Built on the simulator's listener, so it stops by itself.
 
-#include "RecordMarking.h"
-#include "RpcMessage.h"
-#include "TcpService.h"
+#include "protocol/RecordMarking.h"
+#include "protocol/RpcMessage.h"
+#include "sim/TcpService.h"
 
 #include <chrono>
 #include <functional>

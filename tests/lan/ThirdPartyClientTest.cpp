@@ -2,13 +2,13 @@
 // and SOCKET, and lxi-tools over VXI-11 and the raw socket. They find the VXI-11 core channel through
 // the portmapper on port 111 only, so this test serves port 111 itself (as root, as in CI).
 
-#include "HislipServer.h"
-#include "Mainframe.h"
-#include "PortmapServer.h"
-#include "ResourceManager.h"
-#include "SocketServer.h"
-#include "Vxi11Messages.h"
-#include "Vxi11Server.h"
+#include "protocol/Vxi11Messages.h"
+#include "sim/HislipServer.h"
+#include "sim/Mainframe.h"
+#include "sim/PortmapServer.h"
+#include "sim/SocketServer.h"
+#include "sim/Vxi11Server.h"
+#include "visa/ResourceManager.h"
 
 #include <array>
 #include <cstdio>

@@ -1,16 +1,16 @@
 // Our VXI-11 client against the simulator's VXI-11 server and against scripted peers.
 
-#include "Vxi11Session.h"
+#include "visa/Vxi11Session.h"
 
-#include "Mainframe.h"
-#include "PortmapServer.h"
-#include "ResourceName.h"
-#include "ScriptedRpcServer.h"
-#include "VisaError.h"
-#include "Vxi11Messages.h"
-#include "Vxi11Server.h"
+#include "protocol/Vxi11Messages.h"
+#include "sim/Mainframe.h"
+#include "sim/PortmapServer.h"
+#include "sim/Vxi11Server.h"
+#include "tests/lan/ScriptedRpcServer.h"
+#include "tests/support/VisaFailure.h"
+#include "visa/ResourceName.h"
+#include "visa/VisaError.h"
 
-#include <VisaFailure.h>
 #include <chrono>
 #include <gtest/gtest.h>
 #include <thread>

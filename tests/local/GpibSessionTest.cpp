@@ -1,12 +1,12 @@
 // The linux-gpib backend against the fake libgpib.so.0, with no VISA library installed: the resource
 // manager picks it for GPIB, and the calls, time-out steps and error descriptions are those expected.
 
-#include "support/FakeDriverControls.h"
+#include "tests/local/support/FakeDriverControls.h"
+#include "tests/support/VisaFailure.h"
+#include "visa/GpibLibrary.h"
+#include "visa/ResourceManager.h"
+#include "visa/VisaError.h"
 
-#include <GpibLibrary.h>
-#include <ResourceManager.h>
-#include <VisaError.h>
-#include <VisaFailure.h>
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 

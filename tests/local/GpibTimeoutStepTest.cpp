@@ -1,4 +1,5 @@
-#include <GpibLibrary.h>
+#include "visa/GpibLibrary.h"
+
 #include <gtest/gtest.h>
 
 namespace {

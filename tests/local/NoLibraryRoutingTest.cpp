@@ -1,8 +1,9 @@
 // With neither a VISA library nor linux-gpib installed (the test's library search path holds no fakes),
 // local-bus resources fail with descriptions that say what the machine lacks.
 
-#include <ResourceManager.h>
-#include <VisaError.h>
+#include "visa/ResourceManager.h"
+#include "visa/VisaError.h"
+
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 

@@ -1,9 +1,10 @@
 // Matching a USB resource to its /dev/usbtmcN node through a fake sysfs tree.
 
-#include "support/FakeSysfs.h"
+#include "visa/UsbtmcDeviceFinder.h"
 
-#include <ResourceName.h>
-#include <UsbtmcDeviceFinder.h>
+#include "tests/local/support/FakeSysfs.h"
+#include "visa/ResourceName.h"
+
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 

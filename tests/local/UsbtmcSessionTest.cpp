@@ -1,12 +1,13 @@
 // The USBTMC session's write and read loop over a socket pair standing in for /dev/usbtmcN, and its
 // real open path against nodes that are not usbtmc devices.
 
-#include "support/SocketUsbtmcDevice.h"
+#include "visa/UsbtmcSession.h"
 
-#include <ResourceName.h>
-#include <UsbtmcSession.h>
-#include <VisaError.h>
-#include <VisaFailure.h>
+#include "tests/local/support/SocketUsbtmcDevice.h"
+#include "tests/support/VisaFailure.h"
+#include "visa/ResourceName.h"
+#include "visa/VisaError.h"
+
 #include <cerrno>
 #include <csignal>
 #include <cstdio>

@@ -1,9 +1,9 @@
 // With a VISA library installed (and linux-gpib beside it), the resource manager sends GPIB, serial and
 // USB instruments that the usbtmc driver does not serve through the VISA library.
 
-#include "support/FakeDriverControls.h"
+#include "tests/local/support/FakeDriverControls.h"
+#include "visa/ResourceManager.h"
 
-#include <ResourceManager.h>
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 

@@ -1,13 +1,13 @@
 // The VISA-library backend against the fake libvisa.so.0 (found through LD_LIBRARY_PATH): the call
 // sequence, time-outs, reading in pieces, the mapping of status codes to descriptions, and RAII close.
 
-#include "support/FakeDriverControls.h"
+#include "tests/local/support/FakeDriverControls.h"
+#include "tests/support/VisaFailure.h"
+#include "visa/LocalBusBackends.h"
+#include "visa/ResourceName.h"
+#include "visa/VisaCApi.h"
+#include "visa/VisaError.h"
 
-#include <LocalBusBackends.h>
-#include <ResourceName.h>
-#include <VisaCApi.h>
-#include <VisaError.h>
-#include <VisaFailure.h>
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 

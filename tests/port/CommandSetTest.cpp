@@ -1,12 +1,13 @@
-#include <AnsweringPeer.h>
-#include <ConversionError.h>
-#include <KorvaneMF.h>
-#include <Mainframe.h>
-#include <ResourceManager.h>
-#include <SCPI_DCPS.h>
-#include <SimInstruments.h>
-#include <TransportTimeouts.h>
-#include <UserNotice.h>
+#include "port/ConversionError.h"
+#include "port/KorvaneMF.h"
+#include "sim/Mainframe.h"
+#include "simbackend/SimInstruments.h"
+#include "tests/support/AnsweringPeer.h"
+#include "transport/SCPI_DCPS.h"
+#include "transport/TransportTimeouts.h"
+#include "transport/UserNotice.h"
+#include "visa/ResourceManager.h"
+
 #include <gtest/gtest.h>
 #include <map>
 
@@ -28,7 +29,7 @@ protected:
         transport::SetTimeoutsForTesting({});
         transport::SetNoticeHandler(nullptr);
     }
-    static sim::Mainframe& mainframe() { return visa::SimInstruments::board(4); }
+    static sim::Mainframe& mainframe() { return simbackend::SimInstruments::board(4); }
     Strings received() const { return mainframe().traffic().received(); }
 
     InstrumentSession session;

@@ -1,5 +1,6 @@
-#include <ConversionError.h>
-#include <KorvaneMF.h>
+#include "port/ConversionError.h"
+#include "port/KorvaneMF.h"
+
 #include <gtest/gtest.h>
 #include <string>
 

@@ -1,4 +1,4 @@
-#include "LoopbackClient.h"
+#include "tests/sim/LoopbackClient.h"
 
 #include <arpa/inet.h>
 #include <cerrno>

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "UniqueFd.h"
+#include "sim/UniqueFd.h"
 
 #include <chrono>
 #include <cstdint>

@@ -1,5 +1,5 @@
 // The mainframe as a device: its error queue, reset, unread replies, traffic record and faults.
-#include "MainframeTestSupport.h"
+#include "tests/sim/MainframeTestSupport.h"
 
 #include <cctype>
 #include <gtest/gtest.h>

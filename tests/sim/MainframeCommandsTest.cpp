@@ -1,5 +1,5 @@
 // The command set and the message grammar, through the mainframe's message interface.
-#include "MainframeTestSupport.h"
+#include "tests/sim/MainframeTestSupport.h"
 
 #include <gtest/gtest.h>
 #include <ostream>

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "Mainframe.h"
+#include "sim/Mainframe.h"
 
 #include <string>
 #include <string_view>

@@ -1,7 +1,7 @@
 // The raw SCPI socket server over real loopback TCP.
-#include "SocketServer.h"
+#include "sim/SocketServer.h"
 
-#include "LoopbackClient.h"
+#include "tests/sim/LoopbackClient.h"
 
 #include <gtest/gtest.h>
 #include <mutex>

@@ -1,4 +1,4 @@
-#include "AnsweringPeer.h"
+#include "tests/support/AnsweringPeer.h"
 
 #include <arpa/inet.h>
 #include <netinet/in.h>

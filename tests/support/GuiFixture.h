@@ -2,14 +2,14 @@
 
 // A connection dialog wired to an embedded simulated mainframe, with every message box answered.
 
-#include "ModalBoxes.h"
+#include "app/FrmIO.h"
+#include "sim/Mainframe.h"
+#include "simbackend/SimInstruments.h"
+#include "tests/support/ModalBoxes.h"
+#include "transport/TransportTimeouts.h"
 
-#include <FrmIO.h>
-#include <Mainframe.h>
 #include <QApplication>
 #include <QTest>
-#include <SimInstruments.h>
-#include <TransportTimeouts.h>
 #include <gtest/gtest.h>
 #include <memory>
 #include <string>
@@ -34,7 +34,7 @@ protected:
         transport::SetTimeoutsForTesting({});
     }
 
-    static sim::Mainframe& mainframe() { return visa::SimInstruments::board(kBoard); }
+    static sim::Mainframe& mainframe() { return simbackend::SimInstruments::board(kBoard); }
     static std::vector<std::string> received() { return mainframe().traffic().received(); }
 
     static void Click(QAbstractButton* button) { QTest::mouseClick(button, Qt::LeftButton); }

@@ -1,6 +1,7 @@
 // main() for GUI tests: one QApplication on Qt's offscreen platform, set up as the program sets itself up.
 
-#include <ProgramSetup.h>
+#include "app/ProgramSetup.h"
+
 #include <QApplication>
 #include <gtest/gtest.h>
 

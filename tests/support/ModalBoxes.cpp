@@ -1,4 +1,4 @@
-#include "ModalBoxes.h"
+#include "tests/support/ModalBoxes.h"
 
 #include <QAbstractButton>
 #include <QApplication>

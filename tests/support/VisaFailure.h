@@ -3,7 +3,8 @@
 // Runs an operation that must fail in the VISA layer and hands back how it failed; an operation that
 // does not throw is a test failure of its own.
 
-#include <VisaError.h>
+#include "visa/VisaError.h"
+
 #include <gtest/gtest.h>
 #include <string>
 

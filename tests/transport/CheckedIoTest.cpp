@@ -1,8 +1,8 @@
-#include "TransportFixture.h"
+#include "sim/SocketServer.h"
+#include "tests/support/AnsweringPeer.h"
+#include "tests/transport/TransportFixture.h"
+#include "transport/TransportFailure.h"
 
-#include <AnsweringPeer.h>
-#include <SocketServer.h>
-#include <TransportFailure.h>
 #include <atomic>
 #include <cstdio>
 
@@ -48,7 +48,7 @@ TEST_F(TransportTest, SuccessfulQueryReturnsTheReplyWithoutItsLastCharacterOnly)
     OpenQuietly();
     EXPECT_EQ(SCPI_DCPS::SendQuery("DIG:PIN1:FUNC?", session), "DIO");
     EXPECT_EQ(SCPI_DCPS::SendQuery("*IDN?", session),
-              "Korvane,MF-7," + visa::SimInstruments::serialNumber(3) + ",1.0");
+              "Korvane,MF-7," + simbackend::SimInstruments::serialNumber(3) + ",1.0");
     EXPECT_EQ(mainframe().traffic().received(), (std::vector<std::string>{"DIG:PIN1:FUNC?", "*IDN?"}));
     EXPECT_TRUE(notices.empty());
 }

@@ -1,6 +1,5 @@
-#include "TransportFixture.h"
-
-#include <AnsweringPeer.h>
+#include "tests/support/AnsweringPeer.h"
+#include "tests/transport/TransportFixture.h"
 
 namespace {
 
@@ -12,7 +11,8 @@ TEST_F(TransportTest, OpenWithoutClearSendsOnlyTheIdentityQueryAndShowsTheWholeR
     EXPECT_EQ(mainframe().traffic().received(), (std::vector<std::string>{"*IDN?"}));
     ASSERT_EQ(notices.size(), 1u);
     // Four fields and the reply's own line feed, exactly as read.
-    EXPECT_EQ(notices[0], kIdentityLead + "Korvane,MF-7," + visa::SimInstruments::serialNumber(3) + ",1.0\n");
+    EXPECT_EQ(notices[0],
+              kIdentityLead + "Korvane,MF-7," + simbackend::SimInstruments::serialNumber(3) + ",1.0\n");
 }
 
 TEST_F(TransportTest, OpenWithClearSendsResetOnlyAfterTheIdentityIsAcknowledged) {

@@ -3,12 +3,13 @@
 // Shared set-up for transport-level tests: notices are recorded instead of shown, time-outs are short,
 // and the embedded simulated mainframe starts from its power-on state.
 
-#include <Mainframe.h>
-#include <SCPI_DCPS.h>
-#include <SimInstruments.h>
-#include <TransportTimeouts.h>
-#include <UserNotice.h>
-#include <VisaError.h>
+#include "sim/Mainframe.h"
+#include "simbackend/SimInstruments.h"
+#include "transport/SCPI_DCPS.h"
+#include "transport/TransportTimeouts.h"
+#include "transport/UserNotice.h"
+#include "visa/VisaError.h"
+
 #include <gtest/gtest.h>
 #include <string>
 #include <vector>
@@ -27,7 +28,7 @@ protected:
         transport::SetNoticeHandler(nullptr);
     }
 
-    static sim::Mainframe& mainframe() { return visa::SimInstruments::board(3); }
+    static sim::Mainframe& mainframe() { return simbackend::SimInstruments::board(3); }
 
     // Opens the simulated mainframe without clearing it and forgets the set-up traffic.
     void OpenQuietly() {

@@ -1,8 +1,8 @@
 // Every caption, list item and text must be readable in its control with the program font.
-#include "FrmIO.h"
-#include "LayoutFixture.h"
-#include "ProgramFont.h"
-#include "frmDigi.h"
+#include "app/FrmIO.h"
+#include "tests/ui/LayoutFixture.h"
+#include "ui/ProgramFont.h"
+#include "ui/frmDigi.h"
 
 #include <QApplication>
 #include <QCheckBox>

@@ -2,14 +2,15 @@
 // The VXI-11 resource finds its core channel through the portmapper on port 111, as on a real network,
 // so this test serves port 111 itself (it runs as root, as in CI).
 
-#include <GuiFixture.h>
-#include <HislipServer.h>
-#include <PortmapServer.h>
+#include "protocol/Vxi11Messages.h"
+#include "sim/HislipServer.h"
+#include "sim/PortmapServer.h"
+#include "sim/SocketServer.h"
+#include "sim/Vxi11Server.h"
+#include "tests/support/GuiFixture.h"
+#include "ui/frmDigi.h"
+
 #include <QCheckBox>
-#include <SocketServer.h>
-#include <Vxi11Messages.h>
-#include <Vxi11Server.h>
-#include <frmDigi.h>
 
 namespace {
 

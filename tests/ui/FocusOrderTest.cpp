@@ -1,7 +1,7 @@
 // The keyboard focus: the Tab order of both windows as drawn, and where the focus starts.
-#include "FrmIO.h"
-#include "LayoutFixture.h"
-#include "frmDigi.h"
+#include "app/FrmIO.h"
+#include "tests/ui/LayoutFixture.h"
+#include "ui/frmDigi.h"
 
 #include <QApplication>
 #include <QTest>

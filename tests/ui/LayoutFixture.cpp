@@ -1,6 +1,6 @@
-#include "LayoutFixture.h"
+#include "tests/ui/LayoutFixture.h"
 
-#include "ProgramFont.h"
+#include "ui/ProgramFont.h"
 
 #include <QApplication>
 #include <memory>

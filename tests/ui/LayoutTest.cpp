@@ -1,8 +1,8 @@
 // The two Designer forms as the program shows them: names, kinds, containers, geometry, captions, lists,
 // initial state, option groups and accessible names.
-#include "FrmIO.h"
-#include "LayoutFixture.h"
-#include "frmDigi.h"
+#include "app/FrmIO.h"
+#include "tests/ui/LayoutFixture.h"
+#include "ui/frmDigi.h"
 
 #include <QCheckBox>
 #include <QComboBox>

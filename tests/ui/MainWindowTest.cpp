@@ -1,7 +1,8 @@
-#include <AnsweringPeer.h>
-#include <GuiFixture.h>
-#include <frmDigi.h>
-#include <globals.h>
+#include "tests/support/AnsweringPeer.h"
+#include "tests/support/GuiFixture.h"
+#include "transport/globals.h"
+#include "ui/frmDigi.h"
+
 #include <map>
 
 namespace {

@@ -1,8 +1,8 @@
 // Renders both windows on Qt's offscreen platform into PNG files, so that the layout can be looked at
 // without a display. Usage: pinwright-screenshots <output folder>
-#include "FrmIO.h"
-#include "ProgramFont.h"
-#include "frmDigi.h"
+#include "app/FrmIO.h"
+#include "ui/ProgramFont.h"
+#include "ui/frmDigi.h"
 
 #include <QApplication>
 #include <QComboBox>

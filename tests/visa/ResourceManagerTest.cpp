@@ -1,6 +1,6 @@
-#include "ResourceManager.h"
+#include "visa/ResourceManager.h"
 
-#include "VisaError.h"
+#include "visa/VisaError.h"
 
 #include <chrono>
 #include <gmock/gmock.h>

@@ -1,6 +1,6 @@
-#include "ResourceName.h"
+#include "visa/ResourceName.h"
 
-#include "VisaError.h"
+#include "visa/VisaError.h"
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>

@@ -1,4 +1,4 @@
-#include "ScriptedPeer.h"
+#include "tests/visa/ScriptedPeer.h"
 
 #include <netinet/in.h>
 #include <poll.h>

@@ -1,9 +1,9 @@
-#include "Mainframe.h"
-#include "ResourceManager.h"
-#include "SimInstruments.h"
-#include "VisaError.h"
+#include "sim/Mainframe.h"
+#include "simbackend/SimInstruments.h"
+#include "tests/support/VisaFailure.h"
+#include "visa/ResourceManager.h"
+#include "visa/VisaError.h"
 
-#include <VisaFailure.h>
 #include <chrono>
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
@@ -14,9 +14,9 @@ namespace {
 
 using namespace std::chrono_literals;
 using sim::Fault;
+using simbackend::SimInstruments;
 using testing::ElementsAre;
 using visa::MessageSession;
-using visa::SimInstruments;
 using visa::VisaError;
 
 // Each test takes its own board so that the mainframes' lasting state never leaks between tests.

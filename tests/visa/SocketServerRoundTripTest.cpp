@@ -1,6 +1,6 @@
-#include "Mainframe.h"
-#include "ResourceManager.h"
-#include "SocketServer.h"
+#include "sim/Mainframe.h"
+#include "sim/SocketServer.h"
+#include "visa/ResourceManager.h"
 
 #include <chrono>
 #include <gmock/gmock.h>

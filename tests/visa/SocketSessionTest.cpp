@@ -1,9 +1,9 @@
-#include "MessageSession.h"
-#include "ResourceManager.h"
-#include "ScriptedPeer.h"
-#include "VisaError.h"
+#include "tests/support/VisaFailure.h"
+#include "tests/visa/ScriptedPeer.h"
+#include "visa/MessageSession.h"
+#include "visa/ResourceManager.h"
+#include "visa/VisaError.h"
 
-#include <VisaFailure.h>
 #include <chrono>
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>

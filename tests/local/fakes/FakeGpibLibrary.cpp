@@ -1,7 +1,7 @@
 // A stand-in for linux-gpib's user library (built as libgpib.so.0 for the tests only): the calls
 // Pinwright makes, answered by a simulated mainframe at one primary address, each recorded in the log.
 
-#include "FakeInstrument.h"
+#include "tests/local/fakes/FakeInstrument.h"
 
 #include <chrono>
 #include <cstdio>

@@ -1,4 +1,4 @@
-#include "FakeInstrument.h"
+#include "tests/local/fakes/FakeInstrument.h"
 
 #include <algorithm>
 

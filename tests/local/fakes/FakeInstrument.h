@@ -3,7 +3,8 @@
 // The state behind a fake driver library (libvisa.so.0 or libgpib.so.0 built for the tests): one
 // simulated mainframe, a record of every call the library received, and failures armed by the test.
 
-#include <Mainframe.h>
+#include "sim/Mainframe.h"
+
 #include <chrono>
 #include <map>
 #include <mutex>

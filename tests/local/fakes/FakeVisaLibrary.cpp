@@ -1,9 +1,9 @@
 // A stand-in for an installed VISA library (built as libvisa.so.0 for the tests only): the handful of
 // C calls Pinwright makes, answered by a simulated mainframe, each recorded in the call log.
 
-#include "FakeInstrument.h"
+#include "tests/local/fakes/FakeInstrument.h"
+#include "visa/VisaCApi.h"
 
-#include <VisaCApi.h>
 #include <chrono>
 #include <cstdio>
 #include <cstring>

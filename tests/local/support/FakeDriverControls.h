@@ -1,6 +1,7 @@
 #pragma once
 
-#include <SharedLibrary.h>
+#include "visa/SharedLibrary.h"
+
 #include <sstream>
 #include <stdexcept>
 #include <string>

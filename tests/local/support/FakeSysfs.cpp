@@ -1,4 +1,4 @@
-#include "FakeSysfs.h"
+#include "tests/local/support/FakeSysfs.h"
 
 #include <cstdlib>
 #include <fstream>

@@ -1,4 +1,4 @@
-#include "SocketUsbtmcDevice.h"
+#include "tests/local/support/SocketUsbtmcDevice.h"
 
 #include <array>
 #include <poll.h>

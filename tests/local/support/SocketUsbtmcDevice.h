@@ -1,7 +1,8 @@
 #pragma once
 
-#include <FileDescriptor.h>
-#include <Mainframe.h>
+#include "sim/Mainframe.h"
+#include "visa/FileDescriptor.h"
+
 #include <mutex>
 #include <string>
 #include <thread>

@@ -1,8 +1,8 @@
 #pragma once
 
-#include "MessageSession.h"
-#include "ResourceName.h"
-#include "VisaError.h"
+#include "visa/MessageSession.h"
+#include "visa/ResourceName.h"
+#include "visa/VisaError.h"
 
 #include <memory>
 #include <string>
@@ -11,13 +11,13 @@ namespace sim {
 class Mainframe;
 }
 
-namespace visa {
+namespace simbackend {
 
 // SIM[board]::INSTR: messages go straight into the built-in simulated mainframe of that board, replies come
 // straight out of it. Nothing can arrive later in-process, so a read with no reply fails at once.
-class SimSession final : public MessageSession {
+class SimSession final : public visa::MessageSession {
 public:
-    static std::unique_ptr<SimSession> open(const ResourceName& name);
+    static std::unique_ptr<SimSession> open(const visa::ResourceName& name);
 
     SimSession(std::string resource, sim::Mainframe& mainframe);
 
@@ -28,7 +28,7 @@ public:
 
 private:
     void requireUsable();
-    [[noreturn]] void fail(VisaError::Kind kind, const std::string& what) const;
+    [[noreturn]] void fail(visa::VisaError::Kind kind, const std::string& what) const;
 
     std::string resource_;
     sim::Mainframe* mainframe_;
@@ -36,4 +36,4 @@ private:
     bool hungUp_ = false; // the mainframe dropped the connection (an injected fault)
 };
 
-} // namespace visa
+} // namespace simbackend

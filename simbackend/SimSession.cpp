@@ -1,33 +1,33 @@
-#include "SimSession.h"
+#include "simbackend/SimSession.h"
 
-#include "Mainframe.h"
-#include "SimInstruments.h"
+#include "sim/Mainframe.h"
+#include "simbackend/SimInstruments.h"
 
 #include <thread>
 
-namespace visa {
+namespace simbackend {
 
-std::unique_ptr<SimSession> SimSession::open(const ResourceName& name) {
+std::unique_ptr<SimSession> SimSession::open(const visa::ResourceName& name) {
     return std::make_unique<SimSession>(name.text, SimInstruments::board(name.board));
 }
 
 SimSession::SimSession(std::string resource, sim::Mainframe& mainframe)
     : resource_(std::move(resource)), mainframe_(&mainframe) {}
 
-void SimSession::fail(VisaError::Kind kind, const std::string& what) const {
-    throw VisaError(kind, resource_ + ": " + what);
+void SimSession::fail(visa::VisaError::Kind kind, const std::string& what) const {
+    throw visa::VisaError(kind, resource_ + ": " + what);
 }
 
 void SimSession::requireUsable() {
     if (!open_)
-        fail(VisaError::Kind::Closed, "the session is closed");
+        fail(visa::VisaError::Kind::Closed, "the session is closed");
     if (!hungUp_ && mainframe_->hangUpRequested()) {
         // The reply to the message before the hang-up went down with the connection.
         mainframe_->discardReply();
         hungUp_ = true;
     }
     if (hungUp_)
-        fail(VisaError::Kind::ConnectionLost, "the simulated mainframe closed the connection");
+        fail(visa::VisaError::Kind::ConnectionLost, "the simulated mainframe closed the connection");
 }
 
 void SimSession::write(std::string_view message) {
@@ -43,15 +43,15 @@ std::string SimSession::read() {
     const auto limit = timeout();
     const auto noReply = "no reply within " + std::to_string(limit.count()) + " ms";
     if (!reply)
-        fail(VisaError::Kind::Timeout, noReply);
+        fail(visa::VisaError::Kind::Timeout, noReply);
     if (reply->delay > limit) {
         std::this_thread::sleep_for(limit);
-        fail(VisaError::Kind::Timeout, noReply);
+        fail(visa::VisaError::Kind::Timeout, noReply);
     }
     std::this_thread::sleep_for(reply->delay);
-    if (reply->bytes.size() > kMaxReplyBytes)
-        fail(VisaError::Kind::Protocol,
-             "reply longer than " + std::to_string(kMaxReplyBytes) + " bytes; it was discarded");
+    if (reply->bytes.size() > visa::kMaxReplyBytes)
+        fail(visa::VisaError::Kind::Protocol,
+             "reply longer than " + std::to_string(visa::kMaxReplyBytes) + " bytes; it was discarded");
     return std::move(reply->bytes);
 }
 
@@ -65,4 +65,4 @@ void SimSession::close() {
     open_ = false;
 }
 
-} // namespace visa
+} // namespace simbackend

@@ -1,4 +1,4 @@
-#include "ByteOrder.h"
+#include "protocol/ByteOrder.h"
 
 namespace protocol {
 

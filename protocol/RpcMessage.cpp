@@ -1,8 +1,8 @@
-#include "RpcMessage.h"
+#include "protocol/RpcMessage.h"
 
-#include "ByteOrder.h"
-#include "DecodeError.h"
-#include "Xdr.h"
+#include "protocol/ByteOrder.h"
+#include "protocol/DecodeError.h"
+#include "protocol/Xdr.h"
 
 namespace protocol {
 

@@ -1,7 +1,7 @@
-#include "Xdr.h"
+#include "protocol/Xdr.h"
 
-#include "ByteOrder.h"
-#include "DecodeError.h"
+#include "protocol/ByteOrder.h"
+#include "protocol/DecodeError.h"
 
 namespace protocol {
 

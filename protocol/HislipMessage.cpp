@@ -1,7 +1,7 @@
-#include "HislipMessage.h"
+#include "protocol/HislipMessage.h"
 
-#include "ByteOrder.h"
-#include "DecodeError.h"
+#include "protocol/ByteOrder.h"
+#include "protocol/DecodeError.h"
 
 #include <algorithm>
 

@@ -1,11 +1,11 @@
-#include "SimInstruments.h"
+#include "simbackend/SimInstruments.h"
 
 #include <cstdio>
 #include <map>
 #include <memory>
 #include <mutex>
 
-namespace visa {
+namespace simbackend {
 
 sim::Mainframe& SimInstruments::board(unsigned number) {
     static std::mutex mutex;
@@ -23,4 +23,4 @@ std::string SimInstruments::serialNumber(unsigned number) {
     return text;
 }
 
-} // namespace visa
+} // namespace simbackend

@@ -1,7 +1,7 @@
-#include "RecordMarking.h"
+#include "protocol/RecordMarking.h"
 
-#include "ByteOrder.h"
-#include "DecodeError.h"
+#include "protocol/ByteOrder.h"
+#include "protocol/DecodeError.h"
 
 #include <algorithm>
 

@@ -1,7 +1,7 @@
-#include "Vxi11Messages.h"
+#include "protocol/Vxi11Messages.h"
 
-#include "DecodeError.h"
-#include "Xdr.h"
+#include "protocol/DecodeError.h"
+#include "protocol/Xdr.h"
 
 namespace protocol {
 

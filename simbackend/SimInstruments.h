@@ -1,8 +1,8 @@
 #pragma once
 
-#include "Mainframe.h"
+#include "sim/Mainframe.h"
 
-namespace visa {
+namespace simbackend {
 
 // The built-in simulated mainframes behind SIM[board]::INSTR: one per board number, created on first use and
 // kept until the program ends, so that a session opened again finds the state the last one left. Tests reach
@@ -15,4 +15,4 @@ public:
     static std::string serialNumber(unsigned number);
 };
 
-} // namespace visa
+} // namespace simbackend
