@@ -10,7 +10,7 @@ namespace {
 constexpr std::size_t kReadChunk = 16 * 1024;
 }
 
-SocketConnection::SocketConnection(UniqueFd fd, std::string peer)
+SocketConnection::SocketConnection(base::FileDescriptor fd, std::string peer)
     : fd_(std::move(fd)), peer_(std::move(peer)) {}
 
 bool SocketConnection::receiveAvailable() {

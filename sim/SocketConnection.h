@@ -1,8 +1,8 @@
 #pragma once
 
+#include "base/FileDescriptor.h"
 #include "sim/Mainframe.h"
 #include "sim/MessageFramer.h"
-#include "sim/UniqueFd.h"
 
 #include <chrono>
 #include <optional>
@@ -17,7 +17,7 @@ class SocketConnection {
 public:
     using Clock = std::chrono::steady_clock;
 
-    SocketConnection(UniqueFd fd, std::string peer);
+    SocketConnection(base::FileDescriptor fd, std::string peer);
 
     int fd() const { return fd_.get(); }
     const std::string& peer() const { return peer_; }
@@ -35,7 +35,7 @@ private:
     bool handle(const MessageFramer::Message& message, Mainframe& mainframe, Clock::time_point now);
     bool sendOutput();
 
-    UniqueFd fd_;
+    base::FileDescriptor fd_;
     std::string peer_;
     MessageFramer framer_{Mainframe::kMaxMessageBytes};
     std::string output_;

@@ -29,7 +29,7 @@ std::string withoutBrackets(const std::string& address) {
     return address;
 }
 
-UniqueFd listenOn(const std::string& bindAddress, std::uint16_t port) {
+base::FileDescriptor listenOn(const std::string& bindAddress, std::uint16_t port) {
     const std::string host = withoutBrackets(bindAddress);
     addrinfo hints{};
     hints.ai_family = AF_UNSPEC;
@@ -43,7 +43,7 @@ UniqueFd listenOn(const std::string& bindAddress, std::uint16_t port) {
     const std::unique_ptr<addrinfo, decltype(&::freeaddrinfo)> addresses(found, &::freeaddrinfo);
     const std::string where = "cannot listen on " + bindAddress + " port " + service;
 
-    UniqueFd fd(::socket(found->ai_family, found->ai_socktype | SOCK_NONBLOCK | SOCK_CLOEXEC, 0));
+    base::FileDescriptor fd(::socket(found->ai_family, found->ai_socktype | SOCK_NONBLOCK | SOCK_CLOEXEC, 0));
     if (!fd.valid()) {
         throw systemError(where);
     }
@@ -130,8 +130,8 @@ void SocketServer::acceptConnections() {
     while (true) {
         sockaddr_storage address{};
         socklen_t length = sizeof address;
-        UniqueFd fd(::accept4(listener_.get(), reinterpret_cast<sockaddr*>(&address), &length,
-                              SOCK_NONBLOCK | SOCK_CLOEXEC));
+        base::FileDescriptor fd(::accept4(listener_.get(), reinterpret_cast<sockaddr*>(&address), &length,
+                                          SOCK_NONBLOCK | SOCK_CLOEXEC));
         if (!fd.valid()) {
             if (errno == EINTR || errno == ECONNABORTED) {
                 continue;

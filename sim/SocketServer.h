@@ -1,8 +1,8 @@
 #pragma once
 
+#include "base/FileDescriptor.h"
 #include "sim/Mainframe.h"
 #include "sim/SocketConnection.h"
-#include "sim/UniqueFd.h"
 
 #include <atomic>
 #include <cstdint>
@@ -44,8 +44,8 @@ private:
 
     Mainframe& mainframe_;
     Log log_;
-    UniqueFd listener_;
-    UniqueFd wakeup_;
+    base::FileDescriptor listener_;
+    base::FileDescriptor wakeup_;
     std::uint16_t port_ = 0;
     std::vector<std::unique_ptr<SocketConnection>> connections_; // the server thread's own
     std::mutex stopMutex_;

@@ -64,7 +64,7 @@ struct PendingLookUp {
 } // namespace
 
 AddressResolver::Result AddressResolver::resolve(const std::string& host, std::uint16_t port,
-                                                 const Deadline& deadline) {
+                                                 const base::Deadline& deadline) {
     if (isNumericHost(host))
         return lookUp(host, port, true);
 

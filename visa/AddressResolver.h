@@ -1,6 +1,6 @@
 #pragma once
 
-#include "visa/Deadline.h"
+#include "base/Deadline.h"
 
 #include <cstdint>
 #include <string>
@@ -28,7 +28,7 @@ public:
 
     // Numeric addresses resolve at once. Names are looked up on a helper thread because getaddrinfo() takes
     // no time-out and the open must still finish within its own.
-    static Result resolve(const std::string& host, std::uint16_t port, const Deadline& deadline);
+    static Result resolve(const std::string& host, std::uint16_t port, const base::Deadline& deadline);
 };
 
 } // namespace visa

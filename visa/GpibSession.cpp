@@ -1,6 +1,6 @@
 #include "visa/GpibSession.h"
 
-#include "visa/Deadline.h"
+#include "base/Deadline.h"
 #include "visa/VisaError.h"
 
 #include <algorithm>
@@ -65,7 +65,7 @@ void GpibSession::write(std::string_view message) {
 
 std::string GpibSession::read() {
     requireOpen();
-    const Deadline deadline(timeout());
+    const base::Deadline deadline(timeout());
     applyTimeout(deadline.timeout());
     std::string reply;
     std::array<char, kReadChunk> chunk;

@@ -38,7 +38,7 @@ std::string peerSays(const HislipMessage& message) {
 
 HislipSession::Channel::Channel(LanStream s) : stream(std::move(s)), assembler(kClientMaxMessage) {}
 
-HislipMessage HislipSession::Channel::receive(const Deadline& deadline, std::string_view what) {
+HislipMessage HislipSession::Channel::receive(const base::Deadline& deadline, std::string_view what) {
     for (;;) {
         if (auto message = assembler.next()) {
             return std::move(*message);
@@ -58,7 +58,7 @@ HislipMessage HislipSession::Channel::receive(const Deadline& deadline, std::str
 }
 
 std::unique_ptr<HislipSession> HislipSession::open(const ResourceName& name, milliseconds openTimeout) {
-    const Deadline deadline(openTimeout);
+    const base::Deadline deadline(openTimeout);
     const std::string subAddress = subAddressOf(name);
 
     Channel sync(LanStream::connect(name.text, name.host, name.port, deadline));
@@ -134,7 +134,7 @@ void HislipSession::requireOpen() const {
 
 void HislipSession::write(std::string_view message) {
     requireOpen();
-    const Deadline deadline(timeout());
+    const base::Deadline deadline(timeout());
     // A server announcing 0 (or an absurd size) still gets the message, in pieces it can take.
     const std::size_t chunk =
         static_cast<std::size_t>(std::clamp<std::uint64_t>(serverMaxMessageSize_, 1, 1u << 20));
@@ -159,7 +159,7 @@ void HislipSession::write(std::string_view message) {
 
 std::string HislipSession::read() {
     requireOpen();
-    const Deadline deadline(timeout());
+    const base::Deadline deadline(timeout());
     std::string reply;
     for (;;) {
         HislipMessage message = sync_->receive(deadline, "no reply");

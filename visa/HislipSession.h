@@ -38,7 +38,7 @@ private:
         LanStream stream;
         protocol::HislipAssembler assembler;
         // The next message; throws Timeout "<what> within N ms" when the deadline passes first.
-        protocol::HislipMessage receive(const Deadline& deadline, std::string_view what);
+        protocol::HislipMessage receive(const base::Deadline& deadline, std::string_view what);
     };
 
     HislipSession(std::string resource, Channel sync, Channel async, std::uint16_t sessionId,

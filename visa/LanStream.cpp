@@ -11,18 +11,18 @@
 namespace visa {
 
 LanStream LanStream::connect(const std::string& resource, const std::string& host, std::uint16_t port,
-                             const Deadline& deadline) {
+                             const base::Deadline& deadline) {
     return LanStream(resource, TcpConnector::connect(resource, host, port, deadline));
 }
 
-LanStream::LanStream(std::string resource, FileDescriptor socket)
+LanStream::LanStream(std::string resource, base::FileDescriptor socket)
     : resource_(std::move(resource)), socket_(std::move(socket)) {}
 
 void LanStream::fail(VisaError::Kind kind, const std::string& what) const {
     throw VisaError(kind, resource_ + ": " + what);
 }
 
-void LanStream::sendAll(std::string_view bytes, const Deadline& deadline, std::string_view what) {
+void LanStream::sendAll(std::string_view bytes, const base::Deadline& deadline, std::string_view what) {
     if (!socket_.valid()) {
         fail(VisaError::Kind::Closed, "the session is closed");
     }
@@ -50,7 +50,7 @@ void LanStream::sendAll(std::string_view bytes, const Deadline& deadline, std::s
     }
 }
 
-std::optional<std::string> LanStream::receiveSome(const Deadline& deadline) {
+std::optional<std::string> LanStream::receiveSome(const base::Deadline& deadline) {
     if (!socket_.valid()) {
         fail(VisaError::Kind::Closed, "the session is closed");
     }

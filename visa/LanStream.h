@@ -1,7 +1,7 @@
 #pragma once
 
-#include "visa/Deadline.h"
-#include "visa/FileDescriptor.h"
+#include "base/Deadline.h"
+#include "base/FileDescriptor.h"
 #include "visa/VisaError.h"
 
 #include <cstdint>
@@ -18,15 +18,15 @@ class LanStream {
 public:
     // Connects with TCP_NODELAY within the deadline (TcpConnector's failures pass through).
     static LanStream connect(const std::string& resource, const std::string& host, std::uint16_t port,
-                             const Deadline& deadline);
+                             const base::Deadline& deadline);
 
-    LanStream(std::string resource, FileDescriptor socket);
+    LanStream(std::string resource, base::FileDescriptor socket);
 
     // Throws Timeout with "<what> within N ms" when the deadline passes first.
-    void sendAll(std::string_view bytes, const Deadline& deadline, std::string_view what);
+    void sendAll(std::string_view bytes, const base::Deadline& deadline, std::string_view what);
     // Whatever arrives next, up to 64 KiB; nullopt when the deadline passes first. A peer that
     // closes or resets the connection is a ConnectionLost failure.
-    std::optional<std::string> receiveSome(const Deadline& deadline);
+    std::optional<std::string> receiveSome(const base::Deadline& deadline);
 
     bool isOpen() const { return socket_.valid(); }
     void close() { socket_.reset(); }
@@ -36,7 +36,7 @@ public:
 
 private:
     std::string resource_;
-    FileDescriptor socket_;
+    base::FileDescriptor socket_;
 };
 
 } // namespace visa

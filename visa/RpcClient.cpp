@@ -22,12 +22,13 @@ RpcClient::RpcClient(LanStream stream, std::uint32_t program, std::uint32_t vers
     : stream_(std::move(stream)), program_(program), version_(version), serviceName_(std::move(serviceName)),
       nextXid_(firstXid()), assembler_(kMaxRecord) {}
 
-std::string RpcClient::call(std::uint32_t procedure, std::string_view arguments, const Deadline& deadline,
-                            std::string_view what) {
+std::string RpcClient::call(std::uint32_t procedure, std::string_view arguments,
+                            const base::Deadline& deadline, std::string_view what) {
     return awaitReply(send(procedure, arguments, deadline), deadline, what);
 }
 
-std::uint32_t RpcClient::send(std::uint32_t procedure, std::string_view arguments, const Deadline& deadline) {
+std::uint32_t RpcClient::send(std::uint32_t procedure, std::string_view arguments,
+                              const base::Deadline& deadline) {
     const std::uint32_t xid = nextXid_++;
     const std::string request = protocol::encodeRecord(
         protocol::encodeCall({xid, program_, version_, procedure, std::string(arguments)}));
@@ -35,7 +36,7 @@ std::uint32_t RpcClient::send(std::uint32_t procedure, std::string_view argument
     return xid;
 }
 
-std::string RpcClient::awaitReply(std::uint32_t xid, const Deadline& deadline, std::string_view what) {
+std::string RpcClient::awaitReply(std::uint32_t xid, const base::Deadline& deadline, std::string_view what) {
     for (;;) {
         std::optional<std::string> record;
         try {

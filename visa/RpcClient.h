@@ -17,13 +17,13 @@ public:
 
     // The procedure's XDR results. Throws Timeout as "<what> within N ms" when no matching reply
     // arrives before the deadline; RPC-level refusals and malformed replies throw with plain words.
-    std::string call(std::uint32_t procedure, std::string_view arguments, const Deadline& deadline,
+    std::string call(std::uint32_t procedure, std::string_view arguments, const base::Deadline& deadline,
                      std::string_view what);
 
     // The two halves of call(), for callers that send several calls before awaiting the first answer
     // (RPC over TCP allows calls in flight; replies are matched by the xid send() returns).
-    std::uint32_t send(std::uint32_t procedure, std::string_view arguments, const Deadline& deadline);
-    std::string awaitReply(std::uint32_t xid, const Deadline& deadline, std::string_view what);
+    std::uint32_t send(std::uint32_t procedure, std::string_view arguments, const base::Deadline& deadline);
+    std::string awaitReply(std::uint32_t xid, const base::Deadline& deadline, std::string_view what);
 
     LanStream& stream() { return stream_; }
 

@@ -23,12 +23,12 @@ std::string milliseconds(std::chrono::milliseconds value) {
 
 std::unique_ptr<SocketSession> SocketSession::open(const ResourceName& name,
                                                    std::chrono::milliseconds openTimeout) {
-    const Deadline deadline(openTimeout);
+    const base::Deadline deadline(openTimeout);
     return std::make_unique<SocketSession>(name.text,
                                            TcpConnector::connect(name.text, name.host, name.port, deadline));
 }
 
-SocketSession::SocketSession(std::string resource, FileDescriptor socket)
+SocketSession::SocketSession(std::string resource, base::FileDescriptor socket)
     : resource_(std::move(resource)), socket_(std::move(socket)) {}
 
 SocketSession::~SocketSession() = default;
@@ -48,7 +48,7 @@ void SocketSession::write(std::string_view message) {
     if (out.empty() || out.back() != '\n')
         out.push_back('\n');
 
-    const Deadline deadline(timeout());
+    const base::Deadline deadline(timeout());
     std::size_t sent = 0;
     while (sent < out.size()) {
         const auto n = ::send(socket_.get(), out.data() + sent, out.size() - sent, MSG_NOSIGNAL);
@@ -72,7 +72,7 @@ void SocketSession::write(std::string_view message) {
 
 std::string SocketSession::read() {
     requireOpen();
-    const Deadline deadline(timeout());
+    const base::Deadline deadline(timeout());
     for (;;) {
         const auto lineFeed = buffer_.find('\n');
         const bool oversized =
@@ -93,7 +93,7 @@ std::string SocketSession::read() {
     }
 }
 
-bool SocketSession::receiveMore(const Deadline& deadline) {
+bool SocketSession::receiveMore(const base::Deadline& deadline) {
     std::array<char, kReceiveChunk> chunk;
     for (;;) {
         const auto n = ::recv(socket_.get(), chunk.data(), chunk.size(), 0);

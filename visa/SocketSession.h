@@ -1,6 +1,6 @@
 #pragma once
 
-#include "visa/FileDescriptor.h"
+#include "base/FileDescriptor.h"
 #include "visa/MessageSession.h"
 #include "visa/ResourceName.h"
 #include "visa/VisaError.h"
@@ -19,7 +19,7 @@ public:
     static std::unique_ptr<SocketSession> open(const ResourceName& name,
                                                std::chrono::milliseconds openTimeout);
 
-    SocketSession(std::string resource, FileDescriptor socket);
+    SocketSession(std::string resource, base::FileDescriptor socket);
     ~SocketSession() override;
 
     void write(std::string_view message) override;
@@ -30,12 +30,12 @@ public:
 private:
     void requireOpen() const;
     // Reads what the socket has into the buffer; false when the deadline passed without data.
-    bool receiveMore(const Deadline& deadline);
+    bool receiveMore(const base::Deadline& deadline);
     void appendReceived(const char* data, std::size_t size);
     [[noreturn]] void fail(VisaError::Kind kind, const std::string& what) const;
 
     std::string resource_;
-    FileDescriptor socket_;
+    base::FileDescriptor socket_;
     std::string buffer_;
     // After an oversized reply the rest of it is still coming: drop everything up to its line feed so
     // that its tail is never taken for the next reply.

@@ -15,14 +15,14 @@ namespace visa {
 namespace {
 
 struct Attempt {
-    FileDescriptor fd;
+    base::FileDescriptor fd;
     int error = 0; // 0 with a valid fd = connected; ETIMEDOUT = the deadline passed
 };
 
-Attempt tryAddress(const SocketAddress& address, const Deadline& deadline) {
+Attempt tryAddress(const SocketAddress& address, const base::Deadline& deadline) {
     Attempt attempt;
-    attempt.fd =
-        FileDescriptor(::socket(address.family, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, IPPROTO_TCP));
+    attempt.fd = base::FileDescriptor(
+        ::socket(address.family, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, IPPROTO_TCP));
     if (!attempt.fd.valid()) {
         attempt.error = errno;
         return attempt;
@@ -54,14 +54,14 @@ Attempt tryAddress(const SocketAddress& address, const Deadline& deadline) {
     return attempt;
 }
 
-std::string noAnswer(const std::string& resource, const Deadline& deadline) {
+std::string noAnswer(const std::string& resource, const base::Deadline& deadline) {
     return resource + ": no answer within " + std::to_string(deadline.timeout().count()) + " ms";
 }
 
 } // namespace
 
-FileDescriptor TcpConnector::connect(const std::string& resource, const std::string& host, std::uint16_t port,
-                                     const Deadline& deadline) {
+base::FileDescriptor TcpConnector::connect(const std::string& resource, const std::string& host,
+                                           std::uint16_t port, const base::Deadline& deadline) {
     const auto resolved = AddressResolver::resolve(host, port, deadline);
     switch (resolved.status) {
     case AddressResolver::Status::Resolved:

@@ -1,7 +1,7 @@
 #pragma once
 
-#include "visa/Deadline.h"
-#include "visa/FileDescriptor.h"
+#include "base/Deadline.h"
+#include "base/FileDescriptor.h"
 
 #include <cstdint>
 #include <string>
@@ -14,8 +14,8 @@ namespace visa {
 // wait behind Nagle's algorithm). Failures are VisaErrors starting with `resource`.
 class TcpConnector {
 public:
-    static FileDescriptor connect(const std::string& resource, const std::string& host, std::uint16_t port,
-                                  const Deadline& deadline);
+    static base::FileDescriptor connect(const std::string& resource, const std::string& host,
+                                        std::uint16_t port, const base::Deadline& deadline);
 };
 
 } // namespace visa

@@ -1,6 +1,6 @@
 #include "visa/UsbtmcSession.h"
 
-#include "visa/Deadline.h"
+#include "base/Deadline.h"
 #include "visa/VisaError.h"
 
 #include <algorithm>
@@ -42,7 +42,7 @@ std::unique_ptr<UsbtmcSession> UsbtmcSession::open(const ResourceName& name,
     if (fd < 0) {
         throw openFailure(name, node, errno);
     }
-    std::unique_ptr<UsbtmcSession> session(new UsbtmcSession(name.text, FileDescriptor(fd)));
+    std::unique_ptr<UsbtmcSession> session(new UsbtmcSession(name.text, base::FileDescriptor(fd)));
     session->applyTimeout(session->timeout());
     return session;
 }
@@ -73,12 +73,12 @@ VisaError UsbtmcSession::openFailure(const ResourceName& name, const std::filesy
     }
 }
 
-UsbtmcSession::UsbtmcSession(std::string resource, FileDescriptor device)
+UsbtmcSession::UsbtmcSession(std::string resource, base::FileDescriptor device)
     : resource_(std::move(resource)), device_(std::move(device)) {}
 
 void UsbtmcSession::write(std::string_view message) {
     requireOpen();
-    const Deadline deadline(timeout());
+    const base::Deadline deadline(timeout());
     applyTimeout(deadline.timeout());
     std::size_t sent = 0;
     do {
@@ -104,7 +104,7 @@ std::string UsbtmcSession::read() {
     if (auto reply = takeReply()) {
         return *reply;
     }
-    const Deadline deadline(timeout());
+    const base::Deadline deadline(timeout());
     applyTimeout(deadline.timeout());
     std::array<char, kReadChunk> chunk;
     for (;;) {

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "visa/FileDescriptor.h"
+#include "base/FileDescriptor.h"
 #include "visa/MessageSession.h"
 #include "visa/ResourceName.h"
 #include "visa/VisaError.h"
@@ -36,7 +36,7 @@ public:
     void close() override;
 
 protected:
-    UsbtmcSession(std::string resource, FileDescriptor device);
+    UsbtmcSession(std::string resource, base::FileDescriptor device);
 
     // The driver's set-time-out ioctl. The one seam: a stand-in for /dev/usbtmcN in tests (a socket,
     // which has no such ioctl) bounds its reads another way; everything else runs as on the device.
@@ -50,7 +50,7 @@ private:
     [[noreturn]] void failIo(int error, const std::string& what, std::chrono::milliseconds timeout) const;
 
     std::string resource_;
-    FileDescriptor device_;
+    base::FileDescriptor device_;
     std::optional<std::chrono::milliseconds> appliedTimeout_;
     std::string pending_; // bytes received after the last reply's line feed
 };

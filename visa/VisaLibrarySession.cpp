@@ -1,6 +1,6 @@
 #include "visa/VisaLibrarySession.h"
 
-#include "visa/Deadline.h"
+#include "base/Deadline.h"
 #include "visa/VisaError.h"
 
 #include <algorithm>
@@ -102,7 +102,7 @@ void VisaLibrarySession::write(std::string_view message) {
 
 std::string VisaLibrarySession::read() {
     requireOpen();
-    const Deadline deadline(timeout());
+    const base::Deadline deadline(timeout());
     applyTimeout(deadline.timeout());
     std::string reply;
     std::array<unsigned char, kReadChunk> chunk;

@@ -52,7 +52,7 @@ VisaError::Kind kindOf(std::int32_t error) {
 }
 
 std::uint16_t askPortmapper(const ResourceName& name, std::uint16_t portmapperPort,
-                            const Deadline& deadline) {
+                            const base::Deadline& deadline) {
     LanStream stream = [&] {
         try {
             return LanStream::connect(name.text, name.host, portmapperPort, deadline);
@@ -78,7 +78,7 @@ std::uint16_t askPortmapper(const ResourceName& name, std::uint16_t portmapperPo
 
 std::unique_ptr<Vxi11Session> Vxi11Session::open(const ResourceName& name, milliseconds openTimeout,
                                                  Options options) {
-    const Deadline deadline(openTimeout);
+    const base::Deadline deadline(openTimeout);
     const std::uint16_t corePort = askPortmapper(name, options.portmapperPort, deadline);
     RpcClient core(LanStream::connect(name.text, name.host, corePort, deadline), kVxi11CoreProgram,
                    kVxi11CoreVersion, "VXI-11 core channel");
@@ -134,7 +134,7 @@ std::uint32_t Vxi11Session::acceptedBy(const std::string& result, std::size_t se
 
 void Vxi11Session::write(std::string_view message) {
     requireOpen();
-    const Deadline deadline(timeout());
+    const base::Deadline deadline(timeout());
     // An empty message still goes out, as one call carrying END alone.
     do {
         const std::size_t chunk = std::min<std::size_t>(message.size(), maxRecvSize_);
@@ -153,7 +153,7 @@ void Vxi11Session::write(std::string_view message) {
 
 std::string Vxi11Session::read() {
     requireOpen();
-    return collectReply(Deadline(timeout()), std::nullopt);
+    return collectReply(base::Deadline(timeout()), std::nullopt);
 }
 
 // A command and its error check are three calls; waiting for each answer before sending the next
@@ -166,7 +166,7 @@ std::string Vxi11Session::writeAndRead(std::initializer_list<std::string_view> m
         }
     }
     const auto ioTimeout = wireMilliseconds(timeout());
-    const Deadline sending(timeout());
+    const base::Deadline sending(timeout());
     std::vector<std::pair<std::uint32_t, std::size_t>> writes;
     for (const auto message : messages) {
         const DeviceWriteParms parms{linkId_, ioTimeout, 0, kFlagEnd, std::string(message)};
@@ -176,7 +176,7 @@ std::string Vxi11Session::writeAndRead(std::initializer_list<std::string_view> m
     // Each answer is awaited within the session's time-out, as if the steps had run one by one.
     try {
         for (const auto& [xid, size] : writes) {
-            const Deadline deadline(timeout());
+            const base::Deadline deadline(timeout());
             if (acceptedBy(core_->awaitReply(xid, deadline, "message not sent"), size) != size) {
                 // The rest cannot be resent here: the following calls are already on their way.
                 core_->stream().fail(VisaError::Kind::Protocol,
@@ -187,7 +187,7 @@ std::string Vxi11Session::writeAndRead(std::initializer_list<std::string_view> m
         settle(readXid);
         throw;
     }
-    return collectReply(Deadline(timeout()), readXid);
+    return collectReply(base::Deadline(timeout()), readXid);
 }
 
 // A read already sent still runs at the instrument after a write failed; its answer, which comes at the
@@ -195,7 +195,7 @@ std::string Vxi11Session::writeAndRead(std::initializer_list<std::string_view> m
 // caller's next call.
 void Vxi11Session::settle(std::uint32_t sentRead) {
     try {
-        core_->awaitReply(sentRead, Deadline(2 * timeout()), "no answer");
+        core_->awaitReply(sentRead, base::Deadline(2 * timeout()), "no answer");
     } catch (const VisaError&) {
         // The write's failure is what the caller hears about.
     }
@@ -207,7 +207,8 @@ DeviceReadParms Vxi11Session::readParms(std::chrono::milliseconds remaining, std
 }
 
 // device_read calls until the instrument marks the reply's end; the first call may already be on its way.
-std::string Vxi11Session::collectReply(const Deadline& deadline, std::optional<std::uint32_t> sentRead) {
+std::string Vxi11Session::collectReply(const base::Deadline& deadline,
+                                       std::optional<std::uint32_t> sentRead) {
     std::string reply;
     for (;;) {
         const auto parms = readParms(deadline.remaining(), reply.size());
@@ -252,7 +253,7 @@ void Vxi11Session::close() {
     // Tell the instrument, briefly: a link left open holds its resources until it notices.
     constexpr milliseconds kDestroyWait{500};
     try {
-        const Deadline deadline(std::min(timeout(), kDestroyWait));
+        const base::Deadline deadline(std::min(timeout(), kDestroyWait));
         core_->call(kDestroyLink, encodeLink(linkId_), deadline, "no answer to destroy_link");
     } catch (const VisaError&) {
         // The connection closes below either way.

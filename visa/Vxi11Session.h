@@ -47,7 +47,7 @@ private:
     [[noreturn]] void failDevice(std::int32_t error, std::string_view during) const;
     std::uint32_t acceptedBy(const std::string& result, std::size_t sent);
     protocol::DeviceReadParms readParms(std::chrono::milliseconds remaining, std::size_t alreadyRead) const;
-    std::string collectReply(const Deadline& deadline, std::optional<std::uint32_t> sentRead);
+    std::string collectReply(const base::Deadline& deadline, std::optional<std::uint32_t> sentRead);
     void settle(std::uint32_t sentRead);
 
     std::string resource_;

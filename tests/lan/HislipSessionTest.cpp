@@ -265,10 +265,10 @@ TEST(LanHislip, OpenIsBoundedWhenTheServerNeverAnswers) {
 class LanHislipServer : public ::testing::Test {
 protected:
     visa::LanStream connect() {
-        return visa::LanStream::connect("probe", "127.0.0.1", server.port(), visa::Deadline(2000ms));
+        return visa::LanStream::connect("probe", "127.0.0.1", server.port(), base::Deadline(2000ms));
     }
     HislipMessage exchange(visa::LanStream& stream, const std::string& bytes) {
-        const visa::Deadline deadline(2000ms);
+        const base::Deadline deadline(2000ms);
         stream.sendAll(bytes, deadline, "probe");
         for (;;) {
             if (auto message = assembler.next()) {

@@ -32,7 +32,7 @@ constexpr const char* kResource = "USB0::0x1A2B::0x1234::SN001::INSTR";
 // receive and send time-outs (a socket has no such ioctl). Records what the driver would have been told.
 class SocketUsbtmcSession : public visa::UsbtmcSession {
 public:
-    explicit SocketUsbtmcSession(visa::FileDescriptor hostEnd)
+    explicit SocketUsbtmcSession(base::FileDescriptor hostEnd)
         : UsbtmcSession(kResource, std::move(hostEnd)) {}
 
     std::vector<std::chrono::milliseconds> driverTimeouts;
@@ -116,8 +116,8 @@ TEST(UsbtmcSessionTest, ADeviceThatGoesAwayMidReadIsALostConnection) {
 TEST(UsbtmcSessionTest, AReplyWithoutLineFeedIsBounded) {
     int fds[2];
     ASSERT_EQ(socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, fds), 0);
-    visa::FileDescriptor deviceEnd(fds[1]);
-    SocketUsbtmcSession session{visa::FileDescriptor(fds[0])};
+    base::FileDescriptor deviceEnd(fds[1]);
+    SocketUsbtmcSession session{base::FileDescriptor(fds[0])};
     session.setTimeout(2000ms);
     // Written in pieces by this thread while the session reads: more than the reply limit, no line feed.
     std::jthread writer([&] {

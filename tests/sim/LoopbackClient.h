@@ -1,6 +1,6 @@
 #pragma once
 
-#include "sim/UniqueFd.h"
+#include "base/FileDescriptor.h"
 
 #include <chrono>
 #include <cstdint>
@@ -26,7 +26,7 @@ public:
 private:
     bool waitReadable();
 
-    UniqueFd fd_;
+    base::FileDescriptor fd_;
     std::string pending_;
 };
 

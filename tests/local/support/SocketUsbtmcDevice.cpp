@@ -17,8 +17,8 @@ SocketUsbtmcDevice::SocketUsbtmcDevice(Mode mode) : mode_(mode) {
     if (socketpair(AF_UNIX, SOCK_SEQPACKET | SOCK_CLOEXEC, 0, fds) != 0) {
         throw std::runtime_error("socketpair failed");
     }
-    hostEnd_ = visa::FileDescriptor(fds[0]);
-    deviceEnd_ = visa::FileDescriptor(fds[1]);
+    hostEnd_ = base::FileDescriptor(fds[0]);
+    deviceEnd_ = base::FileDescriptor(fds[1]);
     thread_ = std::jthread([this](std::stop_token stop) { run(stop); });
 }
 
@@ -29,7 +29,7 @@ SocketUsbtmcDevice::~SocketUsbtmcDevice() {
     }
 }
 
-visa::FileDescriptor SocketUsbtmcDevice::takeHostEnd() {
+base::FileDescriptor SocketUsbtmcDevice::takeHostEnd() {
     return std::move(hostEnd_);
 }
 

@@ -1,7 +1,7 @@
 #pragma once
 
+#include "base/FileDescriptor.h"
 #include "sim/Mainframe.h"
-#include "visa/FileDescriptor.h"
 
 #include <mutex>
 #include <string>
@@ -27,7 +27,7 @@ public:
     SocketUsbtmcDevice& operator=(const SocketUsbtmcDevice&) = delete;
 
     // The host's end, for the session under test (once).
-    visa::FileDescriptor takeHostEnd();
+    base::FileDescriptor takeHostEnd();
 
     std::vector<std::string> received() const;
 
@@ -36,8 +36,8 @@ private:
     void sendRecord(const std::string& bytes);
 
     Mode mode_;
-    visa::FileDescriptor deviceEnd_;
-    visa::FileDescriptor hostEnd_;
+    base::FileDescriptor deviceEnd_;
+    base::FileDescriptor hostEnd_;
     sim::Mainframe mainframe_;
     mutable std::mutex mutex_;
     std::vector<std::string> received_;

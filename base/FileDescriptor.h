@@ -1,8 +1,8 @@
 #pragma once
 
-#include "visa/Deadline.h"
+#include "base/Deadline.h"
 
-namespace visa {
+namespace base {
 
 // Owns one file descriptor (a socket, or a device node such as /dev/usbtmcN) and closes it when
 // dropped. Move-only.
@@ -19,7 +19,8 @@ public:
     int get() const { return fd_; }
     bool valid() const { return fd_ >= 0; }
     int release();
-    void reset();
+    // Closes the descriptor held and takes fd instead.
+    void reset(int fd = -1);
 
     // Waits until the descriptor reports one of the poll events (or an error or hang-up, which the following
     // call then reports); false when the deadline passes first. Interrupted waits are resumed.
@@ -29,4 +30,4 @@ private:
     int fd_ = -1;
 };
 
-} // namespace visa
+} // namespace base

@@ -2,7 +2,7 @@
 
 #include <chrono>
 
-namespace visa {
+namespace base {
 
 // A point in time that an open, a write or a read must finish by. One deadline spans a whole operation,
 // so that retries (several addresses, partial sends, split replies) share one time-out instead of each
@@ -29,4 +29,4 @@ private:
     Clock::time_point end_;
 };
 
-} // namespace visa
+} // namespace base

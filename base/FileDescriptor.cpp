@@ -1,11 +1,11 @@
-#include "visa/FileDescriptor.h"
+#include "base/FileDescriptor.h"
 
 #include <cerrno>
 #include <poll.h>
 #include <unistd.h>
 #include <utility>
 
-namespace visa {
+namespace base {
 
 FileDescriptor& FileDescriptor::operator=(FileDescriptor&& other) noexcept {
     if (this != &other) {
@@ -19,10 +19,10 @@ int FileDescriptor::release() {
     return std::exchange(fd_, -1);
 }
 
-void FileDescriptor::reset() {
+void FileDescriptor::reset(int fd) {
     if (fd_ >= 0)
         ::close(fd_);
-    fd_ = -1;
+    fd_ = fd;
 }
 
 bool FileDescriptor::waitFor(short events, const Deadline& deadline) const {
@@ -41,4 +41,4 @@ bool FileDescriptor::waitFor(short events, const Deadline& deadline) const {
     }
 }
 
-} // namespace visa
+} // namespace base

@@ -1,9 +1,9 @@
-#include "visa/Deadline.h"
+#include "base/Deadline.h"
 
 #include <algorithm>
 #include <limits>
 
-namespace visa {
+namespace base {
 
 std::chrono::milliseconds Deadline::remaining() const {
     const auto left = end_ - Clock::now();
@@ -17,4 +17,4 @@ int Deadline::pollMilliseconds() const {
     return static_cast<int>(std::min<decltype(left)>(left, std::numeric_limits<int>::max()));
 }
 
-} // namespace visa
+} // namespace base
