@@ -1,5 +1,6 @@
 #include "simbackend/SimSession.h"
 
+#include "base/Milliseconds.h"
 #include "sim/Mainframe.h"
 #include "simbackend/SimInstruments.h"
 
@@ -41,7 +42,7 @@ std::string SimSession::read() {
     requireUsable();
     auto reply = mainframe_->takeReply();
     const auto limit = timeout();
-    const auto noReply = "no reply within " + std::to_string(limit.count()) + " ms";
+    const auto noReply = "no reply within " + base::milliseconds(limit);
     if (!reply)
         fail(visa::VisaError::Kind::Timeout, noReply);
     if (reply->delay > limit) {

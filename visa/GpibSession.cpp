@@ -1,6 +1,8 @@
 #include "visa/GpibSession.h"
 
 #include "base/Deadline.h"
+#include "base/Milliseconds.h"
+#include "base/PrintableText.h"
 #include "visa/VisaError.h"
 
 #include <algorithm>
@@ -14,10 +16,8 @@ namespace {
 
 constexpr long kReadChunk = 4096;
 constexpr unsigned kHighestAddress = 30;
-
-std::string milliseconds(std::chrono::milliseconds value) {
-    return std::to_string(value.count()) + " ms";
-}
+// The library's error text goes into messages: a bounded excerpt only.
+constexpr std::size_t kMaxShownText = 200;
 
 } // namespace
 
@@ -87,8 +87,8 @@ std::string GpibSession::read() {
             return reply;
         }
         if (deadline.expired()) {
-            throw VisaError(VisaError::Kind::Timeout,
-                            resource_ + ": no complete reply within " + milliseconds(deadline.timeout()));
+            throw VisaError(VisaError::Kind::Timeout, resource_ + ": no complete reply within " +
+                                                          base::milliseconds(deadline.timeout()));
         }
         applyTimeout(deadline.remaining());
     }
@@ -113,7 +113,7 @@ void GpibSession::applyTimeout(std::chrono::milliseconds timeout) {
     }
     const int status = library_->api().ibtmo(ud_, step);
     if (status & gpib::kStatusError) {
-        fail(status, "the device refused the time-out of " + milliseconds(timeout), timeout);
+        fail(status, "the device refused the time-out of " + base::milliseconds(timeout), timeout);
     }
     appliedStep_ = step;
 }
@@ -132,7 +132,7 @@ void GpibSession::fail(int status, const std::string& what, std::chrono::millise
     std::string advice;
     if ((status & gpib::kStatusTimeout) || error == gpib::EABO) {
         kind = VisaError::Kind::Timeout;
-        advice = "no answer within " + milliseconds(timeout);
+        advice = "no answer within " + base::milliseconds(timeout);
     } else {
         switch (error) {
         case gpib::ENOL:
@@ -174,9 +174,7 @@ void GpibSession::fail(int status, const std::string& what, std::chrono::millise
     std::string libraryText;
     if (library_->api().errorString != nullptr) {
         if (const char* text = library_->api().errorString(error)) {
-            for (const char* c = text; *c != '\0' && libraryText.size() < 200; ++c) {
-                libraryText += (*c >= 0x20 && *c < 0x7F) ? *c : ' ';
-            }
+            libraryText = base::printableText(text, kMaxShownText, base::Unprintable::Blank);
         }
     }
     std::string description = resource_ + ": " + what + ": " + advice;

@@ -1,5 +1,7 @@
 #include "visa/HislipSession.h"
 
+#include "base/Milliseconds.h"
+#include "base/PrintableText.h"
 #include "protocol/DecodeError.h"
 
 #include <algorithm>
@@ -18,20 +20,15 @@ constexpr std::uint32_t kVendorId = ('P' << 8) | 'W';
 // Payloads of error messages are peer text: show a bounded, printable excerpt only.
 constexpr std::size_t kMaxShownText = 200;
 
-std::string printable(std::string_view text) {
-    std::string out;
-    for (char c : text.substr(0, kMaxShownText)) {
-        out.push_back(c >= 0x20 && c < 0x7F ? c : '?');
-    }
-    return out;
-}
-
 std::string subAddressOf(const ResourceName& name) {
     return name.lanDevice.substr(0, name.lanDevice.find(','));
 }
 
 std::string peerSays(const HislipMessage& message) {
-    return message.payload.empty() ? "" : " (\"" + printable(message.payload) + "\")";
+    return message.payload.empty()
+               ? ""
+               : " (\"" + base::printableText(message.payload, kMaxShownText, base::Unprintable::Question) +
+                     "\")";
 }
 
 } // namespace
@@ -46,7 +43,7 @@ HislipMessage HislipSession::Channel::receive(const base::Deadline& deadline, st
         auto bytes = deadline.expired() ? std::nullopt : stream.receiveSome(deadline);
         if (!bytes) {
             stream.fail(VisaError::Kind::Timeout,
-                        std::string(what) + " within " + std::to_string(deadline.timeout().count()) + " ms");
+                        std::string(what) + " within " + base::milliseconds(deadline.timeout()));
         }
         try {
             assembler.feed(*bytes);

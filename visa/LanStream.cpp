@@ -1,5 +1,6 @@
 #include "visa/LanStream.h"
 
+#include "base/Milliseconds.h"
 #include "visa/TcpConnector.h"
 
 #include <array>
@@ -38,8 +39,8 @@ void LanStream::sendAll(std::string_view bytes, const base::Deadline& deadline, 
         if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) {
             if (!socket_.waitFor(POLLOUT, deadline)) {
                 fail(VisaError::Kind::Timeout, std::string(what) + " within " +
-                                                   std::to_string(deadline.timeout().count()) +
-                                                   " ms (the instrument takes no input)");
+                                                   base::milliseconds(deadline.timeout()) +
+                                                   " (the instrument takes no input)");
             }
             continue;
         }

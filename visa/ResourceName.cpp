@@ -1,5 +1,6 @@
 #include "visa/ResourceName.h"
 
+#include "base/PrintableText.h"
 #include "visa/VisaError.h"
 
 #include <algorithm>
@@ -40,21 +41,8 @@ bool allDigits(std::string_view text) {
 }
 
 std::string quote(std::string_view text) {
-    static constexpr char kHex[] = "0123456789ABCDEF";
-    std::string result = "\"";
-    for (std::size_t i = 0; i < text.size() && i < kMaxQuotedLength; ++i) {
-        const auto c = static_cast<unsigned char>(text[i]);
-        if (c >= 0x20 && c < 0x7F) {
-            result += static_cast<char>(c);
-        } else {
-            result += "\\x";
-            result += kHex[c >> 4];
-            result += kHex[c & 0xF];
-        }
-    }
-    if (text.size() > kMaxQuotedLength)
-        result += "...";
-    return result + "\"";
+    const std::string cut = text.size() > kMaxQuotedLength ? "..." : "";
+    return "\"" + base::printableText(text, kMaxQuotedLength, base::Unprintable::HexEscape) + cut + "\"";
 }
 
 // Decimal, or hexadecimal with a 0x prefix where allowed; no signs, blanks or empty text.

@@ -1,5 +1,6 @@
 #include "visa/RpcClient.h"
 
+#include "base/Milliseconds.h"
 #include "protocol/DecodeError.h"
 #include "protocol/RpcMessage.h"
 #include "visa/MessageSession.h"
@@ -49,9 +50,8 @@ std::string RpcClient::awaitReply(std::uint32_t xid, const base::Deadline& deadl
             // A peer that keeps sending stale replies must not hold the call beyond its deadline.
             auto bytes = deadline.expired() ? std::nullopt : stream_.receiveSome(deadline);
             if (!bytes) {
-                stream_.fail(VisaError::Kind::Timeout, std::string(what) + " within " +
-                                                           std::to_string(deadline.timeout().count()) +
-                                                           " ms");
+                stream_.fail(VisaError::Kind::Timeout,
+                             std::string(what) + " within " + base::milliseconds(deadline.timeout()));
             }
             try {
                 assembler_.feed(*bytes);

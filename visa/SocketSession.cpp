@@ -1,5 +1,6 @@
 #include "visa/SocketSession.h"
 
+#include "base/Milliseconds.h"
 #include "visa/TcpConnector.h"
 
 #include <algorithm>
@@ -14,10 +15,6 @@ namespace visa {
 namespace {
 
 constexpr std::size_t kReceiveChunk = 64 * 1024;
-
-std::string milliseconds(std::chrono::milliseconds value) {
-    return std::to_string(value.count()) + " ms";
-}
 
 } // namespace
 
@@ -60,7 +57,7 @@ void SocketSession::write(std::string_view message) {
             continue;
         if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) {
             if (!socket_.waitFor(POLLOUT, deadline))
-                fail(VisaError::Kind::Timeout, "message not sent within " + milliseconds(timeout()) +
+                fail(VisaError::Kind::Timeout, "message not sent within " + base::milliseconds(timeout()) +
                                                    " (the instrument takes no input)");
             continue;
         }
@@ -89,7 +86,7 @@ std::string SocketSession::read() {
             return reply;
         }
         if (!receiveMore(deadline))
-            fail(VisaError::Kind::Timeout, "no reply within " + milliseconds(timeout()));
+            fail(VisaError::Kind::Timeout, "no reply within " + base::milliseconds(timeout()));
     }
 }
 

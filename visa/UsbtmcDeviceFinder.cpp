@@ -1,5 +1,7 @@
 #include "visa/UsbtmcDeviceFinder.h"
 
+#include "base/PrintableText.h"
+
 #include <algorithm>
 #include <cctype>
 #include <cstdio>
@@ -27,12 +29,7 @@ std::optional<std::string> readAttribute(const fs::path& file) {
         text.pop_back();
     }
     // A serial number is the device's own text and ends up in messages: keep it printable.
-    for (char& c : text) {
-        if (static_cast<unsigned char>(c) < 0x20 || static_cast<unsigned char>(c) >= 0x7F) {
-            c = '?';
-        }
-    }
-    return text;
+    return base::printableText(text, text.size(), base::Unprintable::Question);
 }
 
 // sysfs writes ids and interface numbers in hex without a prefix ("1a2b", "00").

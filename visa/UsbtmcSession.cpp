@@ -1,6 +1,7 @@
 #include "visa/UsbtmcSession.h"
 
 #include "base/Deadline.h"
+#include "base/Milliseconds.h"
 #include "visa/VisaError.h"
 
 #include <algorithm>
@@ -21,10 +22,6 @@ namespace {
 constexpr unsigned long kUsbtmcIoctlSetTimeout = _IOW(91, 10, std::uint32_t);
 
 constexpr std::size_t kReadChunk = 4096;
-
-std::string milliseconds(std::chrono::milliseconds value) {
-    return std::to_string(value.count()) + " ms";
-}
 
 char hexDigit(unsigned value) {
     return "0123456789abcdef"[value & 0xF];
@@ -153,8 +150,8 @@ void UsbtmcSession::setDriverTimeout(int fd, std::chrono::milliseconds timeout) 
     if (::ioctl(fd, kUsbtmcIoctlSetTimeout, &value) != 0) {
         const int error = errno;
         throw VisaError(VisaError::Kind::Other,
-                        resource_ + ": the usbtmc driver refused the time-out of " + milliseconds(timeout) +
-                            " (" + std::strerror(error) + ")" +
+                        resource_ + ": the usbtmc driver refused the time-out of " +
+                            base::milliseconds(timeout) + " (" + std::strerror(error) + ")" +
                             (error == ENOTTY ? "; the node is not a usbtmc device" : ""));
     }
 }
@@ -189,7 +186,7 @@ void UsbtmcSession::failIo(int error, const std::string& what, std::chrono::mill
     case ETIMEDOUT:
     case EAGAIN:
         throw VisaError(VisaError::Kind::Timeout,
-                        resource_ + ": " + what + ": no answer within " + milliseconds(timeout));
+                        resource_ + ": " + what + ": no answer within " + base::milliseconds(timeout));
     case ENODEV:
     case ENXIO:
     case ESHUTDOWN:

@@ -1,7 +1,10 @@
 #include "visa/VisaLibrary.h"
 
+#include "base/PrintableText.h"
+
 #include <array>
 #include <cstdio>
+#include <cstring>
 
 namespace visa {
 
@@ -30,12 +33,8 @@ std::string VisaLibrary::describeStatus(capi::ViObject object, capi::ViStatus st
     std::array<char, capi::kStatusDescriptionSize + 1> buffer{};
     std::string text;
     if (api_.statusDesc(object, status, buffer.data()) >= capi::VI_SUCCESS) {
-        for (char c : buffer) {
-            if (c == '\0') {
-                break;
-            }
-            text += (c >= 0x20 && c < 0x7F) ? c : ' ';
-        }
+        const std::string_view described(buffer.data(), ::strnlen(buffer.data(), buffer.size()));
+        text = base::printableText(described, described.size(), base::Unprintable::Blank);
     }
     while (!text.empty() && text.back() == ' ') {
         text.pop_back();

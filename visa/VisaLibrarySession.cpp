@@ -1,6 +1,7 @@
 #include "visa/VisaLibrarySession.h"
 
 #include "base/Deadline.h"
+#include "base/Milliseconds.h"
 #include "visa/VisaError.h"
 
 #include <algorithm>
@@ -40,10 +41,6 @@ VisaError::Kind kindOf(ViStatus status) {
     }
 }
 
-std::string milliseconds(std::chrono::milliseconds value) {
-    return std::to_string(value.count()) + " ms";
-}
-
 } // namespace
 
 VisaLibrarySession::VisaLibrarySession(std::shared_ptr<const VisaLibrary> library, std::string resource,
@@ -59,7 +56,7 @@ VisaLibrarySession::VisaLibrarySession(std::shared_ptr<const VisaLibrary> librar
         auto openMs = static_cast<ViUInt32>(std::clamp<long long>(openTimeout.count(), 0, kLongestTimeoutMs));
         status = api.open(resourceManager_, resource_.c_str(), VI_NO_LOCK, openMs, &session_);
         if (status < VI_SUCCESS) {
-            fail(status, status == VI_ERROR_TMO ? "no answer within " + milliseconds(openTimeout)
+            fail(status, status == VI_ERROR_TMO ? "no answer within " + base::milliseconds(openTimeout)
                                                 : std::string("the VISA library could not open it"));
         }
         sessionOpen_ = true;
@@ -91,7 +88,7 @@ void VisaLibrarySession::write(std::string_view message) {
                                             size, &written);
     if (status < VI_SUCCESS) {
         fail(status, status == VI_ERROR_TMO
-                         ? "the instrument did not take the message within " + milliseconds(timeout())
+                         ? "the instrument did not take the message within " + base::milliseconds(timeout())
                          : std::string("sending the message failed"));
     }
     if (written != size) {
@@ -111,7 +108,7 @@ std::string VisaLibrarySession::read() {
         ViStatus status = library_->api().read(session_, chunk.data(), kReadChunk, &count);
         if (status < VI_SUCCESS) {
             fail(status, status == VI_ERROR_TMO
-                             ? "no complete reply within " + milliseconds(deadline.timeout())
+                             ? "no complete reply within " + base::milliseconds(deadline.timeout())
                              : std::string("reading the reply failed"));
         }
         reply.append(reinterpret_cast<const char*>(chunk.data()), std::min(count, kReadChunk));
@@ -125,8 +122,8 @@ std::string VisaLibrarySession::read() {
             return reply;
         }
         if (deadline.expired()) {
-            throw VisaError(VisaError::Kind::Timeout,
-                            resource_ + ": no complete reply within " + milliseconds(deadline.timeout()));
+            throw VisaError(VisaError::Kind::Timeout, resource_ + ": no complete reply within " +
+                                                          base::milliseconds(deadline.timeout()));
         }
         applyTimeout(deadline.remaining());
     }
@@ -156,7 +153,7 @@ void VisaLibrarySession::applyTimeout(std::chrono::milliseconds timeout) {
         return;
     }
     auto value = static_cast<ViAttrState>(std::clamp<long long>(timeout.count(), 0, kLongestTimeoutMs));
-    setAttribute(VI_ATTR_TMO_VALUE, value, ("take the time-out of " + milliseconds(timeout)).c_str());
+    setAttribute(VI_ATTR_TMO_VALUE, value, ("take the time-out of " + base::milliseconds(timeout)).c_str());
     appliedTimeout_ = timeout;
 }
 

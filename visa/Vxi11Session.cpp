@@ -1,5 +1,6 @@
 #include "visa/Vxi11Session.h"
 
+#include "base/Milliseconds.h"
 #include "protocol/DecodeError.h"
 #include "protocol/Vxi11Messages.h"
 
@@ -218,7 +219,7 @@ std::string Vxi11Session::collectReply(const base::Deadline& deadline,
         auto resp = decodeOrFail<DeviceReadResp>(core_->stream(), result, DeviceReadResp::decode);
         if (resp.error == kVxi11IoTimeout) {
             throw VisaError(VisaError::Kind::Timeout,
-                            resource_ + ": no reply within " + std::to_string(timeout().count()) + " ms");
+                            resource_ + ": no reply within " + base::milliseconds(timeout()));
         }
         if (resp.error != kVxi11NoError) {
             failDevice(resp.error, "read failed");
