@@ -1,5 +1,6 @@
 #include "port/KorvaneMF.h"
 
+#include "port/CommandText.h"
 #include "port/NumberText.h"
 #include "port/PinFunctionTable.h"
 #include "transport/SCPI_DCPS.h"
@@ -30,7 +31,7 @@ void ReadAllPins(TextTable& functions, TextTable& polarities, InstrumentSession&
 }
 
 void SetPinFunction(const std::string& displayName, const std::int16_t& pin, InstrumentSession& session) {
-    SCPI_DCPS::SendCommand(PinHeader(pin) + ":FUNC " + PinFunctionTable::MnemonicFor(displayName), session);
+    SCPI_DCPS::SendCommand(CommandText::PinFunction(displayName, pin), session);
 }
 
 std::string GetPinPolarity(const std::int16_t& pin, InstrumentSession& session) {
@@ -38,7 +39,7 @@ std::string GetPinPolarity(const std::int16_t& pin, InstrumentSession& session) 
 }
 
 void SetPinPolarity(const std::string& polarity, const std::int16_t& pin, InstrumentSession& session) {
-    SCPI_DCPS::SendCommand(PinHeader(pin) + ":POL " + polarity, session);
+    SCPI_DCPS::SendCommand(CommandText::PinPolarity(polarity, pin), session);
 }
 
 void NumberToBits(const std::string& number, const std::int16_t& count, TextTable& bits) {
@@ -64,7 +65,7 @@ std::string GetInputData(InstrumentSession& session) {
 }
 
 void SetOutputData(const std::string& number, InstrumentSession& session) {
-    SCPI_DCPS::SendCommand("DIG:OUTP:DATA " + number, session);
+    SCPI_DCPS::SendCommand(CommandText::OutputData(number), session);
 }
 
 std::string GetInhibitMode(InstrumentSession& session) {
@@ -72,7 +73,7 @@ std::string GetInhibitMode(InstrumentSession& session) {
 }
 
 void SetInhibitMode(const std::string& mode, InstrumentSession& session) {
-    SCPI_DCPS::SendCommand("OUTP:INH:MODE " + mode, session);
+    SCPI_DCPS::SendCommand(CommandText::InhibitMode(mode), session);
 }
 
 } // namespace KorvaneMF

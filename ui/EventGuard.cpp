@@ -1,10 +1,10 @@
 #include "ui/EventGuard.h"
 
 #include "port/ConversionError.h"
+#include "port/OutputWordOverflow.h"
 #include "transport/TransportFailure.h"
 #include "ui/BusyCursor.h"
 #include "ui/MessageBox.h"
-#include "ui/OutputWordOverflow.h"
 #include "visa/VisaError.h"
 
 #include <stdexcept>

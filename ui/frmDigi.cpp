@@ -1,13 +1,15 @@
 #include "ui/frmDigi.h"
 
+#include "port/CouplingRule.h"
+#include "port/InhibitMode.h"
 #include "port/KorvaneMF.h"
 #include "port/NumberText.h"
+#include "port/OutputWord.h"
 #include "transport/SCPI_DCPS.h"
 #include "transport/globals.h"
 #include "ui/ChosenOptionFocus.h"
 #include "ui/EventGuard.h"
 #include "ui/MessageBox.h"
-#include "ui/OutputWordOverflow.h"
 
 #include <QCloseEvent>
 #include <QTimer>
@@ -20,9 +22,6 @@ QString Text(const std::string& text) {
 std::string Text(const QString& text) {
     return text.toStdString();
 }
-
-const char* const kOnCouple = "On Couple";
-const char* const kOffCouple = "Off Couple";
 
 } // namespace
 
@@ -96,12 +95,19 @@ void frmDigi::Form_Load() {
     KorvaneMF::ReadAllPins(PinFunction, PinPolarity, globals::Session);
     const std::string inhibit = KorvaneMF::GetInhibitMode(globals::Session);
 
-    if (inhibit == "LIVE")
+    switch (InhibitModeFromReply(inhibit)) {
+    case InhibitMode::Live:
         ui.optLive->setChecked(true);
-    else if (inhibit == "LATC")
+        break;
+    case InhibitMode::Latching:
         ui.optLatch->setChecked(true);
-    else if (inhibit == "OFF")
+        break;
+    case InhibitMode::Off:
         ui.optOff->setChecked(true);
+        break;
+    case InhibitMode::None:
+        break;
+    }
 
     for (std::int16_t pin = 1; pin <= kPins; ++pin) {
         const auto& controls = Pin(pin);
@@ -164,7 +170,7 @@ void frmDigi::cmdPin7_Click() {
 void frmDigi::SetCouplingPin(std::int16_t pin) {
     const auto& controls = Pin(pin);
     const std::string function = Text(controls.function->currentText());
-    if ((function == kOnCouple || function == kOffCouple) && CheckPinUnique(pin, function) == 0) {
+    if (CouplingRule::IsCouplingFunction(function) && CheckPinUnique(pin, function) == 0) {
         controls.function->setEditText(Text(KorvaneMF::GetPinFunction(pin, globals::Session)));
         return;
     }
@@ -172,31 +178,19 @@ void frmDigi::SetCouplingPin(std::int16_t pin) {
 }
 
 std::int16_t frmDigi::CheckPinUnique(const std::int16_t& pin, const std::string& functionName) {
-    std::int16_t result = 1;
     KorvaneMF::ReadAllPins(PinFunction, PinPolarity, globals::Session);
-    for (std::int16_t candidate = 4; candidate <= kPins; ++candidate) {
-        if (candidate == pin)
-            continue;
-        if (PinFunction[candidate] == functionName) {
-            result = 0;
-            ShowMessage(functionName + " is already set for pin " + std::to_string(candidate) +
-                        ".  Only one pin can be set to " + functionName + ".");
-        }
-    }
-    return result;
+    const auto holders = CouplingRule::PinsHolding(functionName, pin, PinFunction);
+    for (const std::int16_t holder : holders)
+        ShowMessage(CouplingRule::ClashMessage(functionName, holder));
+    return holders.empty() ? 1 : 0;
 }
 
 void frmDigi::cmdSetDIO_Click() {
-    // The sum is formed exactly and only then checked, so no digit's weight is ever truncated.
-    long word = 0;
-    for (std::int16_t pin = 1; pin <= kPins; ++pin) {
-        const std::int16_t digit =
+    std::array<std::int16_t, kPins> digits{};
+    for (std::int16_t pin = 1; pin <= kPins; ++pin)
+        digits[static_cast<std::size_t>(pin - 1)] =
             ToInt16(Text(Pin(pin).outputBit->currentText()), "Pin " + std::to_string(pin) + "'s output bit");
-        word += static_cast<long>(digit) * (1L << (pin - 1));
-    }
-    if (word < -32768 || word > 32767)
-        throw OutputWordOverflow(word);
-    KorvaneMF::SetOutputData(std::to_string(word), globals::Session);
+    KorvaneMF::SetOutputData(std::to_string(OutputWordFromDigits(digits)), globals::Session);
 }
 
 void frmDigi::cmdDin_Click() {
@@ -204,14 +198,14 @@ void frmDigi::cmdDin_Click() {
 }
 
 void frmDigi::cmdInhibit_Click() {
-    std::string mode;
+    InhibitMode mode = InhibitMode::None;
     if (ui.optLive->isChecked())
-        mode = "LIVE";
+        mode = InhibitMode::Live;
     else if (ui.optLatch->isChecked())
-        mode = "LATC";
+        mode = InhibitMode::Latching;
     else if (ui.optOff->isChecked())
-        mode = "OFF";
-    KorvaneMF::SetInhibitMode(mode, globals::Session);
+        mode = InhibitMode::Off;
+    KorvaneMF::SetInhibitMode(InhibitModeWord(mode), globals::Session);
 }
 
 void frmDigi::cmdConnect_Click() {

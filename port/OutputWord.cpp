@@ -1,0 +1,14 @@
+#include "port/OutputWord.h"
+
+#include "port/OutputWordOverflow.h"
+
+#include <cstddef>
+
+std::int16_t OutputWordFromDigits(const std::array<std::int16_t, 7>& digitsPin1First) {
+    long word = 0;
+    for (std::size_t k = 0; k < digitsPin1First.size(); ++k)
+        word += static_cast<long>(digitsPin1First[k]) * (1L << k);
+    if (word < -32768 || word > 32767)
+        throw OutputWordOverflow(word);
+    return static_cast<std::int16_t>(word);
+}
