@@ -2,6 +2,7 @@
 
 #include <condition_variable>
 #include <cstring>
+#include <map>
 #include <memory>
 #include <mutex>
 #include <netdb.h>
@@ -53,39 +54,76 @@ bool isNumericHost(const std::string& host) {
     return rc == 0;
 }
 
-// Shared between the caller and the look-up thread; whichever leaves last frees it.
+// Shared between the callers waiting for one name and the look-up thread; whoever leaves last frees it.
 struct PendingLookUp {
-    std::mutex mutex;
     std::condition_variable finished;
     bool done = false;
     AddressResolver::Result result;
 };
 
+// The look-ups still running, one per host and port. getaddrinfo() cannot be cancelled, so a thread whose
+// callers have all given up lives on until the system resolver answers; this keeps their number bounded.
+// Never destroyed: detached look-up threads may still use it while the program exits.
+struct PendingLookUps {
+    std::mutex mutex;
+    std::map<std::string, std::shared_ptr<PendingLookUp>> byName;
+    AddressResolver::NameLookUp lookUp;
+};
+
+PendingLookUps& pendingLookUps() {
+    static auto* const pending = new PendingLookUps;
+    return *pending;
+}
+
 } // namespace
+
+void AddressResolver::setNameLookUpForTesting(NameLookUp lookUp) {
+    auto& pending = pendingLookUps();
+    const std::lock_guard lock(pending.mutex);
+    pending.lookUp = std::move(lookUp);
+}
 
 AddressResolver::Result AddressResolver::resolve(const std::string& host, std::uint16_t port,
                                                  const base::Deadline& deadline) {
     if (isNumericHost(host))
         return lookUp(host, port, true);
 
-    auto pending = std::make_shared<PendingLookUp>();
-    // getaddrinfo() cannot be cancelled: when the open gives up first, the thread is left to finish on its
-    // own and drops its share of the state; it touches nothing else.
-    std::thread([pending, host, port] {
-        auto result = lookUp(host, port, false);
-        const std::lock_guard lock(pending->mutex);
-        pending->result = std::move(result);
-        pending->done = true;
-        pending->finished.notify_all();
-    }).detach();
-
-    std::unique_lock lock(pending->mutex);
+    auto& registry = pendingLookUps();
+    const std::string key = host + '\n' + std::to_string(port);
+    std::unique_lock lock(registry.mutex);
+    auto& slot = registry.byName[key];
+    if (!slot) {
+        if (registry.byName.size() > kMaxPendingLookUps) {
+            registry.byName.erase(key);
+            Result refused;
+            refused.status = Status::TooManyPending;
+            refused.detail =
+                std::to_string(kMaxPendingLookUps) +
+                " earlier look-ups of other names are still waiting for the system's name resolver";
+            return refused;
+        }
+        slot = std::make_shared<PendingLookUp>();
+        auto lookUpName =
+            registry.lookUp ? registry.lookUp : [](const std::string& name, std::uint16_t number) {
+                return lookUp(name, number, false);
+            };
+        std::thread([pending = slot, key, host, port, lookUpName = std::move(lookUpName)] {
+            auto result = lookUpName(host, port);
+            auto& registry = pendingLookUps();
+            const std::lock_guard lock(registry.mutex);
+            pending->result = std::move(result);
+            pending->done = true;
+            registry.byName.erase(key);
+            pending->finished.notify_all();
+        }).detach();
+    }
+    const auto pending = slot;
     if (!pending->finished.wait_for(lock, deadline.remaining(), [&] { return pending->done; })) {
         Result timedOut;
         timedOut.status = Status::TimedOut;
         return timedOut;
     }
-    return std::move(pending->result);
+    return pending->result;
 }
 
 } // namespace visa

@@ -8,6 +8,7 @@
 #include <array>
 #include <cctype>
 #include <charconv>
+#include <netinet/in.h>
 #include <vector>
 
 namespace visa {
@@ -61,6 +62,24 @@ std::optional<unsigned> parseNumber(std::string_view text, unsigned max, bool al
     if (error != std::errc() || end != text.data() + text.size() || value > max)
         return std::nullopt;
     return static_cast<unsigned>(value);
+}
+
+// Insertions, deletions, substitutions and swaps of neighbours needed to turn one text into the other.
+std::size_t editDistance(std::string_view a, std::string_view b) {
+    std::vector<std::vector<std::size_t>> d(a.size() + 1, std::vector<std::size_t>(b.size() + 1));
+    for (std::size_t i = 0; i <= a.size(); ++i)
+        d[i][0] = i;
+    for (std::size_t j = 0; j <= b.size(); ++j)
+        d[0][j] = j;
+    for (std::size_t i = 1; i <= a.size(); ++i) {
+        for (std::size_t j = 1; j <= b.size(); ++j) {
+            const std::size_t cost = a[i - 1] == b[j - 1] ? 0 : 1;
+            d[i][j] = std::min({d[i - 1][j] + 1, d[i][j - 1] + 1, d[i - 1][j - 1] + cost});
+            if (i > 1 && j > 1 && a[i - 1] == b[j - 2] && a[i - 2] == b[j - 1])
+                d[i][j] = std::min(d[i][j], d[i - 2][j - 2] + 1);
+        }
+    }
+    return d[a.size()][b.size()];
 }
 
 class Parser {
@@ -188,9 +207,37 @@ private:
             fail("the resource class " + quote(params.back()) +
                  " is not supported (only INSTR and SOCKET are)");
         } else {
+            if (looksLikeResourceClass(params, name.interfaceType))
+                fail("unknown resource class " + quote(params.back()) + ": " + interface_ + " accepts " +
+                     (name.interfaceType == InterfaceType::Tcpip ? "INSTR and SOCKET" : "INSTR"));
             return;
         }
         params.pop_back();
+    }
+
+    // A last field that is no known class is normally a parameter (an address, a LAN device name, a serial
+    // number). It is read as a mistyped class when it cannot be a parameter there: a word where only
+    // numbers go, a field more than the interface takes, or a word one or two keystrokes from a class name.
+    static bool looksLikeResourceClass(const std::vector<std::string_view>& params, InterfaceType type) {
+        const auto word = params.back();
+        if (!std::all_of(word.begin(), word.end(),
+                         [](char c) { return std::isalpha(static_cast<unsigned char>(c)) != 0; }))
+            return false;
+        if (type == InterfaceType::Gpib)
+            return true;
+        std::size_t minParams = 1;
+        std::size_t maxParams = 2;
+        if (type == InterfaceType::Usb) {
+            minParams = 3;
+            maxParams = 4;
+        } else if (type == InterfaceType::Asrl || type == InterfaceType::Sim) {
+            minParams = 0;
+            maxParams = 0;
+        }
+        const auto typed = upper(word);
+        return params.size() > maxParams ||
+               (params.size() > minParams &&
+                (editDistance(typed, "INSTR") <= 2 || editDistance(typed, "SOCKET") <= 2));
     }
 
     void expectCount(const std::vector<std::string_view>& params, std::size_t min, std::size_t max,
@@ -216,6 +263,7 @@ private:
 
     void parseTcpip(const std::vector<std::string_view>& params, ResourceName& name) const {
         if (name.resourceClass == ResourceClass::Socket) {
+            refuseUnbracketedIpv6(params, 1);
             expectCount(params, 2, 2, "a host and a port before SOCKET");
             name.host = parseHost(params[0]);
             const auto port = parseNumber(params[1], 65535, false);
@@ -224,17 +272,33 @@ private:
             name.port = static_cast<std::uint16_t>(*port);
             return;
         }
+        refuseUnbracketedIpv6(params, 0);
         expectCount(params, 1, 2, "a host and an optional LAN device name");
         name.host = parseHost(params[0]);
         if (params.size() == 2)
             name.lanDevice = parseLanDevice(params[1], name);
     }
 
+    // "fe80::1" written without brackets is split at its "::" into host "fe80" and device "1" (or more
+    // fields); the fields that follow the host (all but `keep` of them) are joined back to see whether
+    // they were one address.
+    void refuseUnbracketedIpv6(const std::vector<std::string_view>& params, std::size_t keep) const {
+        if (params.empty() || params[0].front() == '[')
+            return;
+        std::string joined(params[0]);
+        for (std::size_t i = 1; i + keep < params.size(); ++i) {
+            joined += "::";
+            joined += params[i];
+            const std::string address = joined.substr(0, joined.find('%'));
+            in6_addr parsed{};
+            if (::inet_pton(AF_INET6, address.c_str(), &parsed) == 1)
+                fail("the host " + quote(joined) + " is an IPv6 address without brackets; write it as [" +
+                     joined + "]");
+        }
+    }
+
     std::string parseLanDevice(std::string_view device, ResourceName& name) const {
-        if (!std::all_of(device.begin(), device.end(),
-                         [](char c) { return isAlnum(c) || c == ',' || c == '_' || c == '.' || c == '-'; }))
-            fail("the LAN device name " + quote(device) +
-                 " holds characters other than letters, digits and , _ . -");
+        checkLanDeviceName(device);
         const auto lower = [](std::string text) {
             std::transform(text.begin(), text.end(), text.begin(),
                            [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
@@ -256,6 +320,26 @@ private:
         return std::string(device);
     }
 
+    // Letters, digits and "_", with "," between the parts of a gateway form such as gpib0,5 or hislip0,4880.
+    void checkLanDeviceName(std::string_view device) const {
+        const auto bad = std::find_if(device.begin(), device.end(),
+                                      [](char c) { return !isAlnum(c) && c != '_' && c != ','; });
+        if (bad != device.end())
+            fail("the LAN device name " + quote(device) + " holds " + quote(std::string_view(&*bad, 1)) +
+                 "; only letters, digits, \"_\" and \",\" between parts (as in gpib0,5) may appear");
+        std::size_t start = 0;
+        while (true) {
+            const auto comma = device.find(',', start);
+            const auto part = device.substr(start, comma == std::string_view::npos ? comma : comma - start);
+            if (std::none_of(part.begin(), part.end(), isAlnum))
+                fail("the LAN device name " + quote(device) + " has a part without a letter or digit" +
+                     (part.empty() ? " (an empty part beside \",\")" : ""));
+            if (comma == std::string_view::npos)
+                return;
+            start = comma + 1;
+        }
+    }
+
     std::string parseHost(std::string_view host) const {
         if (host.front() == '[') {
             auto inner = host.substr(1, host.size() - 2);
@@ -264,6 +348,8 @@ private:
             in6_addr parsed{};
             if (host.back() != ']' || ::inet_pton(AF_INET6, address.c_str(), &parsed) != 1)
                 fail("the host " + quote(host) + " is not a valid IPv6 address in brackets");
+            if (IN6_IS_ADDR_UNSPECIFIED(&parsed))
+                notAnInstrument(host);
             if (zone != std::string_view::npos &&
                 (zone + 1 == inner.size() ||
                  !std::all_of(inner.begin() + static_cast<std::ptrdiff_t>(zone) + 1, inner.end(),
@@ -271,16 +357,35 @@ private:
                 fail("the host " + quote(host) + " has an invalid IPv6 zone");
             return std::string(inner);
         }
-        if (std::all_of(host.begin(), host.end(), [](char c) { return isDigit(c) || c == '.'; })) {
-            in_addr parsed{};
-            if (::inet_pton(AF_INET, std::string(host).c_str(), &parsed) != 1)
-                fail("the host " + quote(host) + " is not a valid IPv4 address");
-            return std::string(host);
+        const std::string text(host);
+        in_addr parsed{};
+        if (::inet_pton(AF_INET, text.c_str(), &parsed) == 1) {
+            if (parsed.s_addr == INADDR_ANY)
+                notAnInstrument(host);
+            return text;
         }
+        // The C library's older parser also reads "127.1", "0x7f000001" and "017.0.0.1" (octal) as IPv4
+        // addresses, so such a host would connect somewhere other than it seems to say.
+        if (::inet_aton(text.c_str(), &parsed) != 0) {
+            if (parsed.s_addr == INADDR_ANY)
+                notAnInstrument(host);
+            char dotted[INET_ADDRSTRLEN] = {};
+            ::inet_ntop(AF_INET, &parsed, dotted, sizeof dotted);
+            fail("the host " + quote(host) +
+                 " is a shortened, octal or hexadecimal IPv4 form; write the address as four decimal "
+                 "numbers, here " +
+                 dotted);
+        }
+        if (std::all_of(host.begin(), host.end(), [](char c) { return isDigit(c) || c == '.'; }))
+            fail("the host " + quote(host) + " is not a valid IPv4 address");
         if (host.find(':') != std::string_view::npos)
             fail("the host " + quote(host) + " holds a \":\" (an IPv6 address must be written in brackets)");
         checkHostName(host);
         return std::string(host);
+    }
+
+    [[noreturn]] void notAnInstrument(std::string_view host) const {
+        fail("the host " + quote(host) + " is not an instrument address (it stands for any local address)");
     }
 
     void checkHostName(std::string_view host) const {
@@ -321,6 +426,8 @@ private:
             fail("the USB product ID " + quote(params[1]) + " is not a number from 0 to 0xFFFF");
         if (params[2].find(':') != std::string_view::npos)
             fail("the USB serial number " + quote(params[2]) + " holds a \":\"");
+        if (std::none_of(params[2].begin(), params[2].end(), isAlnum))
+            fail("the USB serial number " + quote(params[2]) + " holds no letter or digit");
         name.vendorId = static_cast<std::uint16_t>(*vendor);
         name.productId = static_cast<std::uint16_t>(*product);
         name.serialNumber = std::string(params[2]);

@@ -71,6 +71,10 @@ base::FileDescriptor TcpConnector::connect(const std::string& resource, const st
     case AddressResolver::Status::TimedOut:
         throw VisaError(VisaError::Kind::Timeout,
                         noAnswer(resource, deadline) + " (looking up \"" + host + "\")");
+    case AddressResolver::Status::TooManyPending:
+        throw VisaError(VisaError::Kind::Timeout,
+                        resource + ": cannot look up \"" + host + "\" now: " + resolved.detail +
+                            "; give the instrument's IP address or try again later");
     case AddressResolver::Status::Failed:
         throw VisaError(VisaError::Kind::NotFound,
                         resource + ": cannot look up \"" + host + "\": " + resolved.detail);

@@ -1,12 +1,18 @@
 #include "visa/ResourceManager.h"
 
+#include "visa/AddressResolver.h"
 #include "visa/VisaError.h"
 
+#include <algorithm>
 #include <chrono>
+#include <condition_variable>
+#include <filesystem>
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
+#include <mutex>
 #include <netinet/in.h>
 #include <sys/socket.h>
+#include <thread>
 #include <unistd.h>
 #include <vector>
 
@@ -81,6 +87,76 @@ TEST(ResourceManagerOpen, ReportsAnUnknownHost) {
     EXPECT_EQ(error.kind(), VisaError::Kind::NotFound);
     EXPECT_THAT(error.what(), StartsWith(resource + ": "));
     EXPECT_THAT(error.what(), HasSubstr("no-such-host.invalid"));
+}
+
+// A name resolver that never answers until the test lets it go, counting the look-ups it holds.
+class SilentResolver {
+public:
+    SilentResolver() {
+        visa::AddressResolver::setNameLookUpForTesting([this](const std::string&, std::uint16_t) {
+            std::unique_lock lock(mutex_);
+            ++held_;
+            mostHeld_ = std::max(mostHeld_, held_);
+            released_.wait(lock, [this] { return answer_; });
+            --held_;
+            released_.notify_all();
+            return visa::AddressResolver::Result{visa::AddressResolver::Status::UnknownHost, {}, "released"};
+        });
+    }
+    ~SilentResolver() {
+        std::unique_lock lock(mutex_);
+        answer_ = true;
+        released_.notify_all();
+        released_.wait(lock, [this] { return held_ == 0; });
+        lock.unlock();
+        visa::AddressResolver::setNameLookUpForTesting({});
+    }
+    SilentResolver(const SilentResolver&) = delete;
+    SilentResolver& operator=(const SilentResolver&) = delete;
+
+    int mostHeld() {
+        const std::lock_guard lock(mutex_);
+        return mostHeld_;
+    }
+
+private:
+    std::mutex mutex_;
+    std::condition_variable released_;
+    int held_ = 0;
+    int mostHeld_ = 0;
+    bool answer_ = false;
+};
+
+std::size_t threadCount() {
+    return static_cast<std::size_t>(std::distance(std::filesystem::directory_iterator("/proc/self/task"),
+                                                  std::filesystem::directory_iterator()));
+}
+
+TEST(ResourceManagerOpen, LookUpsAbandonedAtTheOpenTimeOutDoNotPileUp) {
+    for (const bool sameName : {true, false}) {
+        const auto threadsBefore = threadCount();
+        {
+            SilentResolver resolver;
+            int refused = 0;
+            for (int i = 0; i < 50; ++i) {
+                const std::string resource =
+                    "TCPIP0::psu" + std::to_string(sameName ? 0 : i) + ".invalid::5025::SOCKET";
+                const auto error = openFailure(resource, 5ms);
+                EXPECT_EQ(error.kind(), VisaError::Kind::Timeout) << error.what();
+                if (std::string(error.what()).find("try again later") != std::string::npos)
+                    ++refused;
+            }
+            EXPECT_LE(threadCount(), threadsBefore + visa::AddressResolver::kMaxPendingLookUps);
+            EXPECT_LE(resolver.mostHeld(), sameName ? 1 : int(visa::AddressResolver::kMaxPendingLookUps));
+            EXPECT_EQ(refused, sameName ? 0 : 50 - int(visa::AddressResolver::kMaxPendingLookUps));
+        }
+        // Once the resolver answers, the threads end and new names are looked up again.
+        for (int wait = 0; wait < 200 && threadCount() > threadsBefore; ++wait)
+            std::this_thread::sleep_for(5ms);
+        EXPECT_EQ(threadCount(), threadsBefore);
+        EXPECT_EQ(openFailure("TCPIP0::no-such-host.invalid::5025::SOCKET").kind(),
+                  VisaError::Kind::NotFound);
+    }
 }
 
 TEST(ResourceManagerOpen, PassesAMalformedResourceOnAsSuch) {

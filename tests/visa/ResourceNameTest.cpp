@@ -69,7 +69,11 @@ INSTANTIATE_TEST_SUITE_P(
         Accepted{"TCPIP0::10.1.2.3::hislip0::INSTR", InterfaceType::Tcpip, 0, Instr, "10.1.2.3", 4880,
                  "hislip0", true},
         Accepted{"TCPIP::psu.local.::HiSLIP2,4881", InterfaceType::Tcpip, 0, Instr, "psu.local.", 4881,
-                 "HiSLIP2,4881", true}));
+                 "HiSLIP2,4881", true},
+        Accepted{"TCPIP0::cafe::5025::SOCKET", InterfaceType::Tcpip, 0, Socket, "cafe", 5025},
+        Accepted{"TCPIP0::psu::gpib0_a,5,3", InterfaceType::Tcpip, 0, Instr, "psu", 0, "gpib0_a,5,3"},
+        Accepted{"TCPIP0::psu::instrument", InterfaceType::Tcpip, 0, Instr, "psu", 0, "instrument"},
+        Accepted{"TCPIP0::0.0.0.1::INSTR", InterfaceType::Tcpip, 0, Instr, "0.0.0.1"}));
 
 TEST(ResourceNameGrammar, GpibAddressesAndDefaults) {
     const auto primaryOnly = ResourceName::parse("GPIB::7");
@@ -143,7 +147,33 @@ INSTANTIATE_TEST_SUITE_P(
         Rejected{"TCPIP0::psu::hislip0,0", "HiSLIP port"},
         Rejected{"TCPIP0::psu::hislip0,70000", "HiSLIP port"}, Rejected{"USB0::0x10000::1::SN", "vendor ID"},
         Rejected{"USB0::1::0x::SN", "product ID"}, Rejected{"USB0::1::2::INSTR", "missing"},
-        Rejected{"USB0::1::2::SN::256", "interface number"}));
+        Rejected{"USB0::1::2::SN::256", "interface number"},
+        // A mistyped resource class is named as such, with what the interface takes.
+        Rejected{"SIM0::INST", "unknown resource class \"INST\": SIM accepts INSTR"},
+        Rejected{"ASRL1::instrument", "unknown resource class \"instrument\": ASRL accepts INSTR"},
+        Rejected{"GPIB0::5::INST", "unknown resource class \"INST\": GPIB accepts INSTR"},
+        Rejected{"GPIB0::INTSR", "unknown resource class \"INTSR\": GPIB accepts INSTR"},
+        Rejected{"TCPIP0::psu::INSTRR", "unknown resource class \"INSTRR\": TCPIP accepts INSTR and SOCKET"},
+        Rejected{"TCPIP0::psu::5025::SOCKT", "unknown resource class \"SOCKT\""},
+        Rejected{"USB0::1::2::SN::INST", "unknown resource class \"INST\": USB accepts INSTR"},
+        // Hosts that would connect somewhere other than they seem to say.
+        Rejected{"TCPIP0::fe80::1::INSTR", "write it as [fe80::1]"},
+        Rejected{"TCPIP0::fe80::1%eth0", "write it as [fe80::1%eth0]"},
+        Rejected{"TCPIP0::fe80::1::5025::SOCKET", "write it as [fe80::1]"},
+        Rejected{"TCPIP0::1::2::inst0", "write it as [1::2]"},
+        Rejected{"TCPIP0::0x7f000001::INSTR", "write the address as four decimal numbers, here 127.0.0.1"},
+        Rejected{"TCPIP0::127.1::5025::SOCKET", "here 127.0.0.1"},
+        Rejected{"TCPIP0::017.0.0.1::INSTR", "here 15.0.0.1"},
+        Rejected{"TCPIP0::0.0.0.0::INSTR", "not an instrument address"},
+        Rejected{"TCPIP0::0::INSTR", "not an instrument address"},
+        Rejected{"TCPIP0::[::]::5025::SOCKET", "not an instrument address"},
+        Rejected{"TCPIP0::[0::0]::INSTR", "not an instrument address"},
+        // Device and sub-address names made of punctuation, naming the character.
+        Rejected{"TCPIP0::psu::-", "holds \"-\""}, Rejected{"TCPIP0::psu::..::INSTR", "holds \".\""},
+        Rejected{"TCPIP0::psu::inst-0", "holds \"-\""},
+        Rejected{"TCPIP0::psu::,", "without a letter or digit"},
+        Rejected{"TCPIP0::psu::gpib0,", "empty part"}, Rejected{"TCPIP0::psu::_", "without a letter"},
+        Rejected{"USB0::1::2::-::INSTR", "serial number \"-\" holds no letter or digit"}));
 
 TEST(ResourceNameGrammar, LongJunkIsQuotedShortened) {
     const std::string junk(5000, 'x');
