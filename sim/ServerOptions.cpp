@@ -27,6 +27,48 @@ std::uint16_t parsePort(std::string_view option, std::string_view text) {
     return static_cast<std::uint16_t>(value);
 }
 
+std::size_t parseCount(std::string_view option, std::string_view text) {
+    unsigned value = 0;
+    const auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), value);
+    if (text.empty() || ec != std::errc{} || end != text.data() + text.size() || value < 1 ||
+        value > 100000) {
+        throw std::invalid_argument(std::string(option) + " wants a count 1..100000, not \"" +
+                                    std::string(text) + "\"");
+    }
+    return value;
+}
+
+// Seconds with up to three decimals ("30", "0.25"), so tests can ask for short limits.
+std::chrono::milliseconds parseSeconds(std::string_view option, std::string_view text) {
+    const auto refuse = [&] {
+        return std::invalid_argument(std::string(option) +
+                                     " wants seconds 0..86400 (\"0.5\" allowed), not \"" + std::string(text) +
+                                     "\"");
+    };
+    const auto point = text.find('.');
+    const std::string_view whole = text.substr(0, point);
+    const std::string_view fraction = point == std::string_view::npos ? "" : text.substr(point + 1);
+    unsigned seconds = 0;
+    const auto [end, ec] = std::from_chars(whole.data(), whole.data() + whole.size(), seconds);
+    if (whole.empty() || ec != std::errc{} || end != whole.data() + whole.size() || seconds > 86400 ||
+        (point != std::string_view::npos && (fraction.empty() || fraction.size() > 3))) {
+        throw refuse();
+    }
+    long long millis = 0;
+    for (std::size_t i = 0; i < 3; ++i) {
+        const char digit = i < fraction.size() ? fraction[i] : '0';
+        if (digit < '0' || digit > '9') {
+            throw refuse();
+        }
+        millis = millis * 10 + (digit - '0');
+    }
+    const auto total = std::chrono::seconds(seconds) + std::chrono::milliseconds(millis);
+    if (total > std::chrono::seconds(86400)) {
+        throw refuse();
+    }
+    return total;
+}
+
 const std::vector<Option>& options() {
     static const std::vector<Option> table = {
         {"--address", "A", "listen on the numeric IPv4 or IPv6 address A (default 127.0.0.1)",
@@ -61,6 +103,33 @@ const std::vector<Option>& options() {
              o.hislip = true;
              o.hislipPort = parsePort("--hislip-port", value);
          }},
+        {"--socket-clients", "N", "serve at most N raw SCPI clients at once (default 8)",
+         [](ServerOptions& o, std::string_view value) {
+             o.socketClients = parseCount("--socket-clients", value);
+         }},
+        {"--lan-clients", "N",
+         "serve at most N connections at once on each of VXI-11, the portmapper and HiSLIP (default 32)",
+         [](ServerOptions& o, std::string_view value) {
+             o.lanClients = parseCount("--lan-clients", value);
+         }},
+        {"--stall-timeout", "S",
+         "drop a connection whose message stays unfinished, or whose reply stays untaken, for S seconds "
+         "(default 30; 0: never)",
+         [](ServerOptions& o, std::string_view value) {
+             o.stallTimeout = parseSeconds("--stall-timeout", value);
+         }},
+        {"--idle-timeout", "S", "drop a connection with no traffic for S seconds (default 0: never)",
+         [](ServerOptions& o, std::string_view value) {
+             o.idleTimeout = parseSeconds("--idle-timeout", value);
+         }},
+        {"--links-per-connection", "N", "allow N VXI-11 links on one connection (default 16)",
+         [](ServerOptions& o, std::string_view value) {
+             o.linksPerConnection = parseCount("--links-per-connection", value);
+         }},
+        {"--max-links", "N", "allow N VXI-11 links in all (default 256)",
+         [](ServerOptions& o, std::string_view value) {
+             o.maxLinks = parseCount("--max-links", value);
+         }},
         {"--help", "", "show this text",
          [](ServerOptions& o, std::string_view) {
              o.help = true;
@@ -70,6 +139,14 @@ const std::vector<Option>& options() {
 }
 
 } // namespace
+
+ConnectionLimits socketLimits(const ServerOptions& options) {
+    return {options.socketClients, options.stallTimeout, options.idleTimeout};
+}
+
+ConnectionLimits lanLimits(const ServerOptions& options) {
+    return {options.lanClients, options.stallTimeout, options.idleTimeout};
+}
 
 ServerOptions parseServerOptions(std::span<const std::string_view> arguments) {
     ServerOptions result;
@@ -103,6 +180,34 @@ ServerOptions parseServerOptions(std::span<const std::string_view> arguments) {
     return result;
 }
 
+namespace {
+
+constexpr std::size_t kHelpColumn = 28;
+constexpr std::size_t kLineWidth = 100;
+
+// Breaks a help text at blanks so that no line passes kLineWidth; follow-on lines start at kHelpColumn.
+std::string wrapped(std::string_view help, std::size_t column) {
+    std::string text;
+    std::size_t lineLength = column;
+    while (!help.empty()) {
+        const auto blank = help.find(' ');
+        const std::string_view word = help.substr(0, blank);
+        if (lineLength > column && lineLength + 1 + word.size() > kLineWidth) {
+            text += "\n" + std::string(kHelpColumn, ' ');
+            lineLength = kHelpColumn;
+        } else if (lineLength > column) {
+            text += ' ';
+            ++lineLength;
+        }
+        text += word;
+        lineLength += word.size();
+        help = blank == std::string_view::npos ? std::string_view{} : help.substr(blank + 1);
+    }
+    return text;
+}
+
+} // namespace
+
 std::string serverUsage() {
     std::string text = "Usage: pinwright-sim [options]\n"
                        "Serves a simulated Korvane MF-7 mainframe until Ctrl-C or SIGTERM.\n\n";
@@ -111,8 +216,8 @@ std::string serverUsage() {
         if (!option.argument.empty()) {
             left += " " + std::string(option.argument);
         }
-        left.resize(std::max<std::size_t>(left.size() + 2, 18), ' ');
-        text += left + std::string(option.help) + "\n";
+        left.resize(std::max<std::size_t>(left.size() + 2, kHelpColumn), ' ');
+        text += left + wrapped(option.help, left.size()) + "\n";
     }
     return text;
 }

@@ -1,5 +1,9 @@
 #pragma once
 
+#include "sim/ConnectionLimits.h"
+
+#include <chrono>
+#include <cstddef>
 #include <cstdint>
 #include <span>
 #include <string>
@@ -19,10 +23,21 @@ struct ServerOptions {
     // HiSLIP
     bool hislip = false;
     std::uint16_t hislipPort = 4880;
+    // What each server allows its clients.
+    std::size_t socketClients = 8;
+    std::size_t lanClients = 32; // VXI-11, the portmapper and HiSLIP, each
+    std::chrono::milliseconds stallTimeout{30'000};
+    std::chrono::milliseconds idleTimeout{0};
+    std::size_t linksPerConnection = 16; // VXI-11 create_link
+    std::size_t maxLinks = 256;
     bool help = false;
 };
 
 // Throws std::invalid_argument with a message naming the offending option.
+// The limits of the raw socket server and of the LAN protocol servers.
+ConnectionLimits socketLimits(const ServerOptions& options);
+ConnectionLimits lanLimits(const ServerOptions& options);
+
 ServerOptions parseServerOptions(std::span<const std::string_view> arguments);
 std::string serverUsage();
 

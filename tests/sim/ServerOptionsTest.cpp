@@ -1,5 +1,6 @@
 #include "sim/ServerOptions.h"
 
+#include <chrono>
 #include <gtest/gtest.h>
 #include <stdexcept>
 #include <vector>
@@ -27,10 +28,48 @@ TEST(ServerOptions, TakesValuesSeparateOrAfterEquals) {
     EXPECT_EQ(parse({"--port", "65535"}).socketPort, 65535);
 }
 
+TEST(ServerOptions, ClientLimitsDefaultToWhatTheServersAlwaysAllowed) {
+    const ServerOptions options = parse({});
+    EXPECT_EQ(socketLimits(options).maxConnections, 8u);
+    EXPECT_EQ(lanLimits(options).maxConnections, 32u);
+    EXPECT_EQ(options.stallTimeout, std::chrono::seconds(30));
+    EXPECT_EQ(options.idleTimeout, std::chrono::seconds(0));
+}
+
+TEST(ServerOptions, TakesLimitsAndTimesInSecondsWithUpToThreeDecimals) {
+    const ServerOptions options =
+        parse({"--socket-clients=2", "--lan-clients", "3", "--stall-timeout", "0.25", "--idle-timeout=90",
+               "--links-per-connection=4", "--max-links=5"});
+    EXPECT_EQ(socketLimits(options).maxConnections, 2u);
+    EXPECT_EQ(lanLimits(options).maxConnections, 3u);
+    EXPECT_EQ(lanLimits(options).stallTimeout, std::chrono::milliseconds(250));
+    EXPECT_EQ(socketLimits(options).idleTimeout, std::chrono::seconds(90));
+    EXPECT_EQ(options.linksPerConnection, 4u);
+    EXPECT_EQ(options.maxLinks, 5u);
+    EXPECT_EQ(parse({"--stall-timeout=0.005"}).stallTimeout, std::chrono::milliseconds(5));
+    EXPECT_EQ(parse({"--stall-timeout=0"}).stallTimeout, std::chrono::milliseconds(0));
+}
+
 TEST(ServerOptions, RefusesWhatItCannotUse) {
     const std::vector<std::vector<std::string_view>> bad = {
-        {"--port"}, {"--port", "65536"}, {"--port", "-1"}, {"--port", "50x"}, {"--port", ""}, {"--bogus"},
-        {"5025"},   {"--help=yes"},      {"--address"},
+        {"--port"},
+        {"--port", "65536"},
+        {"--port", "-1"},
+        {"--port", "50x"},
+        {"--port", ""},
+        {"--bogus"},
+        {"5025"},
+        {"--help=yes"},
+        {"--address"},
+        {"--socket-clients=0"},
+        {"--lan-clients=-3"},
+        {"--max-links=1e3"},
+        {"--stall-timeout=0.0001"},
+        {"--stall-timeout=1."},
+        {"--stall-timeout=.5"},
+        {"--idle-timeout=86400.001"},
+        {"--idle-timeout=-1"},
+        {"--idle-timeout=1.5s"},
     };
     for (const auto& arguments : bad) {
         EXPECT_THROW(parse(arguments), std::invalid_argument) << arguments.front();
@@ -39,7 +78,9 @@ TEST(ServerOptions, RefusesWhatItCannotUse) {
 
 TEST(ServerOptions, UsageListsEveryOption) {
     const std::string usage = serverUsage();
-    for (const char* option : {"--address A", "--port P", "--help"}) {
+    for (const char* option :
+         {"--address A", "--port P", "--socket-clients N", "--lan-clients N", "--stall-timeout S",
+          "--idle-timeout S", "--links-per-connection N", "--max-links N", "--help"}) {
         EXPECT_NE(usage.find(option), std::string::npos) << option;
     }
 }
