@@ -66,10 +66,14 @@ std::int16_t ToInt16(const std::string& text, const std::string& source) {
         bool negativeExponent = false;
         if (i < s.size() && (s[i] == '+' || s[i] == '-'))
             negativeExponent = s[i++] == '-';
+        // A shift of more places than there are digits, plus a margin past 32768's five, cannot
+        // change the outcome (out of range, or below one tenth), so it saturates there; a fixed cap
+        // would misread a long text such as "0.000...5E+1201".
         const std::size_t exponentStart = i;
+        const long saturation = static_cast<long>(digits.size()) + 10;
         long exponent = 0;
         for (; i < s.size() && IsDigit(s[i]); ++i)
-            exponent = std::min(exponent * 10 + (s[i] - '0'), 1000L);
+            exponent = std::min(exponent * 10 + (s[i] - '0'), saturation);
         if (i == exponentStart)
             throw ConversionError(source, text);
         pointAt += negativeExponent ? -exponent : exponent;

@@ -64,6 +64,15 @@ INSTANTIATE_TEST_SUITE_P(Replies, NumberToBitsRejects,
                          ::testing::Values("40000", "32768", "-32769", "", "   ", "abc", "5a", "1.2.3", "+-5",
                                            ".", "99999999999999999999999"));
 
+// An exponent longer than any fixed cap still shifts the point exactly: 0.(1200 zeros)5 E+1201 is 5.
+TEST(NumberToBits, LongExponentFormStillShiftsThePointExactly) {
+    TextTable bits;
+    KorvaneMF::NumberToBits("0." + std::string(1200, '0') + "5E+1201", 7, bits);
+    EXPECT_EQ(Bits(bits), "1010000");
+    KorvaneMF::NumberToBits("1" + std::string(1500, '0') + "E-1500", 7, bits);
+    EXPECT_EQ(Bits(bits), "1000000");
+}
+
 TEST(NumberToBits, CountDecidesTheTableSize) {
     TextTable bits;
     bits.resize(10);
