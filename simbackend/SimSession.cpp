@@ -1,6 +1,5 @@
 #include "simbackend/SimSession.h"
 
-#include "base/Milliseconds.h"
 #include "sim/Mainframe.h"
 #include "simbackend/SimInstruments.h"
 
@@ -9,19 +8,14 @@
 namespace simbackend {
 
 std::unique_ptr<SimSession> SimSession::open(const visa::ResourceName& name) {
-    return std::make_unique<SimSession>(name.text, SimInstruments::board(name.board));
+    return std::unique_ptr<SimSession>(new SimSession(name.text, SimInstruments::board(name.board)));
 }
 
 SimSession::SimSession(std::string resource, sim::Mainframe& mainframe)
-    : resource_(std::move(resource)), mainframe_(&mainframe) {}
-
-void SimSession::fail(visa::VisaError::Kind kind, const std::string& what) const {
-    throw visa::VisaError(kind, resource_ + ": " + what);
-}
+    : BackendSession(std::move(resource)), mainframe_(&mainframe) {}
 
 void SimSession::requireUsable() {
-    if (!open_)
-        fail(visa::VisaError::Kind::Closed, "the session is closed");
+    requireOpen();
     if (!hungUp_ && mainframe_->hangUpRequested()) {
         // The reply to the message before the hang-up went down with the connection.
         mainframe_->discardReply();
@@ -42,12 +36,11 @@ std::string SimSession::read() {
     requireUsable();
     auto reply = mainframe_->takeReply();
     const auto limit = timeout();
-    const auto noReply = "no reply within " + base::milliseconds(limit);
     if (!reply)
-        fail(visa::VisaError::Kind::Timeout, noReply);
+        failTimeout("no reply", limit);
     if (reply->delay > limit) {
         std::this_thread::sleep_for(limit);
-        fail(visa::VisaError::Kind::Timeout, noReply);
+        failTimeout("no reply", limit);
     }
     std::this_thread::sleep_for(reply->delay);
     if (reply->bytes.size() > visa::kMaxReplyBytes)

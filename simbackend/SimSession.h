@@ -1,6 +1,6 @@
 #pragma once
 
-#include "visa/MessageSession.h"
+#include "visa/BackendSession.h"
 #include "visa/ResourceName.h"
 #include "visa/VisaError.h"
 
@@ -15,11 +15,9 @@ namespace simbackend {
 
 // SIM[board]::INSTR: messages go straight into the built-in simulated mainframe of that board, replies come
 // straight out of it. Nothing can arrive later in-process, so a read with no reply fails at once.
-class SimSession final : public visa::MessageSession {
+class SimSession final : public visa::BackendSession {
 public:
     static std::unique_ptr<SimSession> open(const visa::ResourceName& name);
-
-    SimSession(std::string resource, sim::Mainframe& mainframe);
 
     void write(std::string_view message) override;
     std::string read() override;
@@ -27,10 +25,10 @@ public:
     void close() override;
 
 private:
+    SimSession(std::string resource, sim::Mainframe& mainframe);
+    bool isOpen() const override { return open_; }
     void requireUsable();
-    [[noreturn]] void fail(visa::VisaError::Kind kind, const std::string& what) const;
 
-    std::string resource_;
     sim::Mainframe* mainframe_;
     bool open_ = true;
     bool hungUp_ = false; // the mainframe dropped the connection (an injected fault)

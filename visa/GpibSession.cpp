@@ -21,77 +21,68 @@ constexpr std::size_t kMaxShownText = 200;
 
 } // namespace
 
+std::unique_ptr<GpibSession> GpibSession::open(std::shared_ptr<const GpibLibrary> library,
+                                               const ResourceName& name) {
+    return std::unique_ptr<GpibSession>(new GpibSession(std::move(library), name));
+}
+
 GpibSession::GpibSession(std::shared_ptr<const GpibLibrary> library, const ResourceName& name)
-    : library_(std::move(library)), resource_(name.text), board_(name.board),
+    : BackendSession(name.text), library_(std::move(library)), board_(name.board),
       primaryAddress_(name.primaryAddress) {
     if (name.primaryAddress > kHighestAddress ||
         (name.secondaryAddress && *name.secondaryAddress > kHighestAddress)) {
-        throw VisaError(VisaError::Kind::BadResource,
-                        resource_ + ": GPIB addresses run from 0 to " + std::to_string(kHighestAddress));
+        fail(VisaError::Kind::BadResource, "GPIB addresses run from 0 to " + std::to_string(kHighestAddress));
     }
     const int secondary =
         name.secondaryAddress ? gpib::kSecondaryAddressBase + static_cast<int>(*name.secondaryAddress) : 0;
     const int step = gpib::timeoutStep(timeout());
-    ud_ = library_->api().ibdev(static_cast<int>(board_), static_cast<int>(primaryAddress_), secondary, step,
-                                1, gpib::kReadEndsAtEos | '\n');
-    if (ud_ < 0) {
-        ud_ = -1;
-        fail(gpib::kStatusError, "linux-gpib could not open the device", timeout());
+    const int ud = library_->api().ibdev(static_cast<int>(board_), static_cast<int>(primaryAddress_),
+                                         secondary, step, 1, gpib::kReadEndsAtEos | '\n');
+    if (ud < 0) {
+        failGpib(gpib::kStatusError, "linux-gpib could not open the device", timeout());
     }
+    device_ = LibraryHandle<GpibLibrary, int>(
+        library_, ud, [](const GpibLibrary& gpib, int handle) { gpib.api().ibonl(handle, 0); });
     appliedStep_ = step;
 }
 
-GpibSession::~GpibSession() {
-    close();
-}
+GpibSession::~GpibSession() = default;
 
 void GpibSession::write(std::string_view message) {
     requireOpen();
     if (message.size() > static_cast<std::size_t>(std::numeric_limits<long>::max())) {
-        throw VisaError(VisaError::Kind::Other, resource_ + ": the message is too long to send");
+        fail(VisaError::Kind::Other, "the message is too long to send");
     }
     applyTimeout(timeout());
-    const int status = library_->api().ibwrt(ud_, message.data(), static_cast<long>(message.size()));
+    const int status =
+        library_->api().ibwrt(device_.get(), message.data(), static_cast<long>(message.size()));
     if (status & gpib::kStatusError) {
-        fail(status, "sending the message failed", timeout());
+        failGpib(status, "sending the message failed", timeout());
     }
     const long sent = library_->lastCount();
     if (sent != static_cast<long>(message.size())) {
-        throw VisaError(VisaError::Kind::Other, resource_ + ": only " + std::to_string(sent) + " of " +
-                                                    std::to_string(message.size()) +
-                                                    " bytes of the message were sent");
+        fail(VisaError::Kind::Other, "only " + std::to_string(sent) + " of " +
+                                         std::to_string(message.size()) + " bytes of the message were sent");
     }
 }
 
 std::string GpibSession::read() {
     requireOpen();
-    const base::Deadline deadline(timeout());
-    applyTimeout(deadline.timeout());
-    std::string reply;
-    std::array<char, kReadChunk> chunk;
-    for (;;) {
-        const int status = library_->api().ibrd(ud_, chunk.data(), kReadChunk);
+    const auto applyStep = [this](std::chrono::milliseconds limit) {
+        applyTimeout(limit);
+    };
+    return readInPieces(applyStep, [this](std::string& reply, const base::Deadline& deadline) {
+        std::array<char, kReadChunk> chunk;
+        const int status = library_->api().ibrd(device_.get(), chunk.data(), kReadChunk);
         if (status & gpib::kStatusError) {
-            fail(status, "reading the reply failed", deadline.timeout());
+            failGpib(status, "reading the reply failed", deadline.timeout());
         }
         const long count = std::clamp(library_->lastCount(), 0L, kReadChunk);
         reply.append(chunk.data(), static_cast<std::size_t>(count));
-        if (reply.size() > kMaxReplyBytes) {
-            throw VisaError(VisaError::Kind::Protocol, resource_ + ": the reply is longer than " +
-                                                           std::to_string(kMaxReplyBytes) +
-                                                           " bytes; it was not read to its end");
-        }
         // With the end-of-string mode set, linux-gpib reports a line feed as END too; the check on the
         // last byte keeps a reply whole should a board report only the count.
-        if ((status & gpib::kStatusEnd) || (!reply.empty() && reply.back() == '\n')) {
-            return reply;
-        }
-        if (deadline.expired()) {
-            throw VisaError(VisaError::Kind::Timeout, resource_ + ": no complete reply within " +
-                                                          base::milliseconds(deadline.timeout()));
-        }
-        applyTimeout(deadline.remaining());
-    }
+        return (status & gpib::kStatusEnd) || (!reply.empty() && reply.back() == '\n');
+    });
 }
 
 // Reads stop exactly at EOI or the line feed and nothing is kept between them, so no input waits here.
@@ -100,10 +91,7 @@ void GpibSession::flushRead() {
 }
 
 void GpibSession::close() {
-    if (ud_ >= 0) {
-        library_->api().ibonl(ud_, 0);
-        ud_ = -1;
-    }
+    device_.reset();
 }
 
 void GpibSession::applyTimeout(std::chrono::milliseconds timeout) {
@@ -111,20 +99,14 @@ void GpibSession::applyTimeout(std::chrono::milliseconds timeout) {
     if (step == appliedStep_) {
         return;
     }
-    const int status = library_->api().ibtmo(ud_, step);
+    const int status = library_->api().ibtmo(device_.get(), step);
     if (status & gpib::kStatusError) {
-        fail(status, "the device refused the time-out of " + base::milliseconds(timeout), timeout);
+        failGpib(status, "the device refused the time-out of " + base::milliseconds(timeout), timeout);
     }
     appliedStep_ = step;
 }
 
-void GpibSession::requireOpen() const {
-    if (ud_ < 0) {
-        throw VisaError(VisaError::Kind::Closed, resource_ + ": the session is closed");
-    }
-}
-
-void GpibSession::fail(int status, const std::string& what, std::chrono::milliseconds timeout) const {
+void GpibSession::failGpib(int status, const std::string& what, std::chrono::milliseconds timeout) const {
     const int error = library_->lastError();
     const std::string board = "board " + std::to_string(board_);
     const std::string address = "primary address " + std::to_string(primaryAddress_);
@@ -177,11 +159,11 @@ void GpibSession::fail(int status, const std::string& what, std::chrono::millise
             libraryText = base::printableText(text, kMaxShownText, base::Unprintable::Blank);
         }
     }
-    std::string description = resource_ + ": " + what + ": " + advice;
+    std::string description = what + ": " + advice;
     if (!libraryText.empty()) {
         description += " (" + library_->name() + ": " + libraryText + ")";
     }
-    throw VisaError(kind, description);
+    fail(kind, description);
 }
 
 } // namespace visa

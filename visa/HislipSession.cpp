@@ -1,6 +1,5 @@
 #include "visa/HislipSession.h"
 
-#include "base/Milliseconds.h"
 #include "base/PrintableText.h"
 #include "protocol/DecodeError.h"
 
@@ -40,17 +39,7 @@ HislipMessage HislipSession::Channel::receive(const base::Deadline& deadline, st
         if (auto message = assembler.next()) {
             return std::move(*message);
         }
-        auto bytes = deadline.expired() ? std::nullopt : stream.receiveSome(deadline);
-        if (!bytes) {
-            stream.fail(VisaError::Kind::Timeout,
-                        std::string(what) + " within " + base::milliseconds(deadline.timeout()));
-        }
-        try {
-            assembler.feed(*bytes);
-        } catch (const DecodeError& e) {
-            stream.close(); // framing is lost: nothing after this can be trusted
-            stream.fail(VisaError::Kind::Protocol, std::string("malformed HiSLIP message: ") + e.what());
-        }
+        stream.receiveInto(assembler, deadline, what, "malformed HiSLIP message");
     }
 }
 
@@ -118,16 +107,10 @@ std::unique_ptr<HislipSession> HislipSession::open(const ResourceName& name, mil
 
 HislipSession::HislipSession(std::string resource, Channel sync, Channel async, std::uint16_t sessionId,
                              std::uint64_t serverMaxMessageSize)
-    : resource_(std::move(resource)), sync_(std::move(sync)), async_(std::move(async)), sessionId_(sessionId),
-      serverMaxMessageSize_(serverMaxMessageSize) {}
+    : BackendSession(std::move(resource)), sync_(std::move(sync)), async_(std::move(async)),
+      sessionId_(sessionId), serverMaxMessageSize_(serverMaxMessageSize) {}
 
 HislipSession::~HislipSession() = default;
-
-void HislipSession::requireOpen() const {
-    if (!sync_) {
-        throw VisaError(VisaError::Kind::Closed, resource_ + ": the session is closed");
-    }
-}
 
 void HislipSession::write(std::string_view message) {
     requireOpen();
@@ -167,8 +150,8 @@ std::string HislipSession::read() {
                 continue; // the rest of a reply to an older message, e.g. one whose read timed out
             }
             if (reply.size() + message.payload.size() > kMaxReplyBytes) {
-                throw VisaError(VisaError::Kind::Protocol, resource_ + ": reply longer than " +
-                                                               std::to_string(kMaxReplyBytes) + " bytes");
+                fail(VisaError::Kind::Protocol,
+                     "reply longer than " + std::to_string(kMaxReplyBytes) + " bytes");
             }
             reply += message.payload;
             if (message.type() == HislipType::DataEnd) {
@@ -177,14 +160,14 @@ std::string HislipSession::read() {
             }
             continue;
         case HislipType::Error:
-            throw VisaError(VisaError::Kind::Protocol,
-                            resource_ + ": the instrument reported a HiSLIP error: " +
-                                describeHislipError(message.header.control) + peerSays(message));
+            fail(VisaError::Kind::Protocol,
+                 "the instrument reported a HiSLIP error: " + describeHislipError(message.header.control) +
+                     peerSays(message));
         case HislipType::FatalError:
             close();
-            throw VisaError(VisaError::Kind::ConnectionLost,
-                            resource_ + ": the instrument ended the HiSLIP session: " +
-                                describeHislipFatal(message.header.control) + peerSays(message));
+            fail(VisaError::Kind::ConnectionLost,
+                 "the instrument ended the HiSLIP session: " + describeHislipFatal(message.header.control) +
+                     peerSays(message));
         default:
             continue; // Interrupted and the like carry nothing a read needs
         }

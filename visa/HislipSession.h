@@ -1,8 +1,8 @@
 #pragma once
 
 #include "protocol/HislipMessage.h"
+#include "visa/BackendSession.h"
 #include "visa/LanStream.h"
-#include "visa/MessageSession.h"
 #include "visa/ResourceName.h"
 
 #include <chrono>
@@ -17,7 +17,7 @@ namespace visa {
 // and an asynchronous one for control, opened in that order and tied together by the session id.
 // Writes are Data/DataEnd messages with message ids; a read takes the Data/DataEnd answering the
 // latest message and drops whatever belongs to an older one.
-class HislipSession final : public MessageSession {
+class HislipSession final : public BackendSession {
 public:
     static std::unique_ptr<HislipSession> open(const ResourceName& name,
                                                std::chrono::milliseconds openTimeout);
@@ -43,9 +43,8 @@ private:
 
     HislipSession(std::string resource, Channel sync, Channel async, std::uint16_t sessionId,
                   std::uint64_t serverMaxMessageSize);
-    void requireOpen() const;
+    bool isOpen() const override { return sync_.has_value(); }
 
-    std::string resource_;
     std::optional<Channel> sync_;
     std::optional<Channel> async_;
     std::uint16_t sessionId_;

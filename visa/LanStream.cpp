@@ -3,13 +3,19 @@
 #include "base/Milliseconds.h"
 #include "visa/TcpConnector.h"
 
+#include <algorithm>
 #include <array>
 #include <cerrno>
 #include <cstring>
 #include <poll.h>
+#include <sys/ioctl.h>
 #include <sys/socket.h>
 
 namespace visa {
+
+namespace {
+constexpr std::size_t kReceiveChunk = 64 * 1024;
+} // namespace
 
 LanStream LanStream::connect(const std::string& resource, const std::string& host, std::uint16_t port,
                              const base::Deadline& deadline) {
@@ -19,65 +25,81 @@ LanStream LanStream::connect(const std::string& resource, const std::string& hos
 LanStream::LanStream(std::string resource, base::FileDescriptor socket)
     : resource_(std::move(resource)), socket_(std::move(socket)) {}
 
-void LanStream::fail(VisaError::Kind kind, const std::string& what) const {
-    throw VisaError(kind, resource_ + ": " + what);
+void LanStream::fail(VisaError::Kind kind, std::string_view what) const {
+    throwVisaError(resource_, kind, what);
+}
+
+void LanStream::requireOpen() const {
+    if (!socket_.valid())
+        throwClosed(resource_);
 }
 
 void LanStream::sendAll(std::string_view bytes, const base::Deadline& deadline, std::string_view what) {
-    if (!socket_.valid()) {
-        fail(VisaError::Kind::Closed, "the session is closed");
-    }
+    requireOpen();
     while (!bytes.empty()) {
         const auto n = ::send(socket_.get(), bytes.data(), bytes.size(), MSG_NOSIGNAL);
         if (n > 0) {
             bytes.remove_prefix(static_cast<std::size_t>(n));
             continue;
         }
-        if (n < 0 && errno == EINTR) {
+        if (n < 0 && errno == EINTR)
             continue;
-        }
         if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) {
-            if (!socket_.waitFor(POLLOUT, deadline)) {
-                fail(VisaError::Kind::Timeout, std::string(what) + " within " +
-                                                   base::milliseconds(deadline.timeout()) +
-                                                   " (the instrument takes no input)");
-            }
+            if (!socket_.waitFor(POLLOUT, deadline))
+                throwTimeout(resource_, what, deadline.timeout(), "the instrument takes no input");
             continue;
         }
-        if (errno == EPIPE || errno == ECONNRESET) {
+        if (errno == EPIPE || errno == ECONNRESET)
             fail(VisaError::Kind::ConnectionLost, "the instrument closed the connection");
-        }
         fail(VisaError::Kind::Other, std::string("cannot send: ") + std::strerror(errno));
     }
 }
 
 std::optional<std::string> LanStream::receiveSome(const base::Deadline& deadline) {
-    if (!socket_.valid()) {
-        fail(VisaError::Kind::Closed, "the session is closed");
-    }
-    std::array<char, 64 * 1024> chunk;
+    requireOpen();
+    std::array<char, kReceiveChunk> chunk;
     for (;;) {
         const auto n = ::recv(socket_.get(), chunk.data(), chunk.size(), MSG_DONTWAIT);
-        if (n > 0) {
+        if (n > 0)
             return std::string(chunk.data(), static_cast<std::size_t>(n));
-        }
-        if (n == 0) {
+        if (n == 0)
             fail(VisaError::Kind::ConnectionLost, "the instrument closed the connection");
-        }
-        if (errno == EINTR) {
+        if (errno == EINTR)
             continue;
-        }
         if (errno == EAGAIN || errno == EWOULDBLOCK) {
-            if (!socket_.waitFor(POLLIN, deadline)) {
+            if (!socket_.waitFor(POLLIN, deadline))
                 return std::nullopt;
-            }
             continue;
         }
-        if (errno == ECONNRESET) {
+        if (errno == ECONNRESET)
             fail(VisaError::Kind::ConnectionLost, "the instrument reset the connection");
-        }
         fail(VisaError::Kind::Other, std::string("cannot receive: ") + std::strerror(errno));
     }
+}
+
+std::string LanStream::takeReadable() {
+    requireOpen();
+    std::string taken;
+    int readable = 0;
+    if (::ioctl(socket_.get(), FIONREAD, &readable) != 0 || readable <= 0)
+        return taken;
+    std::array<char, kReceiveChunk> chunk;
+    auto left = static_cast<std::size_t>(readable);
+    while (left > 0) {
+        const auto n = ::recv(socket_.get(), chunk.data(), std::min(left, chunk.size()), MSG_DONTWAIT);
+        if (n <= 0)
+            break;
+        taken.append(chunk.data(), static_cast<std::size_t>(n));
+        left -= static_cast<std::size_t>(n);
+    }
+    return taken;
+}
+
+std::string LanStream::receiveWithin(const base::Deadline& deadline, std::string_view what) {
+    auto bytes = deadline.expired() ? std::nullopt : receiveSome(deadline);
+    if (!bytes)
+        throwTimeout(resource_, what, deadline.timeout());
+    return std::move(*bytes);
 }
 
 } // namespace visa

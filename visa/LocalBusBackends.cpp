@@ -28,7 +28,7 @@ std::unique_ptr<MessageSession> openGpib(const ResourceName& name, std::chrono::
         return session;
     }
     if (auto gpib = loadLibrary(name, &GpibLibrary::load)) {
-        return std::make_unique<GpibSession>(std::move(gpib), name);
+        return GpibSession::open(std::move(gpib), name);
     }
     throw VisaError(VisaError::Kind::Unsupported,
                     name.text +
@@ -57,7 +57,7 @@ std::unique_ptr<MessageSession> openThroughVisaLibrary(const ResourceName& name,
     if (!library) {
         return nullptr;
     }
-    return std::make_unique<VisaLibrarySession>(std::move(library), name.text, openTimeout);
+    return VisaLibrarySession::open(std::move(library), name.text, openTimeout);
 }
 
 std::unique_ptr<MessageSession> openLocalBusSession(const ResourceName& name,

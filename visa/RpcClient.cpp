@@ -1,6 +1,5 @@
 #include "visa/RpcClient.h"
 
-#include "base/Milliseconds.h"
 #include "protocol/DecodeError.h"
 #include "protocol/RpcMessage.h"
 #include "visa/MessageSession.h"
@@ -38,28 +37,16 @@ std::uint32_t RpcClient::send(std::uint32_t procedure, std::string_view argument
 }
 
 std::string RpcClient::awaitReply(std::uint32_t xid, const base::Deadline& deadline, std::string_view what) {
+    const std::string malformed = "malformed reply from the " + serviceName_;
     for (;;) {
         std::optional<std::string> record;
         try {
             record = assembler_.nextRecord();
         } catch (const protocol::DecodeError& e) {
-            stream_.fail(VisaError::Kind::Protocol,
-                         "malformed reply from the " + serviceName_ + ": " + e.what());
+            stream_.fail(VisaError::Kind::Protocol, malformed + ": " + e.what());
         }
         if (!record) {
-            // A peer that keeps sending stale replies must not hold the call beyond its deadline.
-            auto bytes = deadline.expired() ? std::nullopt : stream_.receiveSome(deadline);
-            if (!bytes) {
-                stream_.fail(VisaError::Kind::Timeout,
-                             std::string(what) + " within " + base::milliseconds(deadline.timeout()));
-            }
-            try {
-                assembler_.feed(*bytes);
-            } catch (const protocol::DecodeError& e) {
-                stream_.close(); // the stream has lost its framing: nothing after this can be trusted
-                stream_.fail(VisaError::Kind::Protocol,
-                             "malformed reply from the " + serviceName_ + ": " + e.what());
-            }
+            stream_.receiveInto(assembler_, deadline, what, malformed);
             continue;
         }
         std::uint32_t replyXid = 0;
@@ -70,8 +57,7 @@ std::string RpcClient::awaitReply(std::uint32_t xid, const base::Deadline& deadl
         try {
             reply = protocol::decodeReply(*record);
         } catch (const protocol::DecodeError& e) {
-            stream_.fail(VisaError::Kind::Protocol,
-                         "malformed reply from the " + serviceName_ + ": " + e.what());
+            stream_.fail(VisaError::Kind::Protocol, malformed + ": " + e.what());
         }
         if (reply.status != protocol::RpcReplyStatus::Success) {
             stream_.fail(VisaError::Kind::Protocol,

@@ -71,7 +71,7 @@ VisaError UsbtmcSession::openFailure(const ResourceName& name, const std::filesy
 }
 
 UsbtmcSession::UsbtmcSession(std::string resource, base::FileDescriptor device)
-    : resource_(std::move(resource)), device_(std::move(device)) {}
+    : BackendSession(std::move(resource)), device_(std::move(device)) {}
 
 void UsbtmcSession::write(std::string_view message) {
     requireOpen();
@@ -123,9 +123,8 @@ std::string UsbtmcSession::read() {
         }
         if (pending_.size() > kMaxReplyBytes) {
             pending_.clear();
-            throw VisaError(VisaError::Kind::Protocol, resource_ + ": the reply is longer than " +
-                                                           std::to_string(kMaxReplyBytes) +
-                                                           " bytes without a line feed; it was discarded");
+            fail(VisaError::Kind::Protocol, "the reply is longer than " + std::to_string(kMaxReplyBytes) +
+                                                " bytes without a line feed; it was discarded");
         }
         if (deadline.expired()) {
             failIo(ETIMEDOUT, "reading the reply failed", deadline.timeout());
@@ -149,10 +148,9 @@ void UsbtmcSession::setDriverTimeout(int fd, std::chrono::milliseconds timeout) 
         std::min<long long>(timeout.count(), std::numeric_limits<std::uint32_t>::max()));
     if (::ioctl(fd, kUsbtmcIoctlSetTimeout, &value) != 0) {
         const int error = errno;
-        throw VisaError(VisaError::Kind::Other,
-                        resource_ + ": the usbtmc driver refused the time-out of " +
-                            base::milliseconds(timeout) + " (" + std::strerror(error) + ")" +
-                            (error == ENOTTY ? "; the node is not a usbtmc device" : ""));
+        fail(VisaError::Kind::Other, "the usbtmc driver refused the time-out of " +
+                                         base::milliseconds(timeout) + " (" + std::strerror(error) + ")" +
+                                         (error == ENOTTY ? "; the node is not a usbtmc device" : ""));
     }
 }
 
@@ -175,28 +173,20 @@ std::optional<std::string> UsbtmcSession::takeReply() {
     return reply;
 }
 
-void UsbtmcSession::requireOpen() const {
-    if (!device_.valid()) {
-        throw VisaError(VisaError::Kind::Closed, resource_ + ": the session is closed");
-    }
-}
-
 void UsbtmcSession::failIo(int error, const std::string& what, std::chrono::milliseconds timeout) const {
     switch (error) {
     case ETIMEDOUT:
     case EAGAIN:
-        throw VisaError(VisaError::Kind::Timeout,
-                        resource_ + ": " + what + ": no answer within " + base::milliseconds(timeout));
+        failTimeout(what + ": no answer", timeout);
     case ENODEV:
     case ENXIO:
     case ESHUTDOWN:
     case EPIPE:
     case ECONNRESET:
-        throw VisaError(VisaError::Kind::ConnectionLost,
-                        resource_ + ": " + what +
-                            ": the instrument went away (unplugged, switched off or reset?)");
+        fail(VisaError::Kind::ConnectionLost,
+             what + ": the instrument went away (unplugged, switched off or reset?)");
     default:
-        throw VisaError(VisaError::Kind::Other, resource_ + ": " + what + ": " + std::strerror(error));
+        fail(VisaError::Kind::Other, what + ": " + std::strerror(error));
     }
 }
 

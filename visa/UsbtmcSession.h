@@ -1,7 +1,7 @@
 #pragma once
 
 #include "base/FileDescriptor.h"
-#include "visa/MessageSession.h"
+#include "visa/BackendSession.h"
 #include "visa/ResourceName.h"
 #include "visa/VisaError.h"
 
@@ -17,7 +17,7 @@ namespace visa {
 // A USB instrument through the Linux kernel's usbtmc driver: /dev/usbtmcN takes one complete message
 // per write (the driver sets END, "EOM", on its last transfer) and hands back reply data on read, each
 // call bounded by the driver's own time-out, which the session keeps equal to its I/O time-out.
-class UsbtmcSession : public MessageSession {
+class UsbtmcSession : public BackendSession {
 public:
     // The driver refuses time-outs below this; shorter ones are raised to it.
     static constexpr std::chrono::milliseconds kDriverMinimumTimeout{100};
@@ -46,10 +46,9 @@ protected:
 
 private:
     std::optional<std::string> takeReply();
-    void requireOpen() const;
+    bool isOpen() const override { return device_.valid(); }
     [[noreturn]] void failIo(int error, const std::string& what, std::chrono::milliseconds timeout) const;
 
-    std::string resource_;
     base::FileDescriptor device_;
     std::optional<std::chrono::milliseconds> appliedTimeout_;
     std::string pending_; // bytes received after the last reply's line feed

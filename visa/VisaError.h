@@ -1,7 +1,9 @@
 #pragma once
 
+#include <chrono>
 #include <stdexcept>
 #include <string>
+#include <string_view>
 
 namespace visa {
 
@@ -29,5 +31,12 @@ public:
 private:
     Kind kind_;
 };
+
+// The wording every failure of a resource shares, "<resource>: <what>". A time-out names what did not
+// happen and the time it was given, and may add why in brackets: "<resource>: no reply within 2000 ms".
+[[noreturn]] void throwVisaError(const std::string& resource, VisaError::Kind kind, std::string_view what);
+[[noreturn]] void throwTimeout(const std::string& resource, std::string_view what,
+                               std::chrono::milliseconds limit, std::string_view why = {});
+[[noreturn]] void throwClosed(const std::string& resource);
 
 } // namespace visa

@@ -43,108 +43,104 @@ VisaError::Kind kindOf(ViStatus status) {
 
 } // namespace
 
-VisaLibrarySession::VisaLibrarySession(std::shared_ptr<const VisaLibrary> library, std::string resource,
-                                       std::chrono::milliseconds openTimeout)
-    : library_(std::move(library)), resource_(std::move(resource)) {
-    const auto& api = library_->api();
-    ViStatus status = api.openDefaultRM(&resourceManager_);
-    if (status < VI_SUCCESS) {
-        fail(status, "the VISA library " + library_->name() + " could not start its resource manager");
-    }
-    resourceManagerOpen_ = true;
-    try {
-        auto openMs = static_cast<ViUInt32>(std::clamp<long long>(openTimeout.count(), 0, kLongestTimeoutMs));
-        status = api.open(resourceManager_, resource_.c_str(), VI_NO_LOCK, openMs, &session_);
-        if (status < VI_SUCCESS) {
-            fail(status, status == VI_ERROR_TMO ? "no answer within " + base::milliseconds(openTimeout)
-                                                : std::string("the VISA library could not open it"));
-        }
-        sessionOpen_ = true;
-        applyTimeout(timeout());
-        // END on the last byte of every write, and a read also ends at a line feed, the terminator
-        // this instrument puts on every reply (serial ports have no END of their own).
-        setAttribute(VI_ATTR_SEND_END_EN, VI_TRUE, "enable END on writes");
-        setAttribute(VI_ATTR_TERMCHAR, '\n', "set the termination character");
-        setAttribute(VI_ATTR_TERMCHAR_EN, VI_TRUE, "enable the termination character");
-    } catch (...) {
-        closeHandles();
-        throw;
-    }
+std::unique_ptr<VisaLibrarySession> VisaLibrarySession::open(std::shared_ptr<const VisaLibrary> library,
+                                                             std::string resource,
+                                                             std::chrono::milliseconds openTimeout) {
+    return std::unique_ptr<VisaLibrarySession>(
+        new VisaLibrarySession(std::move(library), std::move(resource), openTimeout));
 }
 
-VisaLibrarySession::~VisaLibrarySession() {
-    closeHandles();
+VisaLibrarySession::VisaLibrarySession(std::shared_ptr<const VisaLibrary> library, std::string resource,
+                                       std::chrono::milliseconds openTimeout)
+    : BackendSession(std::move(resource)), library_(std::move(library)) {
+    const auto& api = library_->api();
+    ViSession handle = 0;
+    ViStatus status = api.openDefaultRM(&handle);
+    if (status < VI_SUCCESS) {
+        failStatus(status, "the VISA library " + library_->name() + " could not start its resource manager");
+    }
+    resourceManager_ = adopt(handle);
+    auto openMs = static_cast<ViUInt32>(std::clamp<long long>(openTimeout.count(), 0, kLongestTimeoutMs));
+    status =
+        api.open(resourceManager_.get(), BackendSession::resource().c_str(), VI_NO_LOCK, openMs, &handle);
+    if (status < VI_SUCCESS) {
+        failStatus(status, status == VI_ERROR_TMO ? "no answer within " + base::milliseconds(openTimeout)
+                                                  : std::string("the VISA library could not open it"));
+    }
+    session_ = adopt(handle);
+    applyTimeout(timeout());
+    // END on the last byte of every write, and a read also ends at a line feed, the terminator
+    // this instrument puts on every reply (serial ports have no END of their own).
+    setAttribute(VI_ATTR_SEND_END_EN, VI_TRUE, "enable END on writes");
+    setAttribute(VI_ATTR_TERMCHAR, '\n', "set the termination character");
+    setAttribute(VI_ATTR_TERMCHAR_EN, VI_TRUE, "enable the termination character");
+}
+
+VisaLibrarySession::~VisaLibrarySession() = default;
+
+VisaLibrarySession::Handle VisaLibrarySession::adopt(ViSession handle) const {
+    return Handle(library_, handle,
+                  [](const VisaLibrary& visa, ViSession object) { visa.api().close(object); });
 }
 
 void VisaLibrarySession::write(std::string_view message) {
     requireOpen();
     if (message.size() > std::numeric_limits<ViUInt32>::max()) {
-        throw VisaError(VisaError::Kind::Other, resource_ + ": the message is too long to send");
+        fail(VisaError::Kind::Other, "the message is too long to send");
     }
     applyTimeout(timeout());
     ViUInt32 written = 0;
     const auto size = static_cast<ViUInt32>(message.size());
-    ViStatus status = library_->api().write(session_, reinterpret_cast<const unsigned char*>(message.data()),
-                                            size, &written);
+    ViStatus status = library_->api().write(
+        session_.get(), reinterpret_cast<const unsigned char*>(message.data()), size, &written);
     if (status < VI_SUCCESS) {
-        fail(status, status == VI_ERROR_TMO
-                         ? "the instrument did not take the message within " + base::milliseconds(timeout())
-                         : std::string("sending the message failed"));
+        failStatus(status, status == VI_ERROR_TMO ? "the instrument did not take the message within " +
+                                                        base::milliseconds(timeout())
+                                                  : std::string("sending the message failed"));
     }
     if (written != size) {
-        throw VisaError(VisaError::Kind::Other, resource_ + ": only " + std::to_string(written) + " of " +
-                                                    std::to_string(size) + " bytes of the message were sent");
+        fail(VisaError::Kind::Other, "only " + std::to_string(written) + " of " + std::to_string(size) +
+                                         " bytes of the message were sent");
     }
 }
 
 std::string VisaLibrarySession::read() {
     requireOpen();
-    const base::Deadline deadline(timeout());
-    applyTimeout(deadline.timeout());
-    std::string reply;
-    std::array<unsigned char, kReadChunk> chunk;
-    for (;;) {
+    const auto applyLimit = [this](std::chrono::milliseconds limit) {
+        applyTimeout(limit);
+    };
+    return readInPieces(applyLimit, [this](std::string& reply, const base::Deadline& deadline) {
+        std::array<unsigned char, kReadChunk> chunk;
         ViUInt32 count = 0;
-        ViStatus status = library_->api().read(session_, chunk.data(), kReadChunk, &count);
+        ViStatus status = library_->api().read(session_.get(), chunk.data(), kReadChunk, &count);
         if (status < VI_SUCCESS) {
-            fail(status, status == VI_ERROR_TMO
-                             ? "no complete reply within " + base::milliseconds(deadline.timeout())
-                             : std::string("reading the reply failed"));
+            failStatus(status, status == VI_ERROR_TMO
+                                   ? "no complete reply within " + base::milliseconds(deadline.timeout())
+                                   : std::string("reading the reply failed"));
         }
         reply.append(reinterpret_cast<const char*>(chunk.data()), std::min(count, kReadChunk));
-        if (reply.size() > kMaxReplyBytes) {
-            throw VisaError(VisaError::Kind::Protocol, resource_ + ": the reply is longer than " +
-                                                           std::to_string(kMaxReplyBytes) +
-                                                           " bytes; it was not read to its end");
-        }
         // Anything but "buffer full" means END or the termination character ended the reply.
-        if (status != VI_SUCCESS_MAX_CNT) {
-            return reply;
-        }
-        if (deadline.expired()) {
-            throw VisaError(VisaError::Kind::Timeout, resource_ + ": no complete reply within " +
-                                                          base::milliseconds(deadline.timeout()));
-        }
-        applyTimeout(deadline.remaining());
-    }
+        return status != VI_SUCCESS_MAX_CNT;
+    });
 }
 
 void VisaLibrarySession::flushRead() {
     requireOpen();
-    ViStatus status = library_->api().flush(session_, VI_READ_BUF_DISCARD | VI_IO_IN_BUF_DISCARD);
+    ViStatus status = library_->api().flush(session_.get(), VI_READ_BUF_DISCARD | VI_IO_IN_BUF_DISCARD);
     if (status < VI_SUCCESS) {
-        fail(status, "discarding the input buffer failed");
+        failStatus(status, "discarding the input buffer failed");
     }
 }
 
 void VisaLibrarySession::close() {
-    closeHandles();
+    session_.reset();
+    resourceManager_.reset();
 }
 
 void VisaLibrarySession::setAttribute(ViAttr attribute, ViAttrState value, const char* purpose) {
-    ViStatus status = library_->api().setAttribute(session_, attribute, value);
+    ViStatus status = library_->api().setAttribute(session_.get(), attribute, value);
     if (status < VI_SUCCESS) {
-        fail(status, std::string("the session refused to ") + purpose);
+        failStatus(status, std::string("the session refused to ") + purpose);
     }
 }
 
@@ -157,29 +153,11 @@ void VisaLibrarySession::applyTimeout(std::chrono::milliseconds timeout) {
     appliedTimeout_ = timeout;
 }
 
-void VisaLibrarySession::requireOpen() const {
-    if (!sessionOpen_) {
-        throw VisaError(VisaError::Kind::Closed, resource_ + ": the session is closed");
-    }
-}
-
-void VisaLibrarySession::closeHandles() noexcept {
-    const auto& api = library_->api();
-    if (sessionOpen_) {
-        api.close(session_);
-        sessionOpen_ = false;
-    }
-    if (resourceManagerOpen_) {
-        api.close(resourceManager_);
-        resourceManagerOpen_ = false;
-    }
-}
-
-void VisaLibrarySession::fail(ViStatus status, const std::string& what) const {
+void VisaLibrarySession::failStatus(ViStatus status, const std::string& what) const {
     // Before the session exists the resource manager is the object whose status text applies.
-    ViObject object = sessionOpen_ ? session_ : resourceManager_;
-    throw VisaError(kindOf(status), resource_ + ": " + what + " (" + library_->name() + ": " +
-                                        library_->describeStatus(object, status) + ")");
+    ViObject object = session_.valid() ? session_.get() : resourceManager_.get();
+    fail(kindOf(status),
+         what + " (" + library_->name() + ": " + library_->describeStatus(object, status) + ")");
 }
 
 } // namespace visa

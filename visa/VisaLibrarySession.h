@@ -1,6 +1,7 @@
 #pragma once
 
-#include "visa/MessageSession.h"
+#include "visa/BackendSession.h"
+#include "visa/LibraryHandle.h"
 #include "visa/VisaLibrary.h"
 
 #include <chrono>
@@ -14,10 +15,11 @@ namespace visa {
 // A message session through an installed VISA library's C API: the library's default resource manager
 // opens the resource, and every write, read and flush goes through it. Failures carry the library's own
 // description of its status code.
-class VisaLibrarySession final : public MessageSession {
+class VisaLibrarySession final : public BackendSession {
 public:
-    VisaLibrarySession(std::shared_ptr<const VisaLibrary> library, std::string resource,
-                       std::chrono::milliseconds openTimeout);
+    static std::unique_ptr<VisaLibrarySession> open(std::shared_ptr<const VisaLibrary> library,
+                                                    std::string resource,
+                                                    std::chrono::milliseconds openTimeout);
     ~VisaLibrarySession() override;
 
     void write(std::string_view message) override;
@@ -26,18 +28,20 @@ public:
     void close() override;
 
 private:
+    using Handle = LibraryHandle<VisaLibrary, capi::ViSession>;
+
+    VisaLibrarySession(std::shared_ptr<const VisaLibrary> library, std::string resource,
+                       std::chrono::milliseconds openTimeout);
+    bool isOpen() const override { return session_.valid(); }
+    Handle adopt(capi::ViSession handle) const;
     void setAttribute(capi::ViAttr attribute, capi::ViAttrState value, const char* purpose);
     void applyTimeout(std::chrono::milliseconds timeout);
-    void requireOpen() const;
-    void closeHandles() noexcept;
-    [[noreturn]] void fail(capi::ViStatus status, const std::string& what) const;
+    [[noreturn]] void failStatus(capi::ViStatus status, const std::string& what) const;
 
     std::shared_ptr<const VisaLibrary> library_;
-    std::string resource_;
-    capi::ViSession resourceManager_ = 0;
-    capi::ViSession session_ = 0;
-    bool resourceManagerOpen_ = false;
-    bool sessionOpen_ = false;
+    // Declared before the session, so that the session closes first.
+    Handle resourceManager_;
+    Handle session_;
     std::optional<std::chrono::milliseconds> appliedTimeout_;
 };
 

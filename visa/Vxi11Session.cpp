@@ -1,6 +1,5 @@
 #include "visa/Vxi11Session.h"
 
-#include "base/Milliseconds.h"
 #include "protocol/DecodeError.h"
 #include "protocol/Vxi11Messages.h"
 
@@ -93,13 +92,14 @@ std::unique_ptr<Vxi11Session> Vxi11Session::open(const ResourceName& name, milli
                                                 "\": " + describeVxi11Error(link.error));
     }
     // A peer that allows no data at all would make every write loop forever; take it as one byte.
-    return std::make_unique<Vxi11Session>(name.text, std::move(core), link.linkId,
-                                          std::max<std::uint32_t>(link.maxRecvSize, 1));
+    return std::unique_ptr<Vxi11Session>(new Vxi11Session(name.text, std::move(core), link.linkId,
+                                                          std::max<std::uint32_t>(link.maxRecvSize, 1)));
 }
 
 Vxi11Session::Vxi11Session(std::string resource, RpcClient core, std::int32_t linkId,
                            std::uint32_t maxRecvSize)
-    : resource_(std::move(resource)), core_(std::move(core)), linkId_(linkId), maxRecvSize_(maxRecvSize) {}
+    : BackendSession(std::move(resource)), core_(std::move(core)), linkId_(linkId),
+      maxRecvSize_(maxRecvSize) {}
 
 Vxi11Session::~Vxi11Session() {
     try {
@@ -109,14 +109,8 @@ Vxi11Session::~Vxi11Session() {
     }
 }
 
-void Vxi11Session::requireOpen() const {
-    if (!core_) {
-        throw VisaError(VisaError::Kind::Closed, resource_ + ": the session is closed");
-    }
-}
-
 void Vxi11Session::failDevice(std::int32_t error, std::string_view during) const {
-    throw VisaError(kindOf(error), resource_ + ": " + std::string(during) + ": " + describeVxi11Error(error));
+    fail(kindOf(error), std::string(during) + ": " + describeVxi11Error(error));
 }
 
 // The number of bytes the instrument took from a device_write of `sent` bytes.
@@ -218,8 +212,7 @@ std::string Vxi11Session::collectReply(const base::Deadline& deadline,
         sentRead.reset();
         auto resp = decodeOrFail<DeviceReadResp>(core_->stream(), result, DeviceReadResp::decode);
         if (resp.error == kVxi11IoTimeout) {
-            throw VisaError(VisaError::Kind::Timeout,
-                            resource_ + ": no reply within " + base::milliseconds(timeout()));
+            failTimeout("no reply", timeout());
         }
         if (resp.error != kVxi11NoError) {
             failDevice(resp.error, "read failed");
@@ -229,15 +222,13 @@ std::string Vxi11Session::collectReply(const base::Deadline& deadline,
         }
         reply += resp.data;
         if (reply.size() > kMaxReplyBytes) {
-            throw VisaError(VisaError::Kind::Protocol,
-                            resource_ + ": reply longer than " + std::to_string(kMaxReplyBytes) + " bytes");
+            fail(VisaError::Kind::Protocol, "reply longer than " + std::to_string(kMaxReplyBytes) + " bytes");
         }
         if ((resp.reason & (kReasonEnd | kReasonTermChar)) != 0) {
             return reply;
         }
         if (deadline.expired()) {
-            throw VisaError(VisaError::Kind::Timeout, resource_ + ": reply not complete within " +
-                                                          std::to_string(timeout().count()) + " ms");
+            failTimeout("reply not complete", timeout());
         }
     }
 }

@@ -1,7 +1,7 @@
 #pragma once
 
 #include "protocol/Vxi11Messages.h"
-#include "visa/MessageSession.h"
+#include "visa/BackendSession.h"
 #include "visa/ResourceName.h"
 #include "visa/RpcClient.h"
 
@@ -17,7 +17,7 @@ namespace visa {
 // create_link opens a link to the named device (inst0, or a gateway name such as gpib0,5, passed as
 // typed), and each write or read is one or more device_write / device_read calls bounded by the
 // session's time-out.
-class Vxi11Session final : public MessageSession {
+class Vxi11Session final : public BackendSession {
 public:
     struct Options {
         // Instruments answer the portmapper on 111 only; tests point this at their own.
@@ -31,7 +31,6 @@ public:
         return open(name, openTimeout, Options{});
     }
 
-    Vxi11Session(std::string resource, RpcClient core, std::int32_t linkId, std::uint32_t maxRecvSize);
     ~Vxi11Session() override;
 
     void write(std::string_view message) override;
@@ -43,14 +42,14 @@ public:
     std::uint32_t maxRecvSize() const { return maxRecvSize_; }
 
 private:
-    void requireOpen() const;
+    Vxi11Session(std::string resource, RpcClient core, std::int32_t linkId, std::uint32_t maxRecvSize);
+    bool isOpen() const override { return core_.has_value(); }
     [[noreturn]] void failDevice(std::int32_t error, std::string_view during) const;
     std::uint32_t acceptedBy(const std::string& result, std::size_t sent);
     protocol::DeviceReadParms readParms(std::chrono::milliseconds remaining, std::size_t alreadyRead) const;
     std::string collectReply(const base::Deadline& deadline, std::optional<std::uint32_t> sentRead);
     void settle(std::uint32_t sentRead);
 
-    std::string resource_;
     std::optional<RpcClient> core_;
     std::int32_t linkId_;
     std::uint32_t maxRecvSize_;
