@@ -3,8 +3,11 @@
 #include "transport/ProgramEnd.h"
 #include "transport/SCPI_DCPS.h"
 #include "transport/globals.h"
+#include "ui/EnterPressesButton.h"
 #include "ui/EventGuard.h"
 #include "ui/frmDigi.h"
+
+#include <QScreen>
 
 FrmIO::FrmIO(QWidget* parent) : QWidget(parent) {
     ui.setupUi(this);
@@ -12,6 +15,28 @@ FrmIO::FrmIO(QWidget* parent) : QWidget(parent) {
     setFixedSize(size());
     connect(ui.CmdSetIO, &QPushButton::clicked, this, [this] { RunGuarded([this] { CmdSetIO_Click(); }); });
     connect(ui.cmdCancel, &QPushButton::clicked, this, [this] { cmdCancel_Click(); });
+    EnterPressesButton::InstallOn(this);
+}
+
+void FrmIO::setVisible(bool visible) {
+    if (visible == isVisible()) {
+        QWidget::setVisible(visible);
+        return;
+    }
+    if (!visible) {
+        lastPosition_ = pos();
+        QWidget::setVisible(false);
+        return;
+    }
+    // An explicit position also keeps the window manager from placing the returning dialog anew.
+    if (lastPosition_) {
+        move(*lastPosition_);
+    } else if (const QScreen* display = screen()) {
+        move(display->availableGeometry().center() - rect().center());
+    }
+    QWidget::setVisible(true);
+    ui.IOtxt->setFocus();
+    ui.IOtxt->selectAll();
 }
 
 void FrmIO::CmdSetIO_Click() {

@@ -7,8 +7,10 @@
 #include "ui/frmDigi.h"
 #include "ui_FrmIO.h"
 
+#include <QPoint>
 #include <QPointer>
 #include <QWidget>
+#include <optional>
 
 class FrmIO : public QWidget {
     Q_OBJECT
@@ -21,10 +23,15 @@ public:
     // The pin programmer window while it is loaded, else null.
     frmDigi* mainWindow() const { return mainWindow_; }
 
+    // Shown again, the dialog comes back where it was last (centred on the screen the first time), with the
+    // resource text selected so that typing replaces it.
+    void setVisible(bool visible) override;
+
 private:
     void CmdSetIO_Click();
     void cmdCancel_Click();
     void ShowMainWindow();
 
     QPointer<frmDigi> mainWindow_;
+    std::optional<QPoint> lastPosition_;
 };

@@ -2,10 +2,13 @@
 
 #include <QObject>
 
+class QRadioButton;
 class QWidget;
 
-// Tab into a group of option buttons stops at the chosen one, as keyboard users expect; Qt would stop
-// at the first button of the group instead. Installed once per window on all its option buttons.
+// A group of option buttons is one stop of the Tab key, as keyboard users expect: Tab or Shift+Tab into
+// the group lands on the chosen button (the first one met when none is chosen), the next Tab or Shift+Tab
+// leaves the group, and the arrow keys move within it. Qt would stop at every button instead. Installed
+// once per window on all its option buttons; a group is the option buttons of one container.
 class ChosenOptionFocus : public QObject {
 public:
     static void InstallOn(QWidget* window);
@@ -15,4 +18,7 @@ protected:
 
 private:
     using QObject::QObject;
+
+    static bool SameGroup(const QRadioButton* button, const QWidget* other);
+    static void LeaveGroup(QRadioButton* button, bool forward);
 };

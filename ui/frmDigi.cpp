@@ -8,6 +8,7 @@
 #include "transport/SCPI_DCPS.h"
 #include "transport/globals.h"
 #include "ui/ChosenOptionFocus.h"
+#include "ui/EnterPressesButton.h"
 #include "ui/EventGuard.h"
 #include "ui/MessageBox.h"
 
@@ -45,12 +46,16 @@ frmDigi::frmDigi(QWidget* connectionDialog, QWidget* parent)
         {ui.cmbPin6, ui.optPin6Pos, ui.optPin6Neg, ui.cmbPin6DIO},
         {ui.cmbPin7, ui.optPin7Pos, ui.optPin7Neg, ui.cmbPin7DIO},
     }};
-    // Typed text is the user's choice for the next Set; it must not grow the lists.
+    // Typed text is the user's choice for the next Set, exactly as typed: it must not grow the lists, and
+    // no completer may finish it or swap it for an item that differs in letter case when focus leaves.
     for (const auto& pin : pins_) {
-        pin.function->setInsertPolicy(QComboBox::NoInsert);
-        pin.outputBit->setInsertPolicy(QComboBox::NoInsert);
+        for (auto* list : {pin.function, pin.outputBit}) {
+            list->setInsertPolicy(QComboBox::NoInsert);
+            list->setCompleter(nullptr);
+        }
     }
     ChosenOptionFocus::InstallOn(this);
+    EnterPressesButton::InstallOn(this);
     ConnectHandlers();
 }
 

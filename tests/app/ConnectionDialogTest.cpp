@@ -1,9 +1,12 @@
 #include "tests/support/AnsweringPeer.h"
 #include "tests/support/GuiFixture.h"
+#include "tests/support/KeyboardUser.h"
 #include "transport/globals.h"
 #include "ui/frmDigi.h"
 
 #include <QMessageBox>
+#include <QProcess>
+#include <QScreen>
 
 namespace {
 
@@ -153,5 +156,97 @@ TEST_F(ConnectionDialog, AnOverlongReplyIsCutInTheMessageAndTheCutIsSaid) {
     EXPECT_TRUE(shown.startsWith(kIdentityLead + "Korvane,MF-7,xxx"));
     EXPECT_TRUE(shown.endsWith("more characters not shown)")) << shown.right(80).toStdString();
 }
+
+} // namespace
+
+namespace {
+
+using keyboard_user::PressTab;
+
+TEST_F(ConnectionDialog, OpensCentredWithTheResourceTextSelectedSoTypingReplacesIt) {
+    FrmIO fresh;
+    fresh.show();
+    QApplication::setActiveWindow(&fresh);
+    ASSERT_EQ(QApplication::focusWidget(), fresh.ui.IOtxt);
+    const QPoint offCentre = fresh.frameGeometry().center() - fresh.screen()->availableGeometry().center();
+    EXPECT_LE(offCentre.manhattanLength(), 40) << offCentre.x() << "," << offCentre.y();
+    QTest::keyClicks(fresh.ui.IOtxt, "SIM6::INSTR");
+    EXPECT_EQ(fresh.ui.IOtxt->text(), "SIM6::INSTR");
+}
+
+TEST_F(ConnectionDialog, ComesBackWhereItWasWithTheResourceTextSelected) {
+    QApplication::setActiveWindow(dialog.get());
+    const QPoint placed = dialog->pos() + QPoint(37, 23); // where the user dragged it
+    dialog->move(placed);
+    frmDigi& window = Connect();
+    Click(window.ui.cmdConnect);
+    Settle();
+    ASSERT_TRUE(dialog->isVisible());
+    EXPECT_EQ(dialog->pos(), placed);
+    QApplication::setActiveWindow(dialog.get());
+    ASSERT_EQ(QApplication::focusWidget(), dialog->ui.IOtxt);
+    EXPECT_EQ(dialog->ui.IOtxt->selectedText(), "SIM6::INSTR");
+    QTest::keyClicks(dialog->ui.IOtxt, "sim6");
+    EXPECT_EQ(dialog->ui.IOtxt->text(), "sim6");
+}
+
+TEST_F(ConnectionDialog, TabAndShiftTabGoRoundTheDialogOnce) {
+    QApplication::setActiveWindow(dialog.get());
+    dialog->ui.IOtxt->setFocus(Qt::OtherFocusReason);
+    EXPECT_EQ(PressTab(4), (QStringList{"CmdSetIO", "cmdCancel", "chkRST", "IOtxt"}));
+    EXPECT_EQ(PressTab(4, false), (QStringList{"chkRST", "cmdCancel", "CmdSetIO", "IOtxt"}));
+}
+
+TEST_F(ConnectionDialog, EnterAndKeypadEnterPressTheFocusedSetButton) {
+    for (const auto modifiers :
+         {Qt::KeyboardModifiers(Qt::NoModifier), Qt::KeyboardModifiers(Qt::KeypadModifier)}) {
+        QApplication::setActiveWindow(dialog.get());
+        dialog->ui.IOtxt->setFocus(Qt::OtherFocusReason);
+        PressTab(1);
+        ASSERT_EQ(QApplication::focusWidget(), dialog->ui.CmdSetIO);
+        QTest::keyClick(dialog->ui.CmdSetIO, modifiers ? Qt::Key_Enter : Qt::Key_Return, modifiers);
+        ASSERT_NE(dialog->mainWindow(), nullptr) << "the session opened and the main window loaded";
+        EXPECT_EQ(received().front(), "*IDN?");
+        Click(dialog->mainWindow()->ui.cmdConnect);
+        Settle();
+        mainframe().traffic().clear();
+    }
+}
+
+struct StartCase {
+    const char* name;
+    QStringList environment; // besides the test's own, without any display or platform setting
+    const char* says;
+};
+
+void PrintTo(const StartCase& c, std::ostream* out) {
+    *out << c.name;
+}
+
+class StartWithoutDisplay : public ::testing::TestWithParam<StartCase> {};
+
+TEST_P(StartWithoutDisplay, SaysSoPlainlyAndEndsWithAFailureStatus) {
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    for (const char* name : {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM"})
+        environment.remove(name);
+    for (const QString& setting : GetParam().environment)
+        environment.insert(setting.section('=', 0, 0), setting.section('=', 1));
+    QProcess program;
+    program.setProcessEnvironment(environment);
+    program.start(PINWRIGHT_PROGRAM, {});
+    ASSERT_TRUE(program.waitForFinished(20000)) << "the program did not end";
+    const QString said = QString::fromLocal8Bit(program.readAllStandardError());
+    EXPECT_EQ(program.exitStatus(), QProcess::NormalExit) << "no abort: " << said.toStdString();
+    EXPECT_NE(program.exitCode(), 0);
+    EXPECT_TRUE(said.contains(GetParam().says)) << said.toStdString();
+    EXPECT_TRUE(said.contains("needs a graphical display")) << said.toStdString();
+    EXPECT_TRUE(said.contains("QT_QPA_PLATFORM=offscreen")) << said.toStdString();
+    EXPECT_FALSE(said.contains("Reinstalling")) << said.toStdString();
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Program, StartWithoutDisplay,
+    ::testing::Values(StartCase{"NothingSet", {}, "no graphical display is available"},
+                      StartCase{"DisplayWithoutServer", {"DISPLAY=:97"}, "could not be opened"}));
 
 } // namespace

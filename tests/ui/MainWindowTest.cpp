@@ -1,8 +1,13 @@
 #include "tests/support/AnsweringPeer.h"
 #include "tests/support/GuiFixture.h"
+#include "tests/support/KeyboardUser.h"
 #include "transport/globals.h"
 #include "ui/frmDigi.h"
 
+#include <QAbstractItemView>
+#include <QPushButton>
+#include <QRadioButton>
+#include <algorithm>
 #include <map>
 
 namespace {
@@ -385,6 +390,194 @@ TEST_F(MainWindow, TabIntoAnOptionGroupStopsAtTheChosenButton) {
     EXPECT_EQ(QApplication::focusWidget(), w.ui.cmdPin1);
     QTest::keyClick(QApplication::focusWidget(), Qt::Key_Backtab);
     EXPECT_EQ(QApplication::focusWidget(), w.ui.optPin1Neg);
+}
+
+} // namespace
+
+namespace {
+
+using keyboard_user::PressTab;
+using keyboard_user::TypeInto;
+
+struct TypedCase {
+    const char* list;   // the list typed into
+    const char* typed;  // typed after selecting the list's text
+    const char* button; // the Set button then clicked
+    const char* sent;   // the first command that goes out
+};
+
+void PrintTo(const TypedCase& c, std::ostream* out) {
+    *out << c.list << " \"" << c.typed << '"';
+}
+
+class TypedText : public MainWindow, public ::testing::WithParamInterface<TypedCase> {};
+
+TEST_P(TypedText, IsSentAndKeptExactlyAsTyped) {
+    frmDigi& w = Connect();
+    QApplication::setActiveWindow(&w);
+    auto* list = w.findChild<QComboBox*>(GetParam().list);
+    auto* set = w.findChild<QPushButton*>(GetParam().button);
+    ASSERT_TRUE(list && set);
+    TypeInto(list, GetParam().typed);
+    QTest::mousePress(set, Qt::LeftButton);
+    EXPECT_EQ(QApplication::focusWidget(), set) << "the focus left the list";
+    QTest::mouseRelease(set, Qt::LeftButton);
+    ASSERT_FALSE(received().empty());
+    EXPECT_EQ(received()[0], GetParam().sent);
+    EXPECT_EQ(list->currentText(), GetParam().typed);
+    EXPECT_TRUE(w.ui.frmPin2->isVisible()) << "only the exact \"Fault\" hides pin 2";
+}
+
+INSTANTIATE_TEST_SUITE_P(Lists, TypedText,
+                         ::testing::Values(TypedCase{"cmbPin1", "fault", "cmdPin1", "DIG:PIN1:FUNC "},
+                                           TypedCase{"cmbPin1", "Fault ", "cmdPin1", "DIG:PIN1:FUNC "},
+                                           TypedCase{"cmbPin4", "on couple", "cmdPin4", "DIG:PIN4:FUNC "},
+                                           TypedCase{"cmbPin2", "Trig", "cmdPin2", "DIG:PIN2:FUNC "},
+                                           TypedCase{"cmbPin7", "trigger in", "cmdPin7", "DIG:PIN7:FUNC "},
+                                           TypedCase{"cmbPin3DIO", "7", "cmdSetDIO", "DIG:OUTP:DATA 28"},
+                                           TypedCase{"cmbPin1DIO", "1", "cmdSetDIO", "DIG:OUTP:DATA 1"}));
+
+TEST_F(MainWindow, PickingFromTheListStillChoosesTheItem) {
+    frmDigi& w = Connect();
+    QApplication::setActiveWindow(&w);
+    QTest::mouseClick(w.ui.cmbPin1->lineEdit(), Qt::LeftButton);
+    QTest::keyClick(w.ui.cmbPin1, Qt::Key_F4); // opens the list
+    ASSERT_TRUE(w.ui.cmbPin1->view()->isVisible());
+    QTest::keyClick(w.ui.cmbPin1->view(), Qt::Key_End);
+    QTest::keyClick(w.ui.cmbPin1->view(), Qt::Key_Return);
+    EXPECT_EQ(w.ui.cmbPin1->currentText(), "Fault");
+    Click(w.ui.cmdPin1);
+    ASSERT_FALSE(received().empty());
+    EXPECT_EQ(received()[0], "DIG:PIN1:FUNC FAUL");
+    EXPECT_TRUE(w.ui.frmFault2->isVisible());
+}
+
+struct EnterCase {
+    const char* button;
+    Qt::Key key;
+    Qt::KeyboardModifiers modifiers;
+    const char* sent;
+};
+
+void PrintTo(const EnterCase& c, std::ostream* out) {
+    *out << c.button << (c.modifiers & Qt::KeypadModifier ? " keypad Enter" : " Enter");
+}
+
+class EnterKey : public MainWindow, public ::testing::WithParamInterface<EnterCase> {};
+
+TEST_P(EnterKey, PressesTheFocusedCommandButton) {
+    frmDigi& w = Connect();
+    QApplication::setActiveWindow(&w);
+    auto* button = w.findChild<QPushButton*>(GetParam().button);
+    ASSERT_NE(button, nullptr);
+    // The focus gets there by Tab, as a keyboard user moves it.
+    for (int press = 0; press < 60 && QApplication::focusWidget() != button; ++press)
+        PressTab(1);
+    ASSERT_EQ(QApplication::focusWidget(), button);
+    QTest::keyClick(button, GetParam().key, GetParam().modifiers);
+    ASSERT_FALSE(received().empty());
+    EXPECT_EQ(received()[0], GetParam().sent);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Buttons, EnterKey,
+    ::testing::Values(EnterCase{"cmdPin1", Qt::Key_Return, Qt::NoModifier, "DIG:PIN1:FUNC DIO"},
+                      EnterCase{"cmdPin5", Qt::Key_Enter, Qt::KeypadModifier, "DIG:PIN5:FUNC DIO"},
+                      EnterCase{"cmdSetDIO", Qt::Key_Enter, Qt::KeypadModifier, "DIG:OUTP:DATA 0"},
+                      EnterCase{"cmdDin", Qt::Key_Return, Qt::NoModifier, "DIG:INP:DATA?"},
+                      EnterCase{"cmdInhibit", Qt::Key_Return, Qt::NoModifier, "OUTP:INH:MODE OFF"}));
+
+TEST_F(MainWindow, EnterOnTheConnectButtonBringsBackTheDialog) {
+    frmDigi& w = Connect();
+    QApplication::setActiveWindow(&w);
+    w.ui.cmdExit->setFocus(Qt::TabFocusReason);
+    PressTab(1, false);
+    ASSERT_EQ(QApplication::focusWidget(), w.ui.cmdConnect);
+    QTest::keyClick(w.ui.cmdConnect, Qt::Key_Return);
+    Settle();
+    EXPECT_EQ(dialog->mainWindow(), nullptr);
+    EXPECT_TRUE(dialog->isVisible());
+}
+
+// The main window's focus order; the option buttons of a group are one stop, at the chosen button.
+QStringList TabStops(frmDigi& w) {
+    QStringList stops;
+    const QStringList order = {
+        "cmbPin1",    "optPin1Pos", "optPin1Neg", "cmdPin1",    "cmdPin2",    "optPin2Neg", "optPin2Pos",
+        "cmbPin2",    "cmbPin3",    "optPin3Pos", "optPin3Neg", "cmdPin3",    "cmbPin4",    "optPin4Pos",
+        "optPin4Neg", "cmdPin4",    "cmdPin5",    "optPin5Neg", "optPin5Pos", "cmbPin5",    "cmbPin6",
+        "optPin6Pos", "optPin6Neg", "cmdPin6",    "cmdPin7",    "optPin7Neg", "optPin7Pos", "cmbPin7",
+        "cmdSetDIO",  "cmbPin1DIO", "cmbPin3DIO", "cmbPin2DIO", "cmbPin4DIO", "cmbPin5DIO", "cmbPin6DIO",
+        "cmbPin7DIO", "cmdDin",     "txtDin",     "cmdConnect", "cmdExit",    "cmdInhibit", "optLive",
+        "optLatch",   "optOff"};
+    for (const auto& name : order) {
+        auto* control = w.findChild<QWidget*>(name);
+        if (!control->isVisibleTo(&w))
+            continue;
+        if (auto* option = qobject_cast<QRadioButton*>(control); option && !option->isChecked())
+            continue;
+        stops << name;
+    }
+    return stops;
+}
+
+// From `start`, a full round of Tab (or Shift+Tab) presses visits every stop once, in order, and comes
+// back to `start`.
+void ExpectTabRound(QWidget* start, QStringList stops, bool forward) {
+    const auto at = stops.indexOf(start->objectName());
+    ASSERT_GE(at, 0) << start->objectName().toStdString();
+    QStringList expected = stops.mid(at + 1) + stops.mid(0, at + 1);
+    if (!forward) {
+        std::reverse(stops.begin(), stops.end());
+        const auto back = stops.indexOf(start->objectName());
+        expected = stops.mid(back + 1) + stops.mid(0, back + 1);
+    }
+    EXPECT_EQ(PressTab(static_cast<int>(expected.size()), forward), expected)
+        << (forward ? "Tab" : "Shift+Tab") << " from " << start->objectName().toStdString();
+}
+
+TEST_F(MainWindow, TabVisitsEveryStopOnceInBothDirectionsAfterALoad) {
+    mainframe().receive("DIG:PIN2:POL NEG;:DIG:PIN5:POL NEG;:OUTP:INH:MODE OFF");
+    frmDigi& w = Connect();
+    QApplication::setActiveWindow(&w);
+    const QStringList stops = TabStops(w);
+    ASSERT_TRUE(stops.contains("optPin2Neg") && stops.contains("optOff") && !stops.contains("optLive"));
+    for (const bool forward : {true, false}) {
+        w.ui.cmbPin1->setFocus(Qt::OtherFocusReason);
+        ExpectTabRound(w.ui.cmbPin1, stops, forward);
+    }
+}
+
+TEST_F(MainWindow, TabVisitsEveryStopOnceAfterClicksIntoOptionGroups) {
+    frmDigi& w = Connect();
+    QApplication::setActiveWindow(&w);
+    for (QRadioButton* option : {w.ui.optPin7Neg, w.ui.optLatch, w.ui.optPin2Neg, w.ui.optPin2Pos}) {
+        Click(option);
+        ASSERT_EQ(QApplication::focusWidget(), option);
+        for (const bool forward : {true, false})
+            ExpectTabRound(option, TabStops(w), forward);
+    }
+    // Arrow keys move within a group; Tab then leaves it from the button reached.
+    w.ui.optPin3Pos->setFocus(Qt::OtherFocusReason);
+    QTest::keyClick(w.ui.optPin3Pos, Qt::Key_Down);
+    EXPECT_EQ(QApplication::focusWidget(), w.ui.optPin3Neg);
+    EXPECT_EQ(PressTab(1), QStringList{"cmdPin3"});
+    EXPECT_EQ(PressTab(2, false), (QStringList{"optPin3Neg", "cmbPin3"}));
+}
+
+TEST_F(MainWindow, TabSkipsTheHiddenPinTwoPanelAndAGroupWithNothingChosenIsOneStop) {
+    auto peer = ScriptedInstrument({{"DIG:PIN1:FUNC?", "FAUL"}, {"OUTP:INH:MODE?", "LATCH"}});
+    frmDigi& w = Connect();
+    QApplication::setActiveWindow(&w);
+    QStringList stops = TabStops(w);
+    ASSERT_FALSE(stops.contains("cmdPin2"));
+    // No inhibit mode is chosen: the group is still one stop.
+    w.ui.cmdExit->setFocus(Qt::OtherFocusReason);
+    EXPECT_EQ(PressTab(3), (QStringList{"cmdInhibit", "optLive", "cmbPin1"}));
+    const QStringList back = PressTab(2, false);
+    ASSERT_EQ(back.size(), 2);
+    EXPECT_TRUE(back[0].startsWith("opt")) << back[0].toStdString();
+    EXPECT_EQ(back[1], "cmdInhibit");
 }
 
 } // namespace
