@@ -1,13 +1,14 @@
 #pragma once
 
-#include <stdexcept>
+#include "base/UserError.h"
+
 #include <string>
 
 // The digits of the output lists add up to a word outside the 16-bit range.
-class OutputWordOverflow : public std::runtime_error {
+class OutputWordOverflow : public base::UserError {
 public:
     explicit OutputWordOverflow(long sum)
-        : std::runtime_error("The output word " + std::to_string(sum) +
-                             " built from the Digital Output lists is outside -32768 to 32767; nothing was "
-                             "sent.") {}
+        : base::UserError("The output word " + std::to_string(sum) +
+                          " built from the Digital Output lists is outside -32768 to 32767; nothing was "
+                          "sent.") {}
 };

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "base/UserError.h"
+
 #include <stdexcept>
 #include <string>
 
@@ -8,9 +10,9 @@ namespace transport {
 // A failure the transport could not handle itself and hands to the caller, such as a write or read
 // that fails while a failed query's error queue is being read out. what() is a whole sentence for
 // the user.
-class TransportFailure : public std::runtime_error {
+class TransportFailure : public base::UserError {
 public:
-    using std::runtime_error::runtime_error;
+    using base::UserError::UserError;
 };
 
 // The identity reply has no model field.

@@ -8,6 +8,3 @@
 // error that nothing below handled is shown to the user in plain words instead of reaching the
 // event loop. The interrupted handler is abandoned; the program goes on.
 void RunGuarded(const std::function<void()>& handler);
-
-// The message the guard shows for an error.
-std::string DescribeStoppedOperation(const std::exception& error);

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "base/UserError.h"
+
 #include <chrono>
 #include <stdexcept>
 #include <string>
@@ -10,7 +12,8 @@ namespace visa {
 // The one error type of the VISA layer. what() is a description a bench user can act on and always
 // begins with the resource text it concerns, e.g. "TCPIP0::192.0.2.7::5025::SOCKET: no answer within 2000
 // ms".
-class VisaError : public std::runtime_error {
+// The user is told that the instrument session failed, followed by the description.
+class VisaError : public base::UserError {
 public:
     enum class Kind {
         BadResource,    // the resource text does not parse
@@ -24,7 +27,10 @@ public:
         Other,
     };
 
-    VisaError(Kind kind, const std::string& description) : std::runtime_error(description), kind_(kind) {}
+    VisaError(Kind kind, const std::string& description)
+        : base::UserError(description,
+                          "The operation was stopped because the instrument session failed: " + description),
+          kind_(kind) {}
 
     Kind kind() const noexcept { return kind_; }
 
