@@ -134,6 +134,10 @@ const std::vector<Option>& options() {
          [](ServerOptions& o, std::string_view) {
              o.help = true;
          }},
+        {"--version", "", "show the version",
+         [](ServerOptions& o, std::string_view) {
+             o.version = true;
+         }},
     };
     return table;
 }
@@ -219,6 +223,9 @@ std::string serverUsage() {
         left.resize(std::max<std::size_t>(left.size() + 2, kHelpColumn), ' ');
         text += left + wrapped(option.help, left.size()) + "\n";
     }
+    text +=
+        "\nExit status: 0 stopped by Ctrl-C or SIGTERM, 1 a server could not start (for example its port\n"
+        "is taken), 2 usage error.\n";
     return text;
 }
 

@@ -31,6 +31,7 @@ struct ServerOptions {
     std::size_t linksPerConnection = 16; // VXI-11 create_link
     std::size_t maxLinks = 256;
     bool help = false;
+    bool version = false;
 };
 
 // Throws std::invalid_argument with a message naming the offending option.

@@ -1,4 +1,5 @@
 // pinwright-sim: one simulated mainframe, served over the network until Ctrl-C or SIGTERM.
+#include "base/Version.h"
 #include "protocol/Vxi11Messages.h"
 #include "sim/HislipServer.h"
 #include "sim/Mainframe.h"
@@ -36,6 +37,10 @@ int main(int argc, char** argv) {
     }
     if (options.help) {
         std::cout << sim::serverUsage();
+        return 0;
+    }
+    if (options.version) {
+        std::cout << "pinwright-sim " << base::programVersion() << "\n";
         return 0;
     }
 

@@ -80,7 +80,7 @@ TEST(ServerOptions, UsageListsEveryOption) {
     const std::string usage = serverUsage();
     for (const char* option :
          {"--address A", "--port P", "--socket-clients N", "--lan-clients N", "--stall-timeout S",
-          "--idle-timeout S", "--links-per-connection N", "--max-links N", "--help"}) {
+          "--idle-timeout S", "--links-per-connection N", "--max-links N", "--help", "--version"}) {
         EXPECT_NE(usage.find(option), std::string::npos) << option;
     }
 }
