@@ -21,7 +21,7 @@ public:
 
 private:
     int argc_ = 1;
-    char name_[16] = "ui_layout_test";
+    char name_[16] = "ui_layout_tests";
     char* argv_[2] = {name_, nullptr};
     std::unique_ptr<QApplication> application_;
 };
