@@ -4,11 +4,22 @@
 #include "transport/UserNotice.h"
 #include "ui/MessageBox.h"
 #include "ui/ProgramFont.h"
+#include "visa/ResourceManager.h"
 
 #include <QApplication>
+#include <cstdio>
+#include <cstdlib>
 
 void PrepareProgram(QApplication& application) {
     ApplyProgramFont(application);
     transport::SetNoticeHandler(&ShowMessage);
     simbackend::registerSimBackend();
+    // A trace is what a user sends to the instrument's maker; without one the program runs as before.
+    if (const char* traceFile = std::getenv("PINWRIGHT_TRACE"); traceFile != nullptr && *traceFile != '\0') {
+        try {
+            visa::ResourceManager::setTraceLog(visa::TraceLog::openFile(traceFile));
+        } catch (const std::exception& error) {
+            std::fprintf(stderr, "pinwright: %s; going on without a trace\n", error.what());
+        }
+    }
 }

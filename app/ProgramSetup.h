@@ -3,5 +3,6 @@
 class QApplication;
 
 // Everything the program sets up before its first window: the font the layouts are drawn for and the
-// message boxes through which the transport speaks to the user.
+// message boxes through which the transport speaks to the user, the simulator's backend and, when
+// PINWRIGHT_TRACE names a file, the I/O trace.
 void PrepareProgram(QApplication& application);

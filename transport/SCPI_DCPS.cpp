@@ -37,7 +37,7 @@ std::string ReadTrimmed(visa::FormattedIO488& io) {
 [[noreturn]] void LoseCommunication() {
     transport::ShowNotice(
         "Lost communication with the power supply, please check your connection and restart the program");
-    transport::EndProgramNow(1);
+    transport::HandleLostCommunication();
 }
 
 // Reads the error queue after a failed query: the entry that is already waiting, then one more query

@@ -9,8 +9,12 @@ const TransportTimeouts& CurrentTimeouts() {
     return current;
 }
 
-void SetTimeoutsForTesting(const TransportTimeouts& timeouts) {
+void SetTimeouts(const TransportTimeouts& timeouts) {
     current = timeouts;
+}
+
+void SetTimeoutsForTesting(const TransportTimeouts& timeouts) {
+    SetTimeouts(timeouts);
 }
 
 } // namespace transport

@@ -9,8 +9,10 @@ struct TransportTimeouts {
     std::chrono::milliseconds io{5000};   // bounds every later write and read
 };
 
-// The program always runs with the defaults; tests shorten them so that failure paths run quickly.
+// The window always runs with the defaults; the command-line tool takes the I/O time-out as an option,
+// and tests shorten both so that failure paths run quickly.
 const TransportTimeouts& CurrentTimeouts();
+void SetTimeouts(const TransportTimeouts& timeouts);
 void SetTimeoutsForTesting(const TransportTimeouts& timeouts);
 
 } // namespace transport

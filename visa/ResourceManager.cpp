@@ -3,6 +3,7 @@
 #include "visa/HislipSession.h"
 #include "visa/LocalBusBackends.h"
 #include "visa/SocketSession.h"
+#include "visa/TracingSession.h"
 #include "visa/VisaError.h"
 #include "visa/Vxi11Session.h"
 
@@ -56,7 +57,16 @@ private:
     std::map<InterfaceType, BackendOpener> openers_;
 };
 
+std::shared_ptr<TraceLog>& currentTraceLog() {
+    static std::shared_ptr<TraceLog> log;
+    return log;
+}
+
 } // namespace
+
+void ResourceManager::setTraceLog(std::shared_ptr<TraceLog> log) {
+    currentTraceLog() = std::move(log);
+}
 
 void ResourceManager::registerBackend(InterfaceType type, BackendOpener opener) {
     BackendTable::instance().add(type, std::move(opener));
@@ -76,7 +86,10 @@ std::unique_ptr<MessageSession> ResourceManager::Open(const std::string& resourc
         unsupported(name, "this interface type is not supported");
     }
     try {
-        return opener(name, openTimeout);
+        auto session = opener(name, openTimeout);
+        if (const auto log = currentTraceLog())
+            return std::make_unique<TracingSession>(std::move(session), name.text, log);
+        return session;
     } catch (const VisaError&) {
         throw;
     } catch (const std::exception& error) {

@@ -2,6 +2,7 @@
 
 #include "visa/MessageSession.h"
 #include "visa/ResourceName.h"
+#include "visa/TraceLog.h"
 
 #include <chrono>
 #include <functional>
@@ -25,6 +26,10 @@ public:
 
     // Serves every later Open of this interface type with opener, for the whole program.
     static void registerBackend(InterfaceType type, BackendOpener opener);
+
+    // Every session opened after this records its traffic in the log (none: no trace). Sessions already
+    // open keep what they had.
+    static void setTraceLog(std::shared_ptr<TraceLog> log);
 };
 
 } // namespace visa

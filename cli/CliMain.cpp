@@ -1,0 +1,75 @@
+#include "cli/CliMain.h"
+
+#include "base/ProgramVersion.h"
+#include "cli/CliArguments.h"
+#include "cli/Commands.h"
+#include "cli/ExitStatus.h"
+#include "cli/ParallelRun.h"
+#include "port/ConversionError.h"
+#include "transport/TransportFailure.h"
+#include "transport/TransportTimeouts.h"
+#include "visa/ResourceManager.h"
+
+#include <chrono>
+#include <cstdlib>
+
+namespace cli {
+namespace {
+
+// The trace stays on for this run only: a test may run the tool several times in one process.
+class TraceForThisRun {
+public:
+    TraceForThisRun(bool toStandardError, const char* file) {
+        if (toStandardError)
+            visa::ResourceManager::setTraceLog(visa::TraceLog::toStandardError());
+        else if (file != nullptr && *file != '\0')
+            visa::ResourceManager::setTraceLog(visa::TraceLog::openFile(file));
+    }
+    ~TraceForThisRun() { visa::ResourceManager::setTraceLog(nullptr); }
+    TraceForThisRun(const TraceForThisRun&) = delete;
+    TraceForThisRun& operator=(const TraceForThisRun&) = delete;
+};
+
+int RunParsed(const CliArguments& arguments, std::ostream& out, std::ostream& err,
+              const std::string& programPath) {
+    if (arguments.resources.size() > 1)
+        return RunForEachResource(arguments, programPath, out, err);
+    transport::SetTimeouts({std::chrono::milliseconds(2000), std::chrono::milliseconds(arguments.timeoutMs)});
+    TraceForThisRun trace(arguments.trace, std::getenv("PINWRIGHT_TRACE"));
+    const std::string& resource = arguments.resources.front();
+    try {
+        return RunCommand(arguments, resource, out, err);
+    } catch (const ConversionError& error) {
+        throw CliFailure(kInstrumentError, "pinwright-cli: " + resource + ": " + error.what());
+    } catch (const transport::TransportFailure& error) {
+        throw CliFailure(kUnreachable, "pinwright-cli: " + resource + ": " + error.what());
+    }
+}
+
+} // namespace
+
+int RunCli(const std::vector<std::string>& arguments, std::ostream& out, std::ostream& err,
+           const std::string& programPath) {
+    int status = kSuccess;
+    try {
+        const auto parsed = CliArguments::parse(arguments, std::getenv("PINWRIGHT_RESOURCE"));
+        if (parsed.help) {
+            out << CliUsage();
+        } else if (parsed.version) {
+            out << "pinwright-cli " << kProgramVersion << '\n';
+        } else {
+            status = RunParsed(parsed, out, err, programPath);
+        }
+    } catch (const CliFailure& failure) {
+        err << failure.what() << '\n';
+        status = failure.status();
+    } catch (const std::exception& error) {
+        err << "pinwright-cli: " << error.what() << '\n';
+        status = kInstrumentError;
+    }
+    out.flush();
+    err.flush();
+    return status;
+}
+
+} // namespace cli

@@ -1,0 +1,52 @@
+#pragma once
+
+#include "port/InhibitMode.h"
+
+#include <array>
+#include <cstdint>
+#include <optional>
+#include <string>
+
+namespace cli {
+
+class CliSession;
+
+enum class Polarity { Positive, Negative };
+
+// One pin as a profile names it. Unset fields are left as they are by apply and not compared by diff.
+struct PinSetup {
+    std::optional<std::string> function; // display name from the pin function table
+    std::optional<Polarity> polarity;
+};
+
+// The port's set-up: what a profile holds and what save reads. Pins are indexed 0 for pin 1.
+struct PortSetup {
+    std::array<PinSetup, 7> pins;
+    std::optional<int> outputWord; // 0 to 127
+    std::optional<InhibitMode> inhibitMode;
+};
+
+// Everything show prints: the set-up as read, plus the input word. A value the instrument did not give
+// in a recognised form stays unset.
+struct PortReading {
+    PortSetup setup;
+    std::string outputBits; // pin 7 first
+    std::string inputBits;  // pin 7 first
+};
+
+// Reads the port through the command set in the window's load order (output word, the seven pins,
+// inhibit mode), then the input word when asked.
+PortReading ReadPort(CliSession& session, bool withInput);
+
+// Seven digits, pin 7 first, as a number.
+int WordFromBits(const std::string& bitsPin7First);
+
+std::string PolarityName(Polarity polarity);                       // "positive", "negative"
+std::optional<Polarity> PolarityFromName(const std::string& name); // also "POS", "NEG"
+std::string PolarityWord(Polarity polarity);                       // "POS", "NEG"
+std::string InhibitModeName(InhibitMode mode);                     // "live", "latching", "off"
+std::optional<InhibitMode> InhibitModeFromName(const std::string& name);
+// A display name, or a mnemonic translated to it; none for anything else.
+std::optional<std::string> FunctionFromName(const std::string& name);
+
+} // namespace cli

@@ -1,0 +1,17 @@
+// pinwright-cli: the digital port of a Korvane mainframe from scripts and test racks, through the same
+// command set and checked transport as the pinwright window.
+#include "cli/CliMain.h"
+#include "simbackend/SimBackend.h"
+
+#include <filesystem>
+#include <iostream>
+#include <string>
+#include <vector>
+
+int main(int argc, char* argv[]) {
+    simbackend::registerSimBackend();
+    std::error_code ignored;
+    const std::string self = std::filesystem::read_symlink("/proc/self/exe", ignored).string();
+    return cli::RunCli(std::vector<std::string>(argv + 1, argv + argc), std::cout, std::cerr,
+                       self.empty() ? std::string(argv[0]) : self);
+}

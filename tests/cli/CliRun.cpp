@@ -1,0 +1,61 @@
+#include "tests/cli/CliRun.h"
+
+#include "cli/CliMain.h"
+#include "transport/TransportTimeouts.h"
+
+#include <array>
+#include <cstdio>
+#include <fstream>
+#include <memory>
+#include <sstream>
+#include <stdexcept>
+#include <unistd.h>
+
+CliResult RunCliHere(const std::vector<std::string>& arguments) {
+    std::ostringstream out;
+    std::ostringstream err;
+    CliResult result;
+    result.status = cli::RunCli(arguments, out, err, PINWRIGHT_CLI_PATH);
+    transport::SetTimeoutsForTesting({});
+    result.out = out.str();
+    result.err = err.str();
+    return result;
+}
+
+namespace {
+
+std::string Quoted(const std::string& text) {
+    std::string quoted = "'";
+    for (const char c : text)
+        quoted += c == '\'' ? std::string("'\\''") : std::string(1, c);
+    return quoted + "'";
+}
+
+} // namespace
+
+CliResult RunCliProcess(const std::vector<std::string>& arguments) {
+    char errFile[] = "/tmp/pinwright-cli-test-err-XXXXXX";
+    const int fd = ::mkstemp(errFile);
+    if (fd < 0)
+        throw std::runtime_error("cannot make a temporary file");
+    ::close(fd);
+    std::string command = std::string("timeout 60 ") + PINWRIGHT_CLI_PATH;
+    for (const auto& argument : arguments)
+        command += " " + Quoted(argument);
+    command += " 2>" + std::string(errFile);
+    CliResult result;
+    FILE* pipe = ::popen(command.c_str(), "r");
+    if (pipe == nullptr)
+        throw std::runtime_error("cannot start " + command);
+    std::array<char, 4096> buffer;
+    while (const std::size_t n = std::fread(buffer.data(), 1, buffer.size(), pipe))
+        result.out.append(buffer.data(), n);
+    const int wait = ::pclose(pipe);
+    result.status = WIFEXITED(wait) ? WEXITSTATUS(wait) : -1;
+    std::ifstream errStream(errFile);
+    std::stringstream errText;
+    errText << errStream.rdbuf();
+    result.err = errText.str();
+    ::unlink(errFile);
+    return result;
+}

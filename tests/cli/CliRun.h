@@ -1,0 +1,17 @@
+#pragma once
+
+// Runs pinwright-cli in this process (so SIM[board]::INSTR keeps its state between runs) or as a
+// process of its own (for several -r, which start one process per resource).
+
+#include <string>
+#include <vector>
+
+struct CliResult {
+    int status = -1;
+    std::string out;
+    std::string err;
+};
+
+CliResult RunCliHere(const std::vector<std::string>& arguments);
+// The built pinwright-cli, with a bound on its run time; stderr is kept apart from stdout.
+CliResult RunCliProcess(const std::vector<std::string>& arguments);

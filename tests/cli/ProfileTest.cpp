@@ -1,0 +1,114 @@
+// Port profiles: saved from one simulated mainframe, applied to another with a different set-up.
+#include "simbackend/SimInstruments.h"
+#include "tests/cli/CliRun.h"
+
+#include <fstream>
+#include <gtest/gtest.h>
+#include <sstream>
+
+namespace {
+
+using Strings = std::vector<std::string>;
+
+sim::PortState Source(sim::PortState state) {
+    state.pinFunction[1] = "FAUL";
+    state.pinPolarity[1] = "NEG";
+    state.pinFunction[3] = "INH";
+    state.pinFunction[4] = "OFFC";
+    state.pinFunction[5] = "ONC";
+    state.pinPolarity[6] = "NEG";
+    state.pinFunction[7] = "TINP";
+    state.outputWord = 0x55;
+    state.inhibitMode = "LATC";
+    return state;
+}
+
+// The coupling functions sit the other way round, so applying must free them before moving them.
+sim::PortState Target(sim::PortState state) {
+    state.pinFunction[4] = "ONC";
+    state.pinFunction[5] = "OFFC";
+    state.pinFunction[2] = "TOUT";
+    state.pinPolarity[3] = "NEG";
+    state.outputWord = 3;
+    state.inhibitMode = "LIVE";
+    return state;
+}
+
+class ProfileRoundTrip : public ::testing::Test {
+protected:
+    void SetUp() override {
+        source().reset();
+        source().setState(Source(source().state()));
+        target().reset();
+        target().setState(Target(target().state()));
+    }
+    static sim::Mainframe& source() { return simbackend::SimInstruments::board(1); }
+    static sim::Mainframe& target() { return simbackend::SimInstruments::board(2); }
+
+    const std::string file = ::testing::TempDir() + "round-trip.json";
+};
+
+TEST_F(ProfileRoundTrip, AppliedProfileMakesTheTargetEqualTheSource) {
+    const auto saved = RunCliHere({"-r", "SIM1::INSTR", "save", file});
+    ASSERT_EQ(saved.status, 0) << saved.err;
+    EXPECT_EQ(saved.out, "");
+
+    const auto before = RunCliHere({"-r", "SIM2::INSTR", "diff", file});
+    EXPECT_EQ(before.status, 1);
+    EXPECT_NE(before.out.find("pin 4 function: profile Off Couple, instrument On Couple\n"),
+              std::string::npos)
+        << before.out;
+    EXPECT_NE(before.out.find("inhibit mode: profile latching, instrument live\n"), std::string::npos);
+
+    target().traffic().clear();
+    const auto applied = RunCliHere({"-r", "SIM2::INSTR", "apply", file});
+    EXPECT_EQ(applied.status, 0) << applied.err;
+    EXPECT_EQ(applied.out, "");
+    const auto expected = source().state(), result = target().state();
+    for (int pin = 1; pin <= 7; ++pin) {
+        EXPECT_EQ(result.pinFunction[pin], expected.pinFunction[pin]) << "pin " << pin;
+        EXPECT_EQ(result.pinPolarity[pin], expected.pinPolarity[pin]) << "pin " << pin;
+    }
+    EXPECT_EQ(result.outputWord, 0x55);
+    EXPECT_EQ(result.inhibitMode, "LATC");
+    EXPECT_EQ(target().errorCount(), 0u);
+
+    // Pins 4 and 5 swap couplings: both are freed before either takes its new one.
+    Strings settings;
+    for (const auto& message : target().traffic().received())
+        if (message.find(":FUNC ") != std::string::npos)
+            settings.push_back(message);
+    EXPECT_EQ(settings, (Strings{"DIG:PIN4:FUNC DIO", "DIG:PIN5:FUNC DIO", "DIG:PIN1:FUNC FAUL",
+                                 "DIG:PIN2:FUNC DIO", "DIG:PIN3:FUNC INH", "DIG:PIN4:FUNC OFFC",
+                                 "DIG:PIN5:FUNC ONC", "DIG:PIN6:FUNC DIO", "DIG:PIN7:FUNC TINP"}));
+
+    EXPECT_EQ(RunCliHere({"-r", "SIM2::INSTR", "diff", file}).status, 0);
+}
+
+TEST_F(ProfileRoundTrip, DryRunPrintsTheCommandsAndSendsNone) {
+    ASSERT_EQ(RunCliHere({"-r", "SIM1::INSTR", "save", file}).status, 0);
+    target().traffic().clear();
+    const auto dryRun = RunCliHere({"-r", "SIM2::INSTR", "apply", "--dry-run", file});
+    EXPECT_EQ(dryRun.status, 0) << dryRun.err;
+    EXPECT_EQ(dryRun.out.substr(0, dryRun.out.find('\n', dryRun.out.find('\n') + 1) + 1),
+              "DIG:PIN4:FUNC DIO\nDIG:PIN5:FUNC DIO\n");
+    EXPECT_NE(dryRun.out.find("DIG:OUTP:DATA 85\nOUTP:INH:MODE LATC\n"), std::string::npos) << dryRun.out;
+    for (const auto& message : target().traffic().received())
+        EXPECT_EQ(message.find(' '), std::string::npos) << "sent: " << message;
+    EXPECT_EQ(target().state().pinFunction[4], "ONC");
+}
+
+TEST_F(ProfileRoundTrip, PartialProfileTouchesOnlyWhatItNames) {
+    std::ofstream(file) << R"({"format": "pinwright-profile", "version": 1,
+                              "pins": [{"pin": 7, "polarity": "negative"}]})";
+    target().traffic().clear();
+    const auto applied = RunCliHere({"-r", "SIM2::INSTR", "apply", file});
+    EXPECT_EQ(applied.status, 0) << applied.err;
+    Strings settings;
+    for (const auto& message : target().traffic().received())
+        if (message.find(' ') != std::string::npos)
+            settings.push_back(message);
+    EXPECT_EQ(settings, (Strings{"DIG:PIN7:POL NEG"}));
+}
+
+} // namespace

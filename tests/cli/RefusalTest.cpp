@@ -1,0 +1,192 @@
+// What pinwright-cli refuses, with which exit status and message, and that a refusal before the
+// instrument is opened sends nothing.
+#include "simbackend/SimInstruments.h"
+#include "tests/cli/CliRun.h"
+#include "tests/cli/ServedInstrument.h"
+
+#include <fstream>
+#include <gtest/gtest.h>
+#include <thread>
+
+namespace {
+
+using Strings = std::vector<std::string>;
+constexpr unsigned kBoard = 7;
+const std::string kResource = "SIM7::INSTR";
+
+sim::Mainframe& Mainframe() {
+    return simbackend::SimInstruments::board(kBoard);
+}
+
+struct UsageRow {
+    const char* name;
+    Strings arguments;
+    const char* message;
+};
+
+class UsageRefusals : public ::testing::TestWithParam<UsageRow> {};
+
+TEST_P(UsageRefusals, ExitTwoAndSendNothing) {
+    Mainframe().reset();
+    const auto result = RunCliHere(GetParam().arguments);
+    EXPECT_EQ(result.status, 2);
+    EXPECT_NE(result.err.find(GetParam().message), std::string::npos) << result.err;
+    EXPECT_EQ(result.out, "");
+    EXPECT_TRUE(Mainframe().traffic().received().empty());
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    CommandLines, UsageRefusals,
+    ::testing::Values(
+        UsageRow{"NoCommand", {"-r", kResource}, "no command given"},
+        UsageRow{"UnknownCommand", {"-r", kResource, "blink"}, "unknown command \"blink\""},
+        UsageRow{"UnknownOption", {"-r", kResource, "--fast", "show"}, "unknown option --fast"},
+        UsageRow{"PinOutOfRange", {"-r", kResource, "pin", "8", "DIO"}, "from 1 to 7, not \"8\""},
+        UsageRow{"UnknownFunction", {"-r", kResource, "pin", "4", "on couple"}, "unknown function"},
+        UsageRow{"BadPolarity", {"-r", kResource, "pin", "4", "DIO", "up"}, "positive or negative"},
+        UsageRow{"WordTooLarge", {"-r", kResource, "output", "128"}, "from 0 to 127"},
+        UsageRow{"BitsTooShort", {"-r", kResource, "output", "--bits", "101"}, "seven 0/1 digits"},
+        UsageRow{"BadInhibit", {"-r", kResource, "inhibit", "LATCH"}, "live, latching or off"},
+        UsageRow{"SeveralResourcesForPin",
+                 {"-r", kResource, "-r", "SIM8::INSTR", "pin", "1", "DIO"},
+                 "only show and apply take several -r"},
+        UsageRow{"JsonOutsideShow", {"-r", kResource, "input", "--json"}, "--json belongs to show"},
+        UsageRow{"BadTimeout", {"-r", kResource, "--timeout", "0", "show"}, "--timeout"},
+        UsageRow{"MissingProfile",
+                 {"-r", kResource, "apply", "/nonexistent/profile.json"},
+                 "cannot read the profile"}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+struct ProfileRow {
+    const char* name;
+    const char* json;
+    const char* message;
+};
+
+class ProfileRefusals : public ::testing::TestWithParam<ProfileRow> {};
+
+TEST_P(ProfileRefusals, NameTheLineOrFieldAndSendNothing) {
+    const std::string file = ::testing::TempDir() + "refused-profile.json";
+    std::ofstream(file) << GetParam().json;
+    Mainframe().reset();
+    for (const char* command : {"apply", "diff"}) {
+        const auto result = RunCliHere({"-r", kResource, command, file});
+        EXPECT_EQ(result.status, 2) << command;
+        EXPECT_NE(result.err.find(GetParam().message), std::string::npos) << result.err;
+    }
+    EXPECT_TRUE(Mainframe().traffic().received().empty());
+}
+
+#define HEAD "{\"format\": \"pinwright-profile\", \"version\": 1, "
+INSTANTIATE_TEST_SUITE_P(
+    Profiles, ProfileRefusals,
+    ::testing::Values(
+        ProfileRow{"BrokenJson", "{\"format\": \"pinwright-profile\",\n \"version\": 1,\n \"pins\": [,]}",
+                   "line 3"},
+        ProfileRow{"WrongFormat", "{\"format\": \"other\", \"version\": 1}",
+                   "format: must be \"pinwright-profile\""},
+        ProfileRow{"UnknownVersion", "{\"format\": \"pinwright-profile\", \"version\": 2}",
+                   "version: unsupported version"},
+        ProfileRow{"UnknownFunction", HEAD "\"pins\": [{\"pin\": 2, \"function\": \"Blink\"}]}",
+                   "pins[0].function: unknown function \"Blink\""},
+        ProfileRow{"MnemonicInsteadOfName", HEAD "\"pins\": [{\"pin\": 2, \"function\": \"DIO\"}]}",
+                   "pins[0].function: unknown function"},
+        ProfileRow{"PinZero", HEAD "\"pins\": [{\"pin\": 0, \"function\": \"Digital IO\"}]}", "pins[0].pin"},
+        ProfileRow{"PinEight", HEAD "\"pins\": [{\"pin\": 8}]}",
+                   "pins[0].pin: must be a pin number from 1 to 7"},
+        ProfileRow{"PinTwice", HEAD "\"pins\": [{\"pin\": 3}, {\"pin\": 3}]}",
+                   "pins[1].pin: pin 3 is listed twice"},
+        ProfileRow{"CouplingOnTwoPins",
+                   HEAD "\"pins\": [{\"pin\": 4, \"function\": \"On Couple\"}, {\"pin\": 6, \"function\": "
+                        "\"On Couple\"}]}",
+                   "pins[1].function: On Couple is also given to pin 4"},
+        ProfileRow{"CouplingOnPinTwo", HEAD "\"pins\": [{\"pin\": 2, \"function\": \"Off Couple\"}]}",
+                   "on pins 4 to 7 only"},
+        ProfileRow{"BadPolarity", HEAD "\"pins\": [{\"pin\": 2, \"polarity\": \"POSITIVE\"}]}",
+                   "pins[0].polarity"},
+        ProfileRow{"WordTooLarge", HEAD "\"outputWord\": 128}",
+                   "outputWord: must be a whole number from 0 to 127"},
+        ProfileRow{"WordFraction", HEAD "\"outputWord\": 1.5}", "outputWord"},
+        ProfileRow{"BadInhibit", HEAD "\"inhibitMode\": \"LATCH\"}", "inhibitMode"},
+        ProfileRow{"UnknownField", HEAD "\"outputword\": 5}", "outputword: unknown field"}),
+    [](const auto& info) { return std::string(info.param.name); });
+#undef HEAD
+
+class InstrumentRefusals : public ::testing::Test {
+protected:
+    void SetUp() override { Mainframe().reset(); }
+    CliResult Run(Strings arguments) {
+        arguments.insert(arguments.begin(), {"-r", kResource});
+        return RunCliHere(arguments);
+    }
+};
+
+TEST_F(InstrumentRefusals, OnePinRuleNamesEveryHolderAndSendsNoSetting) {
+    auto state = Mainframe().state();
+    state.pinFunction[6] = "OFFC";
+    state.pinFunction[7] = "OFFC";
+    Mainframe().setState(state);
+    Mainframe().traffic().clear();
+    const auto result = Run({"pin", "5", "Off Couple", "positive"});
+    EXPECT_EQ(result.status, 1);
+    EXPECT_NE(result.err.find("Off Couple is already set for pin 6.  Only one pin can be set to Off Couple."),
+              std::string::npos)
+        << result.err;
+    EXPECT_NE(result.err.find("already set for pin 7."), std::string::npos) << result.err;
+    for (const auto& message : Mainframe().traffic().received())
+        EXPECT_EQ(message.find(' '), std::string::npos) << "a setting was sent: " << message;
+}
+
+TEST_F(InstrumentRefusals, InstrumentErrorIsPrintedWithItsStep) {
+    const auto result = Run({"pin", "5", "Inhibit"});
+    EXPECT_EQ(result.status, 1);
+    EXPECT_NE(
+        result.err.find("pin 5 function Inhibit: The command that was sent resulted in the following error"),
+        std::string::npos)
+        << result.err;
+    EXPECT_EQ(result.out, "");
+}
+
+TEST_F(InstrumentRefusals, ApplyStopsAtTheRefusedSettingAndSaysWhatWasApplied) {
+    const std::string file = ::testing::TempDir() + "mid-apply.json";
+    std::ofstream(file) << R"({"format": "pinwright-profile", "version": 1,
+        "pins": [{"pin": 1, "function": "Trigger Out"}, {"pin": 5, "function": "Inhibit"},
+                 {"pin": 6, "function": "Trigger In"}], "outputWord": 3})";
+    const auto result = Run({"apply", file});
+    EXPECT_EQ(result.status, 1);
+    EXPECT_NE(result.err.find(
+                  "apply stopped at pin 5 function Inhibit; applied before it: pin 1 function Trigger Out"),
+              std::string::npos)
+        << result.err;
+    const auto state = Mainframe().state();
+    EXPECT_EQ(state.pinFunction[1], "TOUT");
+    EXPECT_EQ(state.pinFunction[6], "DIO") << "nothing after the refused setting is sent";
+    EXPECT_EQ(state.outputWord, 0);
+}
+
+TEST(UnreachableInstrument, ExitsThreeWithTheReason) {
+    const auto result = RunCliHere({"-r", "TCPIP0::127.0.0.1::1::SOCKET", "--timeout", "500", "show"});
+    EXPECT_EQ(result.status, 3);
+    EXPECT_NE(result.err.find("Set IO error:"), std::string::npos) << result.err;
+    EXPECT_EQ(result.out, "");
+}
+
+TEST(SilentInstrument, StoppingMidCommandExitsThree) {
+    ServedInstrument instrument(Transport::Socket, 0);
+    auto& mainframe = instrument.mainframe();
+    // The identity reply is held back long enough to silence the instrument right after it.
+    mainframe.faults().inject(sim::Fault::DelayReply, 1, std::chrono::milliseconds(100));
+    std::thread silencer([&] {
+        for (int i = 0; i < 2000 && mainframe.traffic().received().empty(); ++i)
+            std::this_thread::sleep_for(std::chrono::microseconds(500));
+        mainframe.faults().inject(sim::Fault::StopAnswering);
+    });
+    const auto result = RunCliHere({"-r", instrument.resource(), "--timeout", "200", "show"});
+    silencer.join();
+    EXPECT_EQ(result.status, 3);
+    EXPECT_NE(result.err.find("Lost communication with the power supply"), std::string::npos) << result.err;
+    EXPECT_NE(result.err.find("the instrument stopped answering"), std::string::npos) << result.err;
+    EXPECT_EQ(result.out, "");
+}
+
+} // namespace
