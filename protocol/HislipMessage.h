@@ -99,6 +99,8 @@ public:
     // Throws DecodeError on a bad prologue or an oversized payload; the stream is then unusable.
     void feed(std::string_view bytes);
     std::optional<HislipMessage> next();
+    // True while a message is partly received.
+    bool midMessage() const { return !partial_.empty() || header_.has_value(); }
 
 private:
     std::uint64_t maxPayload_;

@@ -2,6 +2,7 @@
 
 #include "protocol/DecodeError.h"
 #include "protocol/HislipMessage.h"
+#include "sim/ClientSession.h"
 
 #include <optional>
 
@@ -23,19 +24,22 @@ std::string error(HislipErrorCode code, std::string_view text) {
     return encodeHislip(HislipType::Error, static_cast<std::uint8_t>(code), 0, text);
 }
 
+} // namespace
+
 // Reads whole messages off a connection; nullopt when it ends. A broken header is answered with
 // FatalError before the connection is dropped, as the protocol asks.
-class MessageReader {
+class HislipReader {
 public:
-    explicit MessageReader(ServiceConnection& connection)
+    explicit HislipReader(ServiceConnection& connection)
         : connection_(connection), assembler_(HislipServer::kMaxMessageSize) {}
 
-    std::optional<HislipMessage> next() {
+    // midMessage: a program message is begun (Data without DataEnd), so the stall limit applies.
+    std::optional<HislipMessage> next(bool midMessage = false) {
         for (;;) {
             if (auto message = assembler_.next()) {
                 return message;
             }
-            auto bytes = connection_.receiveSome();
+            auto bytes = connection_.receiveSome(midMessage || assembler_.midMessage());
             if (!bytes) {
                 return std::nullopt;
             }
@@ -53,26 +57,46 @@ private:
     HislipAssembler assembler_;
 };
 
-} // namespace
-
 HislipServer::HislipServer(Mainframe& mainframe, const std::string& address, std::uint16_t port,
-                           TcpService::Log log)
+                           TcpService::Log log, ConnectionLimits limits)
     : mainframe_(mainframe),
       service_(
-          address, port, "HiSLIP", [this](ServiceConnection& c) { serve(c); }, std::move(log)) {}
+          address, port, "HiSLIP", [this](ServiceConnection& c) { serve(c); }, std::move(log), limits,
+          [](ServiceConnection& c) {
+              // Read the client's Initialize first: closing on unread bytes would reset the connection
+              // and lose the reason on the way.
+              HislipReader(c).next();
+              c.sendAll(fatal(HislipFatal::TooManyClients, "maximum clients exceeded"));
+          }) {}
 
-std::uint16_t HislipServer::openSession() {
+std::uint16_t HislipServer::openSession(std::shared_ptr<ClientSession> exchange) {
     std::lock_guard lock(mutex_);
     while (sessions_.count(nextSessionId_) != 0 || nextSessionId_ == 0) {
         ++nextSessionId_;
     }
-    sessions_.insert(nextSessionId_);
+    sessions_[nextSessionId_] = Session{std::move(exchange), false};
     return nextSessionId_++;
 }
 
-bool HislipServer::sessionExists(std::uint16_t id) const {
+std::shared_ptr<ClientSession> HislipServer::attachAsync(std::uint16_t id, std::string& why) {
     std::lock_guard lock(mutex_);
-    return sessions_.count(id) != 0;
+    const auto it = sessions_.find(id);
+    if (it == sessions_.end()) {
+        why = "no such session";
+        return nullptr;
+    }
+    if (it->second.asyncOpen) {
+        why = "session " + std::to_string(id) + " already has its asynchronous channel";
+        return nullptr;
+    }
+    it->second.asyncOpen = true;
+    return it->second.exchange;
+}
+
+bool HislipServer::asyncOpen(std::uint16_t id) const {
+    std::lock_guard lock(mutex_);
+    const auto it = sessions_.find(id);
+    return it != sessions_.end() && it->second.asyncOpen;
 }
 
 void HislipServer::closeSession(std::uint16_t id) {
@@ -81,7 +105,7 @@ void HislipServer::closeSession(std::uint16_t id) {
 }
 
 void HislipServer::serve(ServiceConnection& connection) {
-    MessageReader reader(connection);
+    HislipReader reader(connection);
     auto first = reader.next();
     if (!first) {
         return;
@@ -94,115 +118,126 @@ void HislipServer::serve(ServiceConnection& connection) {
                       "unknown sub-address " + subAddress.substr(0, 64) + "; this server has hislip0"));
             return;
         }
-        const std::uint16_t id = openSession();
+        const auto exchange = std::make_shared<ClientSession>(mainframe_);
+        const std::uint16_t id = openSession(exchange);
         // Synchronized mode (control code 0): one reply per query, in order.
-        if (!connection.sendAll(encodeHislip(HislipType::InitializeResponse, 0,
-                                             (std::uint32_t{kHislipVersion} << 16) | id))) {
-            closeSession(id);
-            return;
-        }
-        std::string input;
-        bool discarding = false;
-        while (auto message = reader.next()) {
-            switch (message->type()) {
-            case HislipType::Data:
-            case HislipType::DataEnd: {
-                if (!discarding) {
-                    input += message->payload;
-                    if (input.size() > kMaxProgramMessage) {
-                        input.clear();
-                        discarding = true;
-                    }
-                }
-                if (message->type() == HislipType::Data) {
-                    break;
-                }
-                if (discarding) {
-                    discarding = false;
-                    connection.sendAll(
-                        error(HislipErrorCode::MessageTooLarge, "program message over 64 KiB"));
-                    break;
-                }
-                mainframe_.receive(input);
-                input.clear();
-                if (mainframe_.hangUpRequested()) {
-                    closeSession(id);
-                    return;
-                }
-                if (auto reply = mainframe_.takeReply()) {
-                    if (!connection.sleepFor(reply->delay) ||
-                        !connection.sendAll(
-                            encodeHislip(HislipType::DataEnd, 0, message->header.parameter, reply->bytes))) {
-                        closeSession(id);
-                        return;
-                    }
-                }
-                break;
-            }
-            case HislipType::Trigger:
-                break;
-            case HislipType::DeviceClearComplete:
-                input.clear();
-                discarding = false;
-                connection.sendAll(encodeHislip(HislipType::DeviceClearAcknowledge, 0, 0));
-                break;
-            default:
-                connection.sendAll(
-                    error(HislipErrorCode::UnrecognizedMessageType, "unexpected on the synchronous channel"));
-                break;
-            }
+        if (connection.sendAll(encodeHislip(HislipType::InitializeResponse, 0,
+                                            (std::uint32_t{kHislipVersion} << 16) | id))) {
+            serveSynchronous(connection, reader, id, *exchange);
         }
         closeSession(id);
         return;
     }
-
     if (first->type() == HislipType::AsyncInitialize) {
         const auto id = static_cast<std::uint16_t>(first->header.parameter & 0xFFFFu);
-        if (!sessionExists(id)) {
-            connection.sendAll(fatal(HislipFatal::InvalidInitialization, "no such session"));
+        std::string why;
+        const auto exchange = attachAsync(id, why);
+        if (!exchange) {
+            connection.sendAll(fatal(HislipFatal::InvalidInitialization, why));
             return;
         }
-        if (!connection.sendAll(encodeHislip(HislipType::AsyncInitializeResponse, 0, kVendorId))) {
-            return;
-        }
-        while (auto message = reader.next()) {
-            std::string answer;
-            switch (message->type()) {
-            case HislipType::AsyncMaximumMessageSize:
-                answer = message->payload.size() == 8
-                             ? encodeHislip(HislipType::AsyncMaximumMessageSizeResponse, 0, 0,
-                                            encodeHislipSize(kMaxMessageSize))
-                             : error(HislipErrorCode::Unidentified, "maximum message size is not 8 bytes");
-                break;
-            case HislipType::AsyncLock:
-                answer = encodeHislip(HislipType::AsyncLockResponse, 1, 0); // granted: one client at a time
-                break;
-            case HislipType::AsyncLockInfo:
-                answer = encodeHislip(HislipType::AsyncLockInfoResponse, 0, 0);
-                break;
-            case HislipType::AsyncRemoteLocalControl:
-                answer = encodeHislip(HislipType::AsyncRemoteLocalResponse, 0, 0);
-                break;
-            case HislipType::AsyncStatusQuery:
-                answer = encodeHislip(HislipType::AsyncStatusResponse, 0, 0);
-                break;
-            case HislipType::AsyncDeviceClear:
-                mainframe_.takeReply();
-                answer = encodeHislip(HislipType::AsyncDeviceClearAcknowledge, 0, 0);
-                break;
-            default:
-                answer =
-                    error(HislipErrorCode::UnrecognizedMessageType, "unexpected on the asynchronous channel");
-                break;
-            }
-            if (!connection.sendAll(answer)) {
-                return;
-            }
+        if (connection.sendAll(encodeHislip(HislipType::AsyncInitializeResponse, 0, kVendorId))) {
+            serveAsynchronous(connection, reader, *exchange);
         }
         return;
     }
-
     connection.sendAll(fatal(HislipFatal::InvalidInitialization, "expected Initialize or AsyncInitialize"));
+}
+
+void HislipServer::serveSynchronous(ServiceConnection& connection, HislipReader& reader, std::uint16_t id,
+                                    ClientSession& exchange) {
+    std::string input;
+    bool discarding = false;
+    while (auto message = reader.next(!input.empty() || discarding)) {
+        switch (message->type()) {
+        case HislipType::Data:
+        case HislipType::DataEnd: {
+            if (!asyncOpen(id)) {
+                connection.sendAll(fatal(HislipFatal::ChannelsNotEstablished,
+                                         "data before the asynchronous channel was opened"));
+                return;
+            }
+            if (!discarding) {
+                input += message->payload;
+                if (input.size() > kMaxProgramMessage) {
+                    input.clear();
+                    discarding = true;
+                }
+            }
+            if (message->type() == HislipType::Data) {
+                break;
+            }
+            if (discarding) {
+                discarding = false;
+                exchange.queueError(errors::kTooMuchData);
+                connection.sendAll(error(HislipErrorCode::MessageTooLarge, "program message over 64 KiB"));
+                break;
+            }
+            exchange.receive(input);
+            input.clear();
+            if (exchange.hangUpRequested()) {
+                return;
+            }
+            if (auto reply = exchange.takeReply()) {
+                if (!connection.sleepFor(reply->delay) ||
+                    !connection.sendAll(
+                        encodeHislip(HislipType::DataEnd, 0, message->header.parameter, reply->bytes))) {
+                    return;
+                }
+            }
+            break;
+        }
+        case HislipType::Trigger:
+            break;
+        case HislipType::DeviceClearComplete:
+            input.clear();
+            discarding = false;
+            connection.sendAll(encodeHislip(HislipType::DeviceClearAcknowledge, 0, 0));
+            break;
+        default:
+            connection.sendAll(
+                error(HislipErrorCode::UnrecognizedMessageType, "unexpected on the synchronous channel"));
+            break;
+        }
+    }
+}
+
+void HislipServer::serveAsynchronous(ServiceConnection& connection, HislipReader& reader,
+                                     ClientSession& exchange) {
+    while (auto message = reader.next()) {
+        std::string answer;
+        switch (message->type()) {
+        case HislipType::AsyncMaximumMessageSize:
+            answer = message->payload.size() == 8
+                         ? encodeHislip(HislipType::AsyncMaximumMessageSizeResponse, 0, 0,
+                                        encodeHislipSize(kMaxMessageSize))
+                         : error(HislipErrorCode::Unidentified, "maximum message size is not 8 bytes");
+            break;
+        case HislipType::AsyncLock:
+            answer = encodeHislip(HislipType::AsyncLockResponse, 1, 0); // granted: one client at a time
+            break;
+        case HislipType::AsyncLockInfo:
+            answer = encodeHislip(HislipType::AsyncLockInfoResponse, 0, 0);
+            break;
+        case HislipType::AsyncRemoteLocalControl:
+            answer = encodeHislip(HislipType::AsyncRemoteLocalResponse, 0, 0);
+            break;
+        case HislipType::AsyncStatusQuery:
+            answer = encodeHislip(HislipType::AsyncStatusResponse, 0, 0);
+            break;
+        case HislipType::AsyncDeviceClear:
+            exchange.discardReply();
+            answer = encodeHislip(HislipType::AsyncDeviceClearAcknowledge, 0, 0);
+            break;
+        default:
+            answer =
+                error(HislipErrorCode::UnrecognizedMessageType, "unexpected on the asynchronous channel");
+            break;
+        }
+        if (!connection.sendAll(answer)) {
+            return;
+        }
+    }
 }
 
 } // namespace sim

@@ -4,20 +4,25 @@
 #include "sim/TcpService.h"
 
 #include <cstdint>
+#include <map>
 #include <memory>
 #include <mutex>
-#include <set>
 #include <string>
 
 namespace sim {
 
+class ClientSession;
+class HislipReader;
+
 // HiSLIP in front of one simulated mainframe, synchronized mode. A session is a synchronous channel
-// (Initialize with the sub-address "hislip0") plus an asynchronous one (AsyncInitialize with the
-// session id). Replies go out as DataEnd with the message id of the query, as soon as they exist.
+// (Initialize with the sub-address "hislip0") plus one asynchronous channel (AsyncInitialize with the
+// session id), and a client session of its own on the mainframe. Data is served only once both
+// channels are open. Replies go out as DataEnd with the message id of the query, as soon as they
+// exist. A client past the connection limit is told "maximum clients exceeded" with FatalError.
 class HislipServer {
 public:
     HislipServer(Mainframe& mainframe, const std::string& address = "127.0.0.1", std::uint16_t port = 0,
-                 TcpService::Log log = {});
+                 TcpService::Log log = {}, ConnectionLimits limits = {});
 
     std::uint16_t port() const { return service_.port(); }
     void stop() { service_.stop(); }
@@ -26,14 +31,25 @@ public:
     static constexpr std::uint64_t kMaxMessageSize = 1u << 20;
 
 private:
+    struct Session {
+        std::shared_ptr<ClientSession> exchange;
+        bool asyncOpen = false;
+    };
+
     void serve(ServiceConnection& connection);
-    std::uint16_t openSession();
-    bool sessionExists(std::uint16_t id) const;
+    void serveSynchronous(ServiceConnection& connection, HislipReader& reader, std::uint16_t id,
+                          ClientSession& exchange);
+    void serveAsynchronous(ServiceConnection& connection, HislipReader& reader, ClientSession& exchange);
+    std::uint16_t openSession(std::shared_ptr<ClientSession> exchange);
+    // The session's exchange, once: nullptr when there is no such session or it already has its
+    // asynchronous channel (`why` says which).
+    std::shared_ptr<ClientSession> attachAsync(std::uint16_t id, std::string& why);
+    bool asyncOpen(std::uint16_t id) const;
     void closeSession(std::uint16_t id);
 
     Mainframe& mainframe_;
     mutable std::mutex mutex_;
-    std::set<std::uint16_t> sessions_; // the sessions whose synchronous channel is open
+    std::map<std::uint16_t, Session> sessions_; // the sessions whose synchronous channel is open
     std::uint16_t nextSessionId_ = 1;
     TcpService service_; // last: its threads use the members above
 };

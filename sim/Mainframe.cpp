@@ -1,8 +1,10 @@
 #include "sim/Mainframe.h"
 
+#include "sim/ClientSession.h"
 #include "sim/CommandSet.h"
 #include "sim/MessageParser.h"
 
+#include <set>
 #include <stdexcept>
 #include <utility>
 #include <vector>
@@ -65,7 +67,7 @@ struct Mainframe::Impl {
         return replies;
     }
 
-    void queueReply(const std::vector<std::string>& replies) {
+    void queueReply(std::optional<Reply>& pending, const std::vector<std::string>& replies) {
         if (replies.empty() || faults.consume(Fault::DropReply)) {
             return;
         }
@@ -85,55 +87,92 @@ struct Mainframe::Impl {
     mutable std::mutex mutex;
     InstrumentState state;
     CommandSet commands;
-    std::optional<Reply> pending;
-    bool hangUp = false;
+    std::set<ClientSession*> sessions;
     TrafficRecord traffic;
     FaultInjector faults;
 };
 
-Mainframe::Mainframe(std::string serialNumber) : impl_(std::make_unique<Impl>(serialNumber)) {}
+Mainframe::Mainframe(std::string serialNumber)
+    : impl_(std::make_unique<Impl>(serialNumber)), own_(std::make_unique<ClientSession>(*this)) {}
 
-Mainframe::~Mainframe() = default;
+Mainframe::~Mainframe() {
+    own_.reset();
+}
+
+void Mainframe::attach(ClientSession& session) {
+    std::lock_guard lock(impl_->mutex);
+    impl_->sessions.insert(&session);
+}
+
+void Mainframe::detach(ClientSession& session) {
+    std::lock_guard lock(impl_->mutex);
+    impl_->sessions.erase(&session);
+}
 
 void Mainframe::receive(std::string_view message) {
+    own_->receive(message);
+}
+
+std::optional<Reply> Mainframe::takeReply() {
+    return own_->takeReply();
+}
+
+bool Mainframe::replyPending() const {
+    return own_->replyPending();
+}
+
+bool Mainframe::hangUpRequested() {
+    return own_->hangUpRequested();
+}
+
+void Mainframe::discardReply() {
+    own_->discardReply();
+}
+
+void Mainframe::receive(ClientSession& session, std::string_view message) {
     message = withoutTerminator(message);
     std::lock_guard lock(impl_->mutex);
     impl_->traffic.add(TrafficRecord::Direction::Received, std::string(message));
     if (!impl_->faults.consume(Fault::StopAnswering)) {
-        if (impl_->pending) {
-            impl_->pending.reset();
+        if (session.pending_) {
+            session.pending_.reset();
             impl_->report(errors::kQueryInterrupted);
         }
         if (message.size() > kMaxMessageBytes) {
             impl_->report(errors::kTooMuchData);
         } else {
-            impl_->queueReply(impl_->execute(message));
+            impl_->queueReply(session.pending_, impl_->execute(message));
         }
     }
     if (impl_->faults.consume(Fault::CloseConnection)) {
-        impl_->hangUp = true;
+        session.hangUp_ = true;
     }
 }
 
-std::optional<Reply> Mainframe::takeReply() {
+std::optional<Reply> Mainframe::takeReply(ClientSession& session) {
     std::lock_guard lock(impl_->mutex);
-    if (!impl_->pending || impl_->faults.armed(Fault::StopAnswering)) {
+    if (!session.pending_ || impl_->faults.armed(Fault::StopAnswering)) {
         return std::nullopt;
     }
-    Reply reply = std::move(*impl_->pending);
-    impl_->pending.reset();
+    Reply reply = std::move(*session.pending_);
+    session.pending_.reset();
     impl_->traffic.add(TrafficRecord::Direction::Sent, reply.bytes);
     return reply;
 }
 
-bool Mainframe::replyPending() const {
+bool Mainframe::replyPending(const ClientSession& session) const {
     std::lock_guard lock(impl_->mutex);
-    return impl_->pending.has_value() && !impl_->faults.armed(Fault::StopAnswering);
+    return session.pending_.has_value() && !impl_->faults.armed(Fault::StopAnswering);
 }
 
-bool Mainframe::hangUpRequested() {
+bool Mainframe::hangUpRequested(ClientSession& session) {
     std::lock_guard lock(impl_->mutex);
-    return std::exchange(impl_->hangUp, false);
+    return std::exchange(session.hangUp_, false);
+}
+
+void Mainframe::discardReply(ClientSession& session) {
+    std::lock_guard lock(impl_->mutex);
+    session.pending_.reset();
 }
 
 TrafficRecord& Mainframe::traffic() {
@@ -195,18 +234,15 @@ void Mainframe::queueError(const ScpiError& error) {
     impl_->report(error);
 }
 
-void Mainframe::discardReply() {
-    std::lock_guard lock(impl_->mutex);
-    impl_->pending.reset();
-}
-
 void Mainframe::reset() {
     std::lock_guard lock(impl_->mutex);
     impl_->state.port.restoreFactorySetup();
     impl_->state.errors.clear();
     impl_->state.eventStatus.clear();
-    impl_->pending.reset();
-    impl_->hangUp = false;
+    for (ClientSession* session : impl_->sessions) {
+        session->pending_.reset();
+        session->hangUp_ = false;
+    }
     impl_->traffic.clear();
     impl_->faults.clear();
 }

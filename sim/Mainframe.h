@@ -2,8 +2,9 @@
 
 // The simulated mainframe: an IEEE 488.2 message parser in front of a model of the digital port,
 // with an error queue, a traffic record and fault injection. Transports (the in-process SIM session,
-// the socket, VXI-11 and HiSLIP servers) only move messages in and replies out; everything the
-// instrument does lives here. All public members are thread-safe.
+// the socket, VXI-11 and HiSLIP servers) only move messages in and replies out, each client through a
+// ClientSession of its own; everything the instrument does lives here. All public members are
+// thread-safe.
 
 #include "sim/FaultInjector.h"
 #include "sim/ScpiError.h"
@@ -18,6 +19,8 @@
 #include <string_view>
 
 namespace sim {
+
+class ClientSession;
 
 // A reply as it leaves the instrument: the bytes on the wire (terminator included) and how long the
 // instrument takes before they are available.
@@ -44,6 +47,9 @@ public:
     ~Mainframe();
     Mainframe(const Mainframe&) = delete;
     Mainframe& operator=(const Mainframe&) = delete;
+
+    // The members below that take messages and replies serve the mainframe's own session (tests, and
+    // whoever drives the instrument directly); every other client opens a ClientSession.
 
     // One complete program message as received (a trailing LF or CR LF is not part of the message;
     // it is removed if present). Queries in it produce one reply, joined by ";" and ended by one LF.
@@ -73,13 +79,23 @@ public:
     void queueError(const ScpiError& error);
     void discardReply();
 
-    // Power-on state: factory pin setup, empty error queue, no pending reply; the record and the
-    // fault injector are cleared too.
+    // Power-on state: factory pin setup, empty error queue, no pending reply in any session; the
+    // record and the fault injector are cleared too.
     void reset();
 
 private:
+    friend class ClientSession;
+    void attach(ClientSession& session);
+    void detach(ClientSession& session);
+    void receive(ClientSession& session, std::string_view message);
+    std::optional<Reply> takeReply(ClientSession& session);
+    bool replyPending(const ClientSession& session) const;
+    bool hangUpRequested(ClientSession& session);
+    void discardReply(ClientSession& session);
+
     struct Impl;
     std::unique_ptr<Impl> impl_;
+    std::unique_ptr<ClientSession> own_; // after impl_: it detaches from it
 };
 
 } // namespace sim

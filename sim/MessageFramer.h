@@ -24,6 +24,8 @@ public:
     std::optional<Message> next();
     // Bytes held for messages not yet taken.
     std::size_t buffered() const { return buffer_.size() - start_; }
+    // True while the bytes so far end inside a message (kept or being thrown away).
+    bool midMessage() const { return buffered() > 0 || discarding_; }
 
 private:
     void consumeThrough(std::size_t end);

@@ -12,31 +12,28 @@ namespace {
 constexpr std::size_t kMaxPortmapRecord = 1024;
 }
 
-PortmapServer::PortmapServer(const std::string& address, std::uint16_t port, TcpService::Log log)
+PortmapServer::PortmapServer(const std::string& address, std::uint16_t port, TcpService::Log log,
+                             ConnectionLimits limits)
     : service_(
           address, port, "portmapper",
           [this](ServiceConnection& connection) {
-              serveRpcConnection(connection, kMaxPortmapRecord, [this](const RpcCall& call) {
-                  if (call.program != kPortmapProgram) {
-                      return rpcFailure(call.xid, RpcReplyStatus::ProgramUnavailable);
-                  }
-                  if (call.version != kPortmapVersion) {
-                      return rpcFailure(call.xid, RpcReplyStatus::ProgramMismatch, kPortmapVersion,
-                                        kPortmapVersion);
-                  }
-                  switch (call.procedure) {
-                  case kPortmapProcNull:
-                      return rpcSuccess(call.xid, {});
-                  case kPortmapProcGetPort: {
-                      const PortmapMapping m = PortmapMapping::decode(call.arguments);
-                      return rpcSuccess(call.xid, encodePort(lookUp(m.program, m.version, m.protocol)));
-                  }
-                  default:
-                      return rpcFailure(call.xid, RpcReplyStatus::ProcedureUnavailable);
-                  }
-              });
+              serveRpcConnection(connection, kMaxPortmapRecord, {kPortmapProgram, kPortmapVersion},
+                                 [this](const RpcCall& call) { return answer(call); });
           },
-          std::move(log)) {}
+          std::move(log), limits) {}
+
+std::optional<RpcReply> PortmapServer::answer(const RpcCall& call) const {
+    switch (call.procedure) {
+    case kPortmapProcNull:
+        return rpcSuccess(call.xid, {});
+    case kPortmapProcGetPort: {
+        const PortmapMapping m = PortmapMapping::decode(call.arguments);
+        return rpcSuccess(call.xid, encodePort(lookUp(m.program, m.version, m.protocol)));
+    }
+    default:
+        return rpcFailure(call.xid, RpcReplyStatus::ProcedureUnavailable);
+    }
+}
 
 void PortmapServer::registerProgram(std::uint32_t program, std::uint32_t version, std::uint32_t protocol,
                                     std::uint16_t port) {

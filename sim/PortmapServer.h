@@ -1,10 +1,12 @@
 #pragma once
 
+#include "protocol/RpcMessage.h"
 #include "sim/TcpService.h"
 
 #include <cstdint>
 #include <map>
 #include <mutex>
+#include <optional>
 #include <string>
 #include <tuple>
 
@@ -15,7 +17,8 @@ namespace sim {
 class PortmapServer {
 public:
     // Port 111 is what every VXI-11 client asks; tests may pass 0 for a free port.
-    PortmapServer(const std::string& address, std::uint16_t port, TcpService::Log log = {});
+    PortmapServer(const std::string& address, std::uint16_t port, TcpService::Log log = {},
+                  ConnectionLimits limits = {});
 
     void registerProgram(std::uint32_t program, std::uint32_t version, std::uint32_t protocol,
                          std::uint16_t port);
@@ -23,6 +26,7 @@ public:
     void stop() { service_.stop(); }
 
 private:
+    std::optional<protocol::RpcReply> answer(const protocol::RpcCall& call) const;
     std::uint16_t lookUp(std::uint32_t program, std::uint32_t version, std::uint32_t protocol) const;
 
     mutable std::mutex mutex_;

@@ -5,6 +5,53 @@
 
 namespace sim {
 
+namespace {
+
+using protocol::RpcReplyStatus;
+
+// The RPC version a call asks for, read without decoding the rest, so that a call of another RPC
+// version gets its own answer instead of "garbage".
+std::optional<std::uint32_t> rpcVersionOfCall(std::string_view record) {
+    const auto word = [&](std::size_t index) {
+        std::uint32_t value = 0;
+        for (std::size_t i = 0; i < 4; ++i) {
+            value = (value << 8) | static_cast<unsigned char>(record[index * 4 + i]);
+        }
+        return value;
+    };
+    constexpr std::uint32_t kCall = 0;
+    if (record.size() < 12 || word(1) != kCall) {
+        return std::nullopt;
+    }
+    return word(2);
+}
+
+std::optional<protocol::RpcReply> answer(std::string_view record, RpcProgram offered,
+                                         const RpcDispatcher& dispatch) {
+    std::uint32_t xid = 0;
+    if (!protocol::peekXid(record, xid)) {
+        return std::nullopt;
+    }
+    if (const auto version = rpcVersionOfCall(record); version && *version != protocol::kRpcVersion) {
+        return rpcFailure(xid, RpcReplyStatus::RpcVersionMismatch, protocol::kRpcVersion,
+                          protocol::kRpcVersion);
+    }
+    try {
+        const protocol::RpcCall call = protocol::decodeCall(record);
+        if (call.program != offered.program) {
+            return rpcFailure(call.xid, RpcReplyStatus::ProgramUnavailable);
+        }
+        if (call.version != offered.version) {
+            return rpcFailure(call.xid, RpcReplyStatus::ProgramMismatch, offered.version, offered.version);
+        }
+        return dispatch(call);
+    } catch (const protocol::DecodeError&) {
+        return rpcFailure(xid, RpcReplyStatus::GarbageArguments);
+    }
+}
+
+} // namespace
+
 protocol::RpcReply rpcSuccess(std::uint32_t xid, std::string results) {
     protocol::RpcReply reply;
     reply.xid = xid;
@@ -12,7 +59,7 @@ protocol::RpcReply rpcSuccess(std::uint32_t xid, std::string results) {
     return reply;
 }
 
-protocol::RpcReply rpcFailure(std::uint32_t xid, protocol::RpcReplyStatus status, std::uint32_t low,
+protocol::RpcReply rpcFailure(std::uint32_t xid, RpcReplyStatus status, std::uint32_t low,
                               std::uint32_t high) {
     protocol::RpcReply reply;
     reply.xid = xid;
@@ -22,25 +69,17 @@ protocol::RpcReply rpcFailure(std::uint32_t xid, protocol::RpcReplyStatus status
     return reply;
 }
 
-void serveRpcConnection(ServiceConnection& connection, std::size_t maxRecord, const RpcDispatcher& dispatch) {
+void serveRpcConnection(ServiceConnection& connection, std::size_t maxRecord, RpcProgram offered,
+                        const RpcDispatcher& dispatch, const std::function<bool()>& midMessage) {
     protocol::RecordAssembler assembler(maxRecord);
-    while (auto bytes = connection.receiveSome()) {
+    while (auto bytes = connection.receiveSome(assembler.midRecord() || (midMessage && midMessage()))) {
         try {
             assembler.feed(*bytes);
         } catch (const protocol::DecodeError&) {
             return; // oversized record: the stream cannot be resynchronised
         }
         while (auto record = assembler.nextRecord()) {
-            std::optional<protocol::RpcReply> reply;
-            try {
-                reply = dispatch(protocol::decodeCall(*record));
-            } catch (const protocol::DecodeError&) {
-                std::uint32_t xid = 0;
-                if (!protocol::peekXid(*record, xid)) {
-                    return;
-                }
-                reply = rpcFailure(xid, protocol::RpcReplyStatus::GarbageArguments);
-            }
+            const std::optional<protocol::RpcReply> reply = answer(*record, offered, dispatch);
             if (!reply || !connection.sendAll(protocol::encodeRecord(protocol::encodeReply(*reply)))) {
                 return;
             }

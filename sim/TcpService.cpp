@@ -1,173 +1,113 @@
 #include "sim/TcpService.h"
 
-#include <arpa/inet.h>
-#include <array>
 #include <cerrno>
-#include <cstring>
+#include <netdb.h>
 #include <netinet/in.h>
 #include <netinet/tcp.h>
 #include <poll.h>
 #include <stdexcept>
 #include <sys/eventfd.h>
 #include <sys/socket.h>
+#include <system_error>
 #include <unistd.h>
 
 namespace sim {
 
 namespace {
 
-// More than a bench needs; a client that opens connections in a loop must not exhaust threads.
-constexpr std::size_t kMaxConnections = 32;
+using namespace std::chrono_literals;
 
-std::string peerText(const sockaddr_storage& address) {
-    char text[INET6_ADDRSTRLEN] = {};
-    if (address.ss_family == AF_INET6) {
-        const auto& in6 = reinterpret_cast<const sockaddr_in6&>(address);
-        ::inet_ntop(AF_INET6, &in6.sin6_addr, text, sizeof text);
-        return "[" + std::string(text) + "]:" + std::to_string(ntohs(in6.sin6_port));
+// Refusals run on threads of their own so that one slow refused client cannot hold up the accept
+// loop; past this many at once, a refused client is only closed.
+constexpr std::size_t kMaxRefusalsAtOnce = 4;
+// What a refused client gets to send its first message and read our answer.
+constexpr ConnectionLimits kRefusalLimits{1, 1000ms, 1000ms};
+
+std::string withoutBrackets(const std::string& address) {
+    if (address.size() >= 2 && address.front() == '[' && address.back() == ']') {
+        return address.substr(1, address.size() - 2);
     }
-    const auto& in4 = reinterpret_cast<const sockaddr_in&>(address);
-    ::inet_ntop(AF_INET, &in4.sin_addr, text, sizeof text);
-    return std::string(text) + ":" + std::to_string(ntohs(in4.sin_port));
+    return address;
+}
+
+base::FileDescriptor listenOn(const std::string& prefix, const std::string& bindAddress, std::uint16_t port) {
+    const std::string host = withoutBrackets(bindAddress);
+    addrinfo hints{};
+    hints.ai_family = AF_UNSPEC;
+    hints.ai_socktype = SOCK_STREAM;
+    hints.ai_flags = AI_NUMERICHOST | AI_NUMERICSERV | AI_PASSIVE;
+    addrinfo* found = nullptr;
+    const std::string service = std::to_string(port);
+    if (::getaddrinfo(host.c_str(), service.c_str(), &hints, &found) != 0 || found == nullptr) {
+        throw std::invalid_argument(prefix + "\"" + bindAddress + "\" is not an IPv4 or IPv6 address");
+    }
+    const std::unique_ptr<addrinfo, decltype(&::freeaddrinfo)> addresses(found, &::freeaddrinfo);
+    const std::string where = prefix + "cannot listen on " + bindAddress + " port " + service;
+
+    base::FileDescriptor fd(::socket(found->ai_family, found->ai_socktype | SOCK_CLOEXEC, 0));
+    if (!fd.valid()) {
+        throw std::system_error(errno, std::generic_category(), where);
+    }
+    // A restarted simulator must not wait for the old connections' TIME_WAIT to pass.
+    const int on = 1;
+    ::setsockopt(fd.get(), SOL_SOCKET, SO_REUSEADDR, &on, sizeof on);
+    if (::bind(fd.get(), found->ai_addr, found->ai_addrlen) != 0 || ::listen(fd.get(), SOMAXCONN) != 0) {
+        const int error = errno;
+        throw std::system_error(
+            error, std::generic_category(),
+            where + (error == EADDRINUSE ? " (another program already serves this port)" : ""));
+    }
+    return fd;
+}
+
+std::uint16_t boundPort(int fd) {
+    sockaddr_storage address{};
+    socklen_t length = sizeof address;
+    if (::getsockname(fd, reinterpret_cast<sockaddr*>(&address), &length) != 0) {
+        throw std::system_error(errno, std::generic_category(), "cannot read the listening port");
+    }
+    const in_port_t port = address.ss_family == AF_INET6
+                               ? reinterpret_cast<const sockaddr_in6*>(&address)->sin6_port
+                               : reinterpret_cast<const sockaddr_in*>(&address)->sin_port;
+    return ntohs(port);
+}
+
+std::string describePeer(const sockaddr_storage& address, socklen_t length) {
+    char host[NI_MAXHOST] = "?";
+    char service[NI_MAXSERV] = "?";
+    ::getnameinfo(reinterpret_cast<const sockaddr*>(&address), length, host, sizeof host, service,
+                  sizeof service, NI_NUMERICHOST | NI_NUMERICSERV);
+    const bool v6 = address.ss_family == AF_INET6;
+    return (v6 ? "[" : "") + std::string(host) + (v6 ? "]:" : ":") + service;
 }
 
 } // namespace
 
-ServiceConnection::ServiceConnection(int fd, int stopFd, std::string peer)
-    : fd_(fd), stopFd_(stopFd), peer_(std::move(peer)) {}
-
-ServiceConnection::~ServiceConnection() {
-    hangUp();
-}
-
-void ServiceConnection::hangUp() {
-    if (fd_ >= 0) {
-        ::close(fd_);
-        fd_ = -1;
-    }
-}
-
-int ServiceConnection::waitFor(short events, int timeoutMs) {
-    if (fd_ < 0) {
-        return -1;
-    }
-    for (;;) {
-        pollfd fds[2] = {{fd_, events, 0}, {stopFd_, POLLIN, 0}};
-        const int ready = ::poll(fds, 2, timeoutMs);
-        if (ready < 0 && errno == EINTR) {
-            continue;
-        }
-        if (ready < 0 || fds[1].revents != 0) {
-            return -1;
-        }
-        return ready == 0 ? 0 : 1;
-    }
-}
-
-std::optional<std::string> ServiceConnection::receiveSome() {
-    std::array<char, 64 * 1024> chunk;
-    for (;;) {
-        if (waitFor(POLLIN, -1) < 0) {
-            return std::nullopt;
-        }
-        const auto n = ::recv(fd_, chunk.data(), chunk.size(), MSG_DONTWAIT);
-        if (n > 0) {
-            return std::string(chunk.data(), static_cast<std::size_t>(n));
-        }
-        if (n < 0 && (errno == EINTR || errno == EAGAIN || errno == EWOULDBLOCK)) {
-            continue;
-        }
-        return std::nullopt;
-    }
-}
-
-bool ServiceConnection::sendAll(std::string_view bytes) {
-    while (!bytes.empty()) {
-        if (waitFor(POLLOUT, -1) < 0) {
-            return false;
-        }
-        const auto n = ::send(fd_, bytes.data(), bytes.size(), MSG_NOSIGNAL | MSG_DONTWAIT);
-        if (n > 0) {
-            bytes.remove_prefix(static_cast<std::size_t>(n));
-        } else if (n < 0 && errno != EINTR && errno != EAGAIN && errno != EWOULDBLOCK) {
-            return false;
-        }
-    }
-    return true;
-}
-
-bool ServiceConnection::sleepFor(std::chrono::milliseconds duration) {
-    const auto end = std::chrono::steady_clock::now() + duration;
-    for (;;) {
-        const auto left =
-            std::chrono::ceil<std::chrono::milliseconds>(end - std::chrono::steady_clock::now());
-        if (left.count() <= 0) {
-            return true;
-        }
-        // A peer that hangs up ends the wait too: nobody is left to answer.
-        pollfd fds[2] = {{stopFd_, POLLIN, 0}, {fd_, POLLRDHUP, 0}};
-        const int ready =
-            ::poll(fds, fd_ >= 0 ? 2 : 1, static_cast<int>(std::min<long long>(left.count(), 1 << 30)));
-        if (ready > 0) {
-            return false;
-        }
-    }
-}
-
 TcpService::TcpService(const std::string& address, std::uint16_t port, std::string serviceName,
-                       Handler handler, Log log)
-    : serviceName_(std::move(serviceName)), handler_(std::move(handler)), log_(std::move(log)) {
-    // "[::1]" as well as "::1", as the raw socket server takes it.
-    const std::string host = address.size() > 2 && address.front() == '[' && address.back() == ']'
-                                 ? address.substr(1, address.size() - 2)
-                                 : address;
-    sockaddr_storage storage{};
-    socklen_t length = 0;
-    auto& in4 = reinterpret_cast<sockaddr_in&>(storage);
-    auto& in6 = reinterpret_cast<sockaddr_in6&>(storage);
-    if (::inet_pton(AF_INET, host.c_str(), &in4.sin_addr) == 1) {
-        in4.sin_family = AF_INET;
-        in4.sin_port = htons(port);
-        length = sizeof in4;
-    } else if (::inet_pton(AF_INET6, host.c_str(), &in6.sin6_addr) == 1) {
-        in6.sin6_family = AF_INET6;
-        in6.sin6_port = htons(port);
-        length = sizeof in6;
-    } else {
-        throw std::runtime_error(serviceName_ + ": \"" + address + "\" is not an IPv4 or IPv6 address");
+                       Handler handler, Log log, ConnectionLimits limits, Handler refuse)
+    : prefix_(serviceName.empty() ? "" : serviceName + ": "), handler_(std::move(handler)),
+      refuse_(std::move(refuse)), log_(std::move(log)), limits_(limits),
+      listener_(listenOn(prefix_, address, port)), stop_(::eventfd(0, EFD_CLOEXEC)) {
+    if (!stop_.valid()) {
+        throw std::system_error(errno, std::generic_category(), prefix_ + "cannot create the stop event");
     }
-    const std::string where =
-        serviceName_ + ": cannot listen on " + address + " port " + std::to_string(port);
-    listenFd_ = ::socket(storage.ss_family, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    if (listenFd_ < 0) {
-        throw std::runtime_error(where + ": " + std::strerror(errno));
-    }
-    const int on = 1;
-    ::setsockopt(listenFd_, SOL_SOCKET, SO_REUSEADDR, &on, sizeof on);
-    if (::bind(listenFd_, reinterpret_cast<sockaddr*>(&storage), length) != 0 ||
-        ::listen(listenFd_, 16) != 0) {
-        const int error = errno;
-        ::close(listenFd_);
-        throw std::runtime_error(where + ": " + std::strerror(error) +
-                                 (error == EADDRINUSE ? " (another program already serves this port)" : ""));
-    }
-    sockaddr_storage bound{};
-    socklen_t boundLength = sizeof bound;
-    ::getsockname(listenFd_, reinterpret_cast<sockaddr*>(&bound), &boundLength);
-    port_ = ntohs(bound.ss_family == AF_INET6 ? reinterpret_cast<sockaddr_in6&>(bound).sin6_port
-                                              : reinterpret_cast<sockaddr_in&>(bound).sin_port);
-    stopFd_ = ::eventfd(0, EFD_CLOEXEC);
-    if (stopFd_ < 0) {
-        ::close(listenFd_);
-        throw std::runtime_error(where + ": " + std::strerror(errno));
-    }
+    port_ = boundPort(listener_.get());
     acceptThread_ = std::thread([this] { acceptLoop(); });
 }
 
 TcpService::~TcpService() {
     stop();
-    ::close(stopFd_);
-    ::close(listenFd_);
+}
+
+void TcpService::log(const std::string& line) const {
+    if (!log_) {
+        return;
+    }
+    try {
+        log_(prefix_ + line);
+    } catch (...) {
+        // A failing log (a closed stdout) must not take the server down with it.
+    }
 }
 
 void TcpService::stop() {
@@ -179,19 +119,22 @@ void TcpService::stop() {
         stopped_ = true;
     }
     const std::uint64_t one = 1;
-    [[maybe_unused]] const auto written = ::write(stopFd_, &one, sizeof one);
+    while (::write(stop_.get(), &one, sizeof one) < 0 && errno == EINTR) {
+    }
     acceptThread_.join();
     // No new workers can start now: the accept loop has ended.
     for (Worker& worker : workers_) {
         worker.thread.join();
     }
     workers_.clear();
+    listener_.reset();
 }
 
 void TcpService::reapFinishedWorkers() {
     for (auto it = workers_.begin(); it != workers_.end();) {
         if (*it->done) {
             it->thread.join();
+            --(it->refusal ? refusing_ : serving_);
             it = workers_.erase(it);
         } else {
             ++it;
@@ -201,7 +144,7 @@ void TcpService::reapFinishedWorkers() {
 
 void TcpService::acceptLoop() {
     for (;;) {
-        pollfd fds[2] = {{listenFd_, POLLIN, 0}, {stopFd_, POLLIN, 0}};
+        pollfd fds[2] = {{listener_.get(), POLLIN, 0}, {stop_.get(), POLLIN, 0}};
         if (::poll(fds, 2, -1) < 0) {
             if (errno == EINTR) {
                 continue;
@@ -211,40 +154,70 @@ void TcpService::acceptLoop() {
         if (fds[1].revents != 0) {
             return;
         }
-        sockaddr_storage peer{};
-        socklen_t peerLength = sizeof peer;
-        const int fd = ::accept4(listenFd_, reinterpret_cast<sockaddr*>(&peer), &peerLength, SOCK_CLOEXEC);
-        if (fd < 0) {
+        sockaddr_storage address{};
+        socklen_t length = sizeof address;
+        base::FileDescriptor fd(
+            ::accept4(listener_.get(), reinterpret_cast<sockaddr*>(&address), &length, SOCK_CLOEXEC));
+        if (!fd.valid()) {
+            if (errno == EMFILE || errno == ENFILE || errno == ENOBUFS || errno == ENOMEM) {
+                // Out of descriptors: the pending connection stays ready, so do not spin on it.
+                pollfd stopOnly{stop_.get(), POLLIN, 0};
+                ::poll(&stopOnly, 1, 100);
+            }
             continue;
         }
+        // A command followed at once by a query must not wait for the previous segment's ACK.
         const int on = 1;
-        ::setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &on, sizeof on);
-        std::lock_guard lock(mutex_);
-        reapFinishedWorkers();
-        if (workers_.size() >= kMaxConnections) {
-            ::close(fd);
-            continue;
-        }
-        auto done = std::make_shared<std::atomic<bool>>(false);
-        std::string peerName = peerText(peer);
-        if (log_) {
-            log_(serviceName_ + ": connection from " + peerName);
-        }
-        workers_.push_back(Worker{std::thread([this, fd, done, peerName] {
-                                      {
-                                          ServiceConnection connection(fd, stopFd_, peerName);
-                                          try {
-                                              handler_(connection);
-                                          } catch (const std::exception& e) {
-                                              if (log_) {
-                                                  log_(serviceName_ + ": " + peerName + ": " + e.what());
-                                              }
-                                          }
-                                      }
-                                      *done = true;
-                                  }),
-                                  done});
+        ::setsockopt(fd.get(), IPPROTO_TCP, TCP_NODELAY, &on, sizeof on);
+        admit(std::move(fd), describePeer(address, length));
     }
+}
+
+void TcpService::admit(base::FileDescriptor fd, const std::string& peer) {
+    std::lock_guard lock(mutex_);
+    reapFinishedWorkers();
+    if (serving_ >= limits_.maxConnections) {
+        log("refused " + peer + ": already " + std::to_string(limits_.maxConnections) + " connections");
+        if (refuse_ && refusing_ < kMaxRefusalsAtOnce) {
+            startWorker(std::move(fd), peer, true);
+        }
+        return;
+    }
+    log("connection from " + peer);
+    startWorker(std::move(fd), peer, false);
+}
+
+void TcpService::startWorker(base::FileDescriptor fd, const std::string& peer, bool refusal) {
+    auto done = std::make_shared<std::atomic<bool>>(false);
+    auto socket = std::make_shared<base::FileDescriptor>(std::move(fd));
+    std::thread thread;
+    try {
+        thread = std::thread([this, socket, done, peer, refusal] {
+            {
+                ServiceConnection connection(std::move(*socket), stop_.get(), peer,
+                                             refusal ? kRefusalLimits : limits_);
+                try {
+                    if (refusal) {
+                        refuse_(connection);
+                        connection.finish(kRefusalLimits.idleTimeout);
+                    } else {
+                        handler_(connection);
+                    }
+                } catch (const std::exception& e) {
+                    log(peer + ": " + e.what());
+                }
+                if (!refusal && !connection.dropReason().empty()) {
+                    log("dropped " + peer + ": " + connection.dropReason());
+                }
+            }
+            *done = true;
+        });
+    } catch (const std::system_error& e) {
+        log("cannot serve " + peer + ": " + e.what()); // out of threads: the client is closed
+        return;
+    }
+    workers_.push_back(Worker{std::move(thread), done, refusal});
+    ++(refusal ? refusing_ : serving_);
 }
 
 } // namespace sim

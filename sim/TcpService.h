@@ -1,57 +1,36 @@
 #pragma once
 
+#include "base/FileDescriptor.h"
+#include "sim/ConnectionLimits.h"
+#include "sim/ServiceConnection.h"
+
 #include <atomic>
-#include <chrono>
 #include <cstdint>
 #include <functional>
 #include <list>
 #include <memory>
 #include <mutex>
-#include <optional>
 #include <string>
-#include <string_view>
 #include <thread>
 
 namespace sim {
 
-// One accepted connection of a TcpService. Every wait also wakes when the service stops, so that a
-// handler never outlives its server.
-class ServiceConnection {
-public:
-    ServiceConnection(int fd, int stopFd, std::string peer);
-    ~ServiceConnection();
-    ServiceConnection(const ServiceConnection&) = delete;
-    ServiceConnection& operator=(const ServiceConnection&) = delete;
-
-    // The next bytes; nullopt when the peer closed, the connection failed or the service stops.
-    std::optional<std::string> receiveSome();
-    // False when the peer is gone or the service stops.
-    bool sendAll(std::string_view bytes);
-    // Sleeps; false when the service stops or the peer hangs up first.
-    bool sleepFor(std::chrono::milliseconds duration);
-    void hangUp();
-
-    const std::string& peer() const { return peer_; }
-
-private:
-    // 1 = fd ready, 0 = timed out, -1 = stopping or failed.
-    int waitFor(short events, int timeoutMs);
-
-    int fd_;
-    int stopFd_;
-    std::string peer_;
-};
-
-// A TCP listener that runs each accepted connection through a handler on its own thread, for the
-// simulator's protocol servers. Loopback by default; port 0 picks a free port.
+// The TCP listener of every simulator server: each accepted connection runs through a handler on its
+// own thread, so a handler reads as the conversation it serves. The service holds its clients to
+// its limits: past the connection limit a client is refused (through the refusal handler, if any,
+// which may tell it why in its protocol's words), and each connection's waits are bounded by the
+// stall and idle limits. Every refusal and every drop is logged. Loopback by default; port 0 picks a
+// free port.
 class TcpService {
 public:
     using Handler = std::function<void(ServiceConnection&)>;
     using Log = std::function<void(const std::string&)>;
 
-    // Throws std::runtime_error naming the address, the port and the reason when it cannot listen.
+    // serviceName starts each log line ("HiSLIP: connection from ..."); it may be empty. Throws
+    // std::invalid_argument for an address that is not numeric IPv4 or IPv6 ("[::1]" is taken too),
+    // std::system_error naming the address and port when it cannot listen.
     TcpService(const std::string& address, std::uint16_t port, std::string serviceName, Handler handler,
-               Log log = {});
+               Log log = {}, ConnectionLimits limits = {}, Handler refuse = {});
     ~TcpService();
     TcpService(const TcpService&) = delete;
     TcpService& operator=(const TcpService&) = delete;
@@ -64,19 +43,27 @@ private:
     struct Worker {
         std::thread thread;
         std::shared_ptr<std::atomic<bool>> done;
+        bool refusal = false;
     };
 
     void acceptLoop();
+    void admit(base::FileDescriptor fd, const std::string& peer);
+    void startWorker(base::FileDescriptor fd, const std::string& peer, bool refusal);
     void reapFinishedWorkers();
+    void log(const std::string& line) const;
 
-    std::string serviceName_;
+    std::string prefix_;
     Handler handler_;
+    Handler refuse_;
     Log log_;
-    int listenFd_ = -1;
-    int stopFd_ = -1;
+    ConnectionLimits limits_;
+    base::FileDescriptor listener_;
+    base::FileDescriptor stop_;
     std::uint16_t port_ = 0;
     std::mutex mutex_;
     std::list<Worker> workers_;
+    std::size_t serving_ = 0; // workers that are not refusals
+    std::size_t refusing_ = 0;
     std::thread acceptThread_;
     bool stopped_ = false;
 };

@@ -1,11 +1,13 @@
 #include "sim/Vxi11Server.h"
 
 #include "protocol/Vxi11Messages.h"
+#include "sim/ClientSession.h"
 #include "sim/RpcConnection.h"
 
 #include <algorithm>
 #include <chrono>
 #include <map>
+#include <memory>
 #include <optional>
 
 namespace sim {
@@ -18,6 +20,9 @@ namespace {
 // The longest program message a link collects before it gives up on it, as on the raw socket.
 constexpr std::size_t kMaxMessage = 64 * 1024;
 constexpr std::size_t kMaxCoreRecord = kMaxVxi11Data + 1024;
+// What writeChunks() keeps: enough for any test, bounded for a long bench run.
+constexpr std::size_t kMaxRecordedChunks = 10000;
+constexpr std::size_t kMaxRecordedChunkBytes = 1024 * 1024;
 
 Vxi11Server::Options withUsableRecvSize(Vxi11Server::Options options) {
     options.maxRecvSize = std::clamp<std::uint32_t>(options.maxRecvSize, 1, kMaxVxi11Data);
@@ -30,15 +35,22 @@ class Vxi11Server::Connection {
 public:
     Connection(Vxi11Server& server, ServiceConnection& connection)
         : server_(server), connection_(connection) {}
+    ~Connection() {
+        for (const auto& [id, link] : links_) {
+            server_.closeLink(link.key);
+        }
+    }
+    Connection(const Connection&) = delete;
+    Connection& operator=(const Connection&) = delete;
+
+    // True while a link holds a message that has not seen END yet.
+    bool midMessage() const {
+        return std::any_of(links_.begin(), links_.end(), [](const auto& entry) {
+            return !entry.second.input.empty() || entry.second.discardingInput;
+        });
+    }
 
     std::optional<RpcReply> dispatch(const RpcCall& call) {
-        if (call.program != kVxi11CoreProgram) {
-            return rpcFailure(call.xid, RpcReplyStatus::ProgramUnavailable);
-        }
-        if (call.version != kVxi11CoreVersion) {
-            return rpcFailure(call.xid, RpcReplyStatus::ProgramMismatch, kVxi11CoreVersion,
-                              kVxi11CoreVersion);
-        }
         switch (call.procedure) {
         case kVxi11Null:
             return rpcSuccess(call.xid, {});
@@ -78,6 +90,8 @@ public:
 
 private:
     struct Link {
+        std::unique_ptr<ClientSession> session;
+        std::uint64_t key = 0;        // the server's number for it
         std::string input;            // a message that has not seen END yet
         bool discardingInput = false; // the message grew beyond kMaxMessage
         std::string output;           // the rest of a reply that a read has begun
@@ -89,9 +103,22 @@ private:
         if (server_.options_.deviceNames.count(parms.device) == 0) {
             return CreateLinkResp{kVxi11DeviceNotAccessible, 0, 0, 0}.encode();
         }
-        server_.recordLink(parms.device);
+        const auto outOfResources = [&](const std::string& why) {
+            server_.log_("VXI-11: refused a link for " + connection_.peer() + ": " + why);
+            return CreateLinkResp{kVxi11OutOfResources, 0, 0, 0}.encode();
+        };
+        if (links_.size() >= server_.options_.linksPerConnection) {
+            return outOfResources("already " + std::to_string(links_.size()) + " links on this connection");
+        }
+        std::string refusal;
+        const auto key = server_.openLink(parms.device, refusal);
+        if (!key) {
+            return outOfResources(refusal);
+        }
         const std::int32_t id = nextLinkId_++;
-        links_[id] = Link{};
+        Link& link = links_[id];
+        link.session = std::make_unique<ClientSession>(server_.mainframe_);
+        link.key = *key;
         return CreateLinkResp{kVxi11NoError, id, 0, server_.options_.maxRecvSize}.encode();
     }
 
@@ -119,11 +146,12 @@ private:
             const bool refused = link.discardingInput;
             link.discardingInput = false;
             if (refused) {
+                link.session->queueError(errors::kTooMuchData);
                 return DeviceWriteResp{kVxi11IoError, 0}.encode();
             }
-            server_.mainframe_.receive(link.input);
+            link.session->receive(link.input);
             link.input.clear();
-            if (server_.mainframe_.hangUpRequested()) {
+            if (link.session->hangUpRequested()) {
                 return std::nullopt;
             }
         }
@@ -138,7 +166,7 @@ private:
         Link& link = it->second;
         const milliseconds ioTimeout{parms.ioTimeout};
         if (!link.outputActive) {
-            if (auto reply = server_.mainframe_.takeReply()) {
+            if (auto reply = link.session->takeReply()) {
                 link.output = std::move(reply->bytes);
                 link.outputReadyAt = Clock::now() + reply->delay;
                 link.outputActive = true;
@@ -180,13 +208,23 @@ private:
         if (it == links_.end()) {
             return encodeDeviceError(kVxi11InvalidLink);
         }
-        it->second = Link{};
-        server_.mainframe_.takeReply(); // a device clear empties the output queue
+        Link& link = it->second;
+        link.input.clear();
+        link.discardingInput = false;
+        link.output.clear();
+        link.outputActive = false;
+        link.session->discardReply(); // a device clear empties the output queue
         return encodeDeviceError(kVxi11NoError);
     }
 
     std::string destroyLink(std::int32_t linkId) {
-        return encodeDeviceError(links_.erase(linkId) == 1 ? kVxi11NoError : kVxi11InvalidLink);
+        const auto it = links_.find(linkId);
+        if (it == links_.end()) {
+            return encodeDeviceError(kVxi11InvalidLink);
+        }
+        server_.closeLink(it->second.key);
+        links_.erase(it);
+        return encodeDeviceError(kVxi11NoError);
     }
 
     Vxi11Server& server_;
@@ -198,25 +236,40 @@ private:
 Vxi11Server::Vxi11Server(Mainframe& mainframe, const std::string& address, std::uint16_t port,
                          Options options, TcpService::Log log)
     : mainframe_(mainframe), options_(withUsableRecvSize(std::move(options))),
+      log_(log ? log : [](const std::string&) {}),
       service_(
           address, port, "VXI-11",
           [this](ServiceConnection& connection) {
               Connection state(*this, connection);
-              serveRpcConnection(connection, kMaxCoreRecord,
-                                 [&state](const RpcCall& call) { return state.dispatch(call); });
+              serveRpcConnection(
+                  connection, kMaxCoreRecord, {kVxi11CoreProgram, kVxi11CoreVersion},
+                  [&state](const RpcCall& call) { return state.dispatch(call); },
+                  [&state] { return state.midMessage(); });
           },
-          std::move(log)) {}
+          log, options_.limits) {}
 
 void Vxi11Server::recordChunk(const std::string& data) {
     std::lock_guard lock(mutex_);
-    if (writeChunks_.size() < 10000) { // a long bench run must not grow this without end
+    if (writeChunks_.size() < kMaxRecordedChunks &&
+        writeChunkBytes_ + data.size() <= kMaxRecordedChunkBytes) {
         writeChunks_.push_back(data);
+        writeChunkBytes_ += data.size();
     }
 }
 
-void Vxi11Server::recordLink(const std::string& device) {
+std::optional<std::uint64_t> Vxi11Server::openLink(const std::string& device, std::string& refusal) {
     std::lock_guard lock(mutex_);
-    linkedDevices_.push_back(device);
+    if (links_.size() >= options_.maxLinks) {
+        refusal = "already " + std::to_string(links_.size()) + " links in all";
+        return std::nullopt;
+    }
+    links_.emplace(nextLinkKey_, device);
+    return nextLinkKey_++;
+}
+
+void Vxi11Server::closeLink(std::uint64_t key) {
+    std::lock_guard lock(mutex_);
+    links_.erase(key);
 }
 
 std::vector<std::string> Vxi11Server::writeChunks() const {
@@ -226,7 +279,11 @@ std::vector<std::string> Vxi11Server::writeChunks() const {
 
 std::vector<std::string> Vxi11Server::linkedDevices() const {
     std::lock_guard lock(mutex_);
-    return linkedDevices_;
+    std::vector<std::string> devices;
+    for (const auto& [key, device] : links_) {
+        devices.push_back(device);
+    }
+    return devices;
 }
 
 } // namespace sim

@@ -4,7 +4,9 @@
 #include "sim/TcpService.h"
 
 #include <cstdint>
+#include <map>
 #include <mutex>
+#include <optional>
 #include <set>
 #include <string>
 #include <vector>
@@ -12,14 +14,18 @@
 namespace sim {
 
 // The VXI-11 core channel in front of one simulated mainframe. Each connection may hold links to
-// the device names it serves ("inst0" unless told otherwise). Replies leave through device_read
-// only, so an unread reply stays at the mainframe until a read takes it.
+// the device names it serves ("inst0" unless told otherwise), within a limit per connection and in
+// all; a connection's links end with it. Each link is a client session of its own. Replies leave
+// through device_read only, so an unread reply stays with its link until a read takes it.
 class Vxi11Server {
 public:
     struct Options {
         std::set<std::string> deviceNames{"inst0"};
         // What create_link reports as maxRecvSize; small values make clients split their writes.
         std::uint32_t maxRecvSize = 64 * 1024;
+        ConnectionLimits limits{};
+        std::size_t linksPerConnection = 16;
+        std::size_t maxLinks = 256;
     };
 
     Vxi11Server(Mainframe& mainframe, const std::string& address, std::uint16_t port, Options options,
@@ -32,19 +38,24 @@ public:
 
     // Every data block received by device_write, in order (tests check how clients split messages).
     std::vector<std::string> writeChunks() const;
-    // The device names that links were created for, in order.
+    // The device names of the links open now, oldest first.
     std::vector<std::string> linkedDevices() const;
 
 private:
     class Connection;
     void recordChunk(const std::string& data);
-    void recordLink(const std::string& device);
+    // A number for the new link, or nullopt (with the reason in `refusal`) when the total is reached.
+    std::optional<std::uint64_t> openLink(const std::string& device, std::string& refusal);
+    void closeLink(std::uint64_t key);
 
     Mainframe& mainframe_;
     Options options_;
+    TcpService::Log log_;
     mutable std::mutex mutex_;
     std::vector<std::string> writeChunks_;
-    std::vector<std::string> linkedDevices_;
+    std::size_t writeChunkBytes_ = 0;
+    std::map<std::uint64_t, std::string> links_; // every open link's device name
+    std::uint64_t nextLinkKey_ = 0;
     TcpService service_; // last: its threads use the members above
 };
 

@@ -53,16 +53,21 @@ int main(int argc, char** argv) {
 
     sim::Mainframe mainframe;
     try {
-        sim::SocketServer server(mainframe, options.address, options.socketPort, printLine);
+        sim::SocketServer server(mainframe, options.address, options.socketPort, printLine,
+                                 sim::socketLimits(options));
         printLine("pinwright-sim: raw SCPI on " + options.address + " port " + std::to_string(server.port()) +
                   "; Ctrl-C stops");
         std::unique_ptr<sim::Vxi11Server> vxi11;
         std::unique_ptr<sim::PortmapServer> portmapper;
         if (options.vxi11) {
+            sim::Vxi11Server::Options vxi11Options;
+            vxi11Options.limits = sim::lanLimits(options);
+            vxi11Options.linksPerConnection = options.linksPerConnection;
+            vxi11Options.maxLinks = options.maxLinks;
             vxi11 = std::make_unique<sim::Vxi11Server>(mainframe, options.address, options.vxi11Port,
-                                                       sim::Vxi11Server::Options{}, printLine);
-            portmapper =
-                std::make_unique<sim::PortmapServer>(options.address, options.portmapPort, printLine);
+                                                       vxi11Options, printLine);
+            portmapper = std::make_unique<sim::PortmapServer>(options.address, options.portmapPort, printLine,
+                                                              sim::lanLimits(options));
             portmapper->registerProgram(protocol::kVxi11CoreProgram, protocol::kVxi11CoreVersion,
                                         protocol::kIpProtoTcp, vxi11->port());
             printLine("pinwright-sim: VXI-11 (inst0) on " + options.address + " port " +
@@ -72,7 +77,7 @@ int main(int argc, char** argv) {
         std::unique_ptr<sim::HislipServer> hislip;
         if (options.hislip) {
             hislip = std::make_unique<sim::HislipServer>(mainframe, options.address, options.hislipPort,
-                                                         printLine);
+                                                         printLine, sim::lanLimits(options));
             printLine("pinwright-sim: HiSLIP (hislip0) on " + options.address + " port " +
                       std::to_string(hislip->port()));
         }

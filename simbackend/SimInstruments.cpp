@@ -9,7 +9,9 @@ namespace simbackend {
 
 sim::Mainframe& SimInstruments::board(unsigned number) {
     static std::mutex mutex;
-    static std::map<unsigned, std::unique_ptr<sim::Mainframe>> boards;
+    // Never destroyed: a session left open in a static (the program's globals) still talks to its board
+    // while statics are torn down.
+    static auto& boards = *new std::map<unsigned, std::unique_ptr<sim::Mainframe>>;
     const std::lock_guard lock(mutex);
     auto& slot = boards[number];
     if (!slot)

@@ -1,6 +1,6 @@
 #include "simbackend/SimSession.h"
 
-#include "sim/Mainframe.h"
+#include "sim/ClientSession.h"
 #include "simbackend/SimInstruments.h"
 
 #include <thread>
@@ -12,13 +12,15 @@ std::unique_ptr<SimSession> SimSession::open(const visa::ResourceName& name) {
 }
 
 SimSession::SimSession(std::string resource, sim::Mainframe& mainframe)
-    : BackendSession(std::move(resource)), mainframe_(&mainframe) {}
+    : BackendSession(std::move(resource)), session_(std::make_unique<sim::ClientSession>(mainframe)) {}
+
+SimSession::~SimSession() = default;
 
 void SimSession::requireUsable() {
     requireOpen();
-    if (!hungUp_ && mainframe_->hangUpRequested()) {
+    if (!hungUp_ && session_->hangUpRequested()) {
         // The reply to the message before the hang-up went down with the connection.
-        mainframe_->discardReply();
+        session_->discardReply();
         hungUp_ = true;
     }
     if (hungUp_)
@@ -29,12 +31,12 @@ void SimSession::write(std::string_view message) {
     requireUsable();
     if (message.ends_with('\n'))
         message.remove_suffix(1);
-    mainframe_->receive(message);
+    session_->receive(message);
 }
 
 std::string SimSession::read() {
     requireUsable();
-    auto reply = mainframe_->takeReply();
+    auto reply = session_->takeReply();
     const auto limit = timeout();
     if (!reply)
         failTimeout("no reply", limit);
@@ -52,7 +54,7 @@ std::string SimSession::read() {
 void SimSession::flushRead() {
     requireUsable();
     // Discarded, not taken: the instrument never sent it, so the traffic record must not show it as sent.
-    mainframe_->discardReply();
+    session_->discardReply();
 }
 
 void SimSession::close() {

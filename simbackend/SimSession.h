@@ -8,8 +8,9 @@
 #include <string>
 
 namespace sim {
+class ClientSession;
 class Mainframe;
-}
+} // namespace sim
 
 namespace simbackend {
 
@@ -23,13 +24,14 @@ public:
     std::string read() override;
     void flushRead() override;
     void close() override;
+    ~SimSession() override;
 
 private:
     SimSession(std::string resource, sim::Mainframe& mainframe);
     bool isOpen() const override { return open_; }
     void requireUsable();
 
-    sim::Mainframe* mainframe_;
+    std::unique_ptr<sim::ClientSession> session_; // one more client of the board's mainframe
     bool open_ = true;
     bool hungUp_ = false; // the mainframe dropped the connection (an injected fault)
 };

@@ -339,7 +339,9 @@ TEST_F(LanHislipServer, AnswersTheAsynchronousMessages) {
 
 TEST_F(LanHislipServer, RepliesCarryTheQuerysMessageIdAndAcceptFragments) {
     auto sync = connect();
-    initialize(sync);
+    auto async = connect();
+    EXPECT_EQ(exchange(async, encodeHislip(HislipType::AsyncInitialize, 0, initialize(sync))).type(),
+              HislipType::AsyncInitializeResponse);
     const std::uint32_t id = kHislipFirstMessageId + 4;
     const auto reply = exchange(sync, encodeHislip(HislipType::Data, 0, id, "*ID") +
                                           encodeHislip(HislipType::DataEnd, 0, id, "N?"));

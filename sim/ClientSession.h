@@ -1,0 +1,45 @@
+#pragma once
+
+#include "sim/Mainframe.h"
+
+#include <optional>
+#include <string_view>
+
+namespace sim {
+
+// One client's message exchange with the mainframe (a socket connection, a VXI-11 link, a HiSLIP
+// session, an in-process SIM session): its own output queue and its own query-interrupted rule, while
+// the instrument's settings and error queue are shared by all, as on a LAN instrument with several
+// sessions. A message runs and its reply is queued in one step, so another client's message can
+// neither land in between nor take or discard this client's reply. Thread-safe; must not outlive its
+// mainframe.
+class ClientSession {
+public:
+    explicit ClientSession(Mainframe& mainframe);
+    ~ClientSession();
+    ClientSession(const ClientSession&) = delete;
+    ClientSession& operator=(const ClientSession&) = delete;
+
+    // As Mainframe::receive, for this client: an unread reply of this client is interrupted (-410).
+    void receive(std::string_view message);
+    std::optional<Reply> takeReply();
+    bool replyPending() const;
+    // True once a CloseConnection fault fired on one of this client's messages; reading clears it.
+    bool hangUpRequested();
+    // The device clear: this client's unread reply goes, without an error.
+    void discardReply();
+    // An error the transport detected on the instrument's behalf, into the shared error queue.
+    void queueError(const ScpiError& error);
+
+    Mainframe& mainframe() { return mainframe_; }
+
+private:
+    friend class Mainframe;
+
+    Mainframe& mainframe_;
+    // Guarded by the mainframe's lock.
+    std::optional<Reply> pending_;
+    bool hangUp_ = false;
+};
+
+} // namespace sim

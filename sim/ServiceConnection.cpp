@@ -1,0 +1,150 @@
+#include "sim/ServiceConnection.h"
+
+#include <algorithm>
+#include <array>
+#include <cerrno>
+#include <poll.h>
+#include <sys/socket.h>
+
+namespace sim {
+
+namespace {
+
+using std::chrono::milliseconds;
+
+std::string secondsText(milliseconds duration) {
+    const auto count = duration.count();
+    std::string text = std::to_string(count / 1000);
+    if (count % 1000 != 0) {
+        std::string fraction = std::to_string(1000 + count % 1000).substr(1);
+        while (fraction.back() == '0') {
+            fraction.pop_back();
+        }
+        text += "." + fraction;
+    }
+    return text + " s";
+}
+
+// Milliseconds until `deadline`, for poll: at least 0, at most a day.
+int pollTimeout(ServiceConnection::Clock::time_point deadline) {
+    const auto left = std::chrono::ceil<milliseconds>(deadline - ServiceConnection::Clock::now()).count();
+    return static_cast<int>(std::clamp<long long>(left, 0, 86'400'000));
+}
+
+} // namespace
+
+ServiceConnection::ServiceConnection(base::FileDescriptor fd, int stopFd, std::string peer,
+                                     ConnectionLimits limits)
+    : fd_(std::move(fd)), stopFd_(stopFd), peer_(std::move(peer)), limits_(limits),
+      lastReceived_(Clock::now()), lastTraffic_(lastReceived_) {}
+
+void ServiceConnection::hangUp() {
+    fd_.reset();
+}
+
+int ServiceConnection::waitFor(short events, int timeoutMs) {
+    if (!fd_.valid()) {
+        return -1;
+    }
+    for (;;) {
+        pollfd fds[2] = {{fd_.get(), events, 0}, {stopFd_, POLLIN, 0}};
+        const int ready = ::poll(fds, 2, timeoutMs);
+        if (ready < 0 && errno == EINTR) {
+            continue;
+        }
+        if (ready < 0 || fds[1].revents != 0) {
+            return -1;
+        }
+        return ready == 0 ? 0 : 1;
+    }
+}
+
+std::optional<std::string> ServiceConnection::receiveSome(bool midMessage) {
+    if (!midMessage) {
+        messageSince_.reset();
+    } else if (!messageSince_) {
+        messageSince_ = lastReceived_;
+    }
+    std::array<char, 64 * 1024> chunk;
+    for (;;) {
+        int timeoutMs = -1;
+        if (midMessage && limits_.stallTimeout.count() > 0) {
+            timeoutMs = pollTimeout(*messageSince_ + limits_.stallTimeout);
+        } else if (!midMessage && limits_.idleTimeout.count() > 0) {
+            timeoutMs = pollTimeout(lastTraffic_ + limits_.idleTimeout);
+        }
+        const int ready = waitFor(POLLIN, timeoutMs);
+        if (ready < 0) {
+            return std::nullopt;
+        }
+        if (ready == 0) {
+            dropReason_ = midMessage ? "message unfinished for " + secondsText(limits_.stallTimeout)
+                                     : "no traffic for " + secondsText(limits_.idleTimeout);
+            return std::nullopt;
+        }
+        const auto n = ::recv(fd_.get(), chunk.data(), chunk.size(), MSG_DONTWAIT);
+        if (n > 0) {
+            lastReceived_ = lastTraffic_ = Clock::now();
+            return std::string(chunk.data(), static_cast<std::size_t>(n));
+        }
+        if (n < 0 && (errno == EINTR || errno == EAGAIN || errno == EWOULDBLOCK)) {
+            continue;
+        }
+        return std::nullopt;
+    }
+}
+
+bool ServiceConnection::sendAll(std::string_view bytes) {
+    while (!bytes.empty()) {
+        const int timeoutMs =
+            limits_.stallTimeout.count() > 0 ? static_cast<int>(limits_.stallTimeout.count()) : -1;
+        const int ready = waitFor(POLLOUT, timeoutMs);
+        if (ready == 0) {
+            dropReason_ = "reply not taken for " + secondsText(limits_.stallTimeout);
+        }
+        if (ready <= 0) {
+            return false;
+        }
+        const auto n = ::send(fd_.get(), bytes.data(), bytes.size(), MSG_NOSIGNAL | MSG_DONTWAIT);
+        if (n > 0) {
+            bytes.remove_prefix(static_cast<std::size_t>(n));
+            lastTraffic_ = Clock::now();
+        } else if (n < 0 && errno != EINTR && errno != EAGAIN && errno != EWOULDBLOCK) {
+            return false;
+        }
+    }
+    return true;
+}
+
+bool ServiceConnection::sleepFor(milliseconds duration) {
+    const auto end = Clock::now() + duration;
+    for (;;) {
+        const int left = pollTimeout(end);
+        if (left <= 0) {
+            return true;
+        }
+        // A peer that hangs up ends the wait too: nobody is left to answer.
+        pollfd fds[2] = {{stopFd_, POLLIN, 0}, {fd_.get(), POLLRDHUP, 0}};
+        if (::poll(fds, fd_.valid() ? 2 : 1, left) > 0) {
+            return false;
+        }
+    }
+}
+
+void ServiceConnection::finish(milliseconds patience) {
+    if (!fd_.valid()) {
+        return;
+    }
+    ::shutdown(fd_.get(), SHUT_WR);
+    const auto end = Clock::now() + patience;
+    std::array<char, 4096> sink;
+    while (waitFor(POLLIN, pollTimeout(end)) > 0) {
+        const auto n = ::recv(fd_.get(), sink.data(), sink.size(), MSG_DONTWAIT);
+        if (n == 0 || (n < 0 && errno != EINTR && errno != EAGAIN && errno != EWOULDBLOCK)) {
+            break;
+        }
+    }
+    hangUp();
+}
+
+} // namespace sim
