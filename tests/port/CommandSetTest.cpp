@@ -3,6 +3,7 @@
 #include "sim/Mainframe.h"
 #include "simbackend/SimInstruments.h"
 #include "tests/support/AnsweringPeer.h"
+#include "tests/support/InstrumentFixture.h"
 #include "transport/SCPI_DCPS.h"
 #include "transport/TransportTimeouts.h"
 #include "transport/UserNotice.h"
@@ -15,25 +16,17 @@ namespace {
 
 using Strings = std::vector<std::string>;
 
-class CommandSetTest : public ::testing::Test {
+class CommandSetTest : public InstrumentFixture<4> {
 protected:
     void SetUp() override {
-        transport::SetTimeoutsForTesting({std::chrono::milliseconds(1000), std::chrono::milliseconds(300)});
-        transport::SetNoticeHandler([this](const std::string& text) { notices.push_back(text); });
-        mainframe().reset();
+        InstrumentFixture::SetUp();
+        RecordNotices();
         ASSERT_TRUE(SCPI_DCPS::OpenSession("SIM4::INSTR", session, 1));
         notices.clear();
         mainframe().traffic().clear();
     }
-    void TearDown() override {
-        transport::SetTimeoutsForTesting({});
-        transport::SetNoticeHandler(nullptr);
-    }
-    static sim::Mainframe& mainframe() { return simbackend::SimInstruments::board(4); }
-    Strings received() const { return mainframe().traffic().received(); }
 
     InstrumentSession session;
-    Strings notices;
 };
 
 TEST_F(CommandSetTest, SettersSendTheirTextsAndTheErrorCheck) {

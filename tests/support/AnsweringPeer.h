@@ -4,6 +4,8 @@
 // hands every line it receives (without its LF) to a script and sends back whatever the script answers. It
 // stops by itself when destroyed and never outlives its test.
 
+#include "tests/support/LoopbackListener.h"
+
 #include <atomic>
 #include <cstdint>
 #include <functional>
@@ -22,7 +24,7 @@ public:
     AnsweringPeer(const AnsweringPeer&) = delete;
     AnsweringPeer& operator=(const AnsweringPeer&) = delete;
 
-    std::uint16_t port() const { return port_; }
+    std::uint16_t port() const { return listener_.port(); }
     std::string resource() const; // TCPIP0::127.0.0.1::<port>::SOCKET
     std::vector<std::string> received() const;
 
@@ -30,9 +32,8 @@ private:
     void serve();
 
     Script script_;
-    int listener_ = -1;
+    LoopbackListener listener_;
     int wake_[2] = {-1, -1};
-    std::uint16_t port_ = 0;
     mutable std::mutex mutex_;
     std::vector<std::string> received_;
     std::thread thread_;

@@ -3,10 +3,8 @@
 // A connection dialog wired to an embedded simulated mainframe, with every message box answered.
 
 #include "app/FrmIO.h"
-#include "sim/Mainframe.h"
-#include "simbackend/SimInstruments.h"
+#include "tests/support/InstrumentFixture.h"
 #include "tests/support/ModalBoxes.h"
-#include "transport/TransportTimeouts.h"
 
 #include <QApplication>
 #include <QTest>
@@ -15,13 +13,10 @@
 #include <string>
 #include <vector>
 
-class GuiTest : public ::testing::Test {
+class GuiTest : public InstrumentFixture<6> {
 protected:
-    static constexpr unsigned kBoard = 6;
-
     void SetUp() override {
-        transport::SetTimeoutsForTesting({std::chrono::milliseconds(1000), std::chrono::milliseconds(300)});
-        mainframe().reset();
+        InstrumentFixture::SetUp();
         dialog = std::make_unique<FrmIO>();
         dialog->ui.IOtxt->setText(QStringLiteral("SIM6::INSTR"));
         dialog->ui.chkRST->setChecked(false);
@@ -31,11 +26,8 @@ protected:
         if (auto* window = dialog->mainWindow())
             delete window;
         dialog.reset();
-        transport::SetTimeoutsForTesting({});
+        InstrumentFixture::TearDown();
     }
-
-    static sim::Mainframe& mainframe() { return simbackend::SimInstruments::board(kBoard); }
-    static std::vector<std::string> received() { return mainframe().traffic().received(); }
 
     static void Click(QAbstractButton* button) { QTest::mouseClick(button, Qt::LeftButton); }
     // Lets deferred deletes and posted events run, as the event loop would between user actions.

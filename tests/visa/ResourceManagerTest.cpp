@@ -1,5 +1,6 @@
 #include "visa/ResourceManager.h"
 
+#include "tests/support/LoopbackListener.h"
 #include "visa/AddressResolver.h"
 #include "visa/VisaError.h"
 
@@ -10,10 +11,7 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 #include <mutex>
-#include <netinet/in.h>
-#include <sys/socket.h>
 #include <thread>
-#include <unistd.h>
 #include <vector>
 
 namespace {
@@ -33,48 +31,23 @@ VisaError openFailure(const std::string& resource, std::chrono::milliseconds ope
     return VisaError(VisaError::Kind::Other, "");
 }
 
-// A loopback TCP socket bound to an ephemeral port; listening only when asked.
-class LoopbackPort {
-public:
-    explicit LoopbackPort(bool listening) : fd_(::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0)) {
-        sockaddr_in address{};
-        address.sin_family = AF_INET;
-        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-        socklen_t length = sizeof address;
-        ::bind(fd_, reinterpret_cast<sockaddr*>(&address), sizeof address);
-        if (listening)
-            ::listen(fd_, 0);
-        ::getsockname(fd_, reinterpret_cast<sockaddr*>(&address), &length);
-        port_ = ntohs(address.sin_port);
-    }
-    ~LoopbackPort() { ::close(fd_); }
-    LoopbackPort(const LoopbackPort&) = delete;
-    LoopbackPort& operator=(const LoopbackPort&) = delete;
-
-    std::string resource() const { return "TCPIP0::127.0.0.1::" + std::to_string(port_) + "::SOCKET"; }
-
-private:
-    int fd_;
-    std::uint16_t port_ = 0;
-};
-
 TEST(ResourceManagerOpen, ReportsARefusedPort) {
-    const LoopbackPort bound(false);
-    const auto error = openFailure(bound.resource());
+    const LoopbackListener bound(LoopbackListener::Mode::BoundOnly);
+    const auto error = openFailure(bound.socketResource());
     EXPECT_EQ(error.kind(), VisaError::Kind::Refused);
-    EXPECT_THAT(error.what(), StartsWith(bound.resource() + ": connection refused"));
+    EXPECT_THAT(error.what(), StartsWith(bound.socketResource() + ": connection refused"));
 }
 
 TEST(ResourceManagerOpen, GivesUpOnAPeerThatNeverAcceptsWithinTheOpenTimeout) {
     // A listener that never accepts and whose queue is full drops further handshakes unanswered.
-    const LoopbackPort stalled(true);
+    const LoopbackListener stalled(LoopbackListener::Mode::Listening, 0);
     std::vector<std::unique_ptr<visa::MessageSession>> fillers;
     for (int i = 0; i < 4; ++i) {
         try {
-            fillers.push_back(visa::ResourceManager().Open(stalled.resource(), 0, 300ms, ""));
+            fillers.push_back(visa::ResourceManager().Open(stalled.socketResource(), 0, 300ms, ""));
         } catch (const VisaError& error) {
             EXPECT_EQ(error.kind(), VisaError::Kind::Timeout);
-            EXPECT_EQ(std::string(error.what()), stalled.resource() + ": no answer within 300 ms");
+            EXPECT_EQ(std::string(error.what()), stalled.socketResource() + ": no answer within 300 ms");
             return;
         }
     }

@@ -1,5 +1,5 @@
+#include "tests/support/ScriptedPeer.h"
 #include "tests/support/VisaFailure.h"
-#include "tests/visa/ScriptedPeer.h"
 #include "visa/MessageSession.h"
 #include "visa/ResourceManager.h"
 #include "visa/VisaError.h"

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "tests/support/LoopbackListener.h"
+
 #include <chrono>
 #include <cstdint>
 #include <functional>
@@ -34,16 +36,15 @@ public:
     ScriptedPeer(const ScriptedPeer&) = delete;
     ScriptedPeer& operator=(const ScriptedPeer&) = delete;
 
-    std::uint16_t port() const { return port_; }
-    std::string resource() const { return "TCPIP0::127.0.0.1::" + std::to_string(port_) + "::SOCKET"; }
+    std::uint16_t port() const { return listener_.port(); }
+    std::string resource() const { return listener_.socketResource(); }
 
     static constexpr std::chrono::milliseconds kBound{3000};
 
 private:
     void run(const Script& script);
 
-    int listener_ = -1;
-    std::uint16_t port_ = 0;
+    LoopbackListener listener_{LoopbackListener::Mode::Listening, 1};
     std::thread thread_;
 };
 

@@ -1,43 +1,24 @@
-#include "tests/visa/ScriptedPeer.h"
+#include "tests/support/ScriptedPeer.h"
 
-#include <netinet/in.h>
 #include <poll.h>
-#include <stdexcept>
 #include <sys/socket.h>
 #include <unistd.h>
 
 namespace visa_test {
 
 ScriptedPeer::ScriptedPeer(Script script) {
-    listener_ = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    socklen_t length = sizeof address;
-    if (listener_ < 0 || ::bind(listener_, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0 ||
-        ::listen(listener_, 1) != 0 ||
-        ::getsockname(listener_, reinterpret_cast<sockaddr*>(&address), &length) != 0) {
-        if (listener_ >= 0)
-            ::close(listener_);
-        throw std::runtime_error("cannot listen on loopback");
-    }
-    port_ = ntohs(address.sin_port);
     thread_ = std::thread([this, script = std::move(script)] { run(script); });
 }
 
 ScriptedPeer::~ScriptedPeer() {
     thread_.join();
-    ::close(listener_);
 }
 
 void ScriptedPeer::run(const Script& script) {
-    pollfd entry{listener_, POLLIN, 0};
-    if (::poll(&entry, 1, static_cast<int>(kBound.count())) != 1)
+    auto connection = listener_.accept(kBound);
+    if (!connection.valid())
         return;
-    const int fd = ::accept4(listener_, nullptr, nullptr, SOCK_CLOEXEC);
-    if (fd < 0)
-        return;
-    Link link(fd);
+    Link link(connection.release());
     script(link);
     link.hangUp();
 }

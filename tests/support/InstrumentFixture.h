@@ -1,0 +1,43 @@
+#pragma once
+
+// The set-up every test of the path to the instrument shares: short time-outs, the embedded simulated
+// mainframe of one board from its power-on state, its traffic, and the transport's notices recorded
+// instead of shown once RecordNotices() is called.
+
+#include "sim/Mainframe.h"
+#include "simbackend/SimInstruments.h"
+#include "transport/TransportTimeouts.h"
+#include "transport/UserNotice.h"
+
+#include <chrono>
+#include <gtest/gtest.h>
+#include <string>
+#include <vector>
+
+template <unsigned Board> class InstrumentFixture : public ::testing::Test {
+protected:
+    static constexpr unsigned kBoard = Board;
+
+    void SetUp() override {
+        transport::SetTimeoutsForTesting({std::chrono::milliseconds(1000), std::chrono::milliseconds(300)});
+        mainframe().reset();
+    }
+    void TearDown() override {
+        transport::SetTimeoutsForTesting({});
+        if (recordingNotices_)
+            transport::SetNoticeHandler(nullptr);
+    }
+
+    static sim::Mainframe& mainframe() { return simbackend::SimInstruments::board(Board); }
+    static std::vector<std::string> received() { return mainframe().traffic().received(); }
+
+    void RecordNotices() {
+        transport::SetNoticeHandler([this](const std::string& text) { notices.push_back(text); });
+        recordingNotices_ = true;
+    }
+
+    std::vector<std::string> notices;
+
+private:
+    bool recordingNotices_ = false;
+};
