@@ -208,6 +208,11 @@ class Vxi11Client:
             raise ConnectionError("RPC call %d not accepted (%d)" % (procedure, accept))
         return reply[offset + 4:]
 
+    def create_link(self):
+        """One more link on this connection; create_link's error code (0: linked)."""
+        results = self._call(CREATE_LINK, struct.pack(">III", 1, 0, 0) + self._opaque(b"inst0"))
+        return struct.unpack(">I", results[:4])[0]
+
     def admit(self):
         try:
             results = self._call(CREATE_LINK, struct.pack(">III", 1, 0, 0) + self._opaque(b"inst0"))
