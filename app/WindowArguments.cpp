@@ -35,6 +35,7 @@ std::string WindowArguments::usage() {
            "  PINWRIGHT_TRACE=FILE   append every message written to and read from the instrument to FILE,\n"
            "                         one line each: monotonic microseconds, resource, -> or <-, the text\n"
            "\n"
-           "Exit status: 0 normally, 2 for a wrong command line.\n"
+           "Exit status: 0 normally, 1 communication with the instrument was lost, 2 a wrong command line\n"
+           "or no display to open.\n"
            "Scripts and test racks: see pinwright-cli --help.\n";
 }

@@ -1,5 +1,5 @@
 // pinwright-sim: one simulated mainframe, served over the network until Ctrl-C or SIGTERM.
-#include "base/Version.h"
+#include "base/ProgramVersion.h"
 #include "protocol/Vxi11Messages.h"
 #include "sim/HislipServer.h"
 #include "sim/Mainframe.h"
@@ -40,7 +40,7 @@ int main(int argc, char** argv) {
         return 0;
     }
     if (options.version) {
-        std::cout << "pinwright-sim " << base::programVersion() << "\n";
+        std::cout << "pinwright-sim " << kProgramVersion << "\n";
         return 0;
     }
 
