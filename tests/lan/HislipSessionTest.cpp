@@ -351,4 +351,36 @@ TEST_F(LanHislipServer, RepliesCarryTheQuerysMessageIdAndAcceptFragments) {
     EXPECT_EQ(exchange(sync, encodeHislip(static_cast<HislipType>(42), 0, 0)).type(), HislipType::Error);
 }
 
+TEST_F(LanHislipServer, ServesDataOnlyOnceTheAsynchronousChannelIsOpenAndTakesOnlyOneOfThose) {
+    auto early = connect();
+    initialize(early);
+    const auto refused =
+        exchange(early, encodeHislip(HislipType::DataEnd, 0, kHislipFirstMessageId, "*IDN?"));
+    EXPECT_EQ(refused.type(), HislipType::FatalError);
+    EXPECT_EQ(refused.header.control, static_cast<std::uint8_t>(HislipFatal::ChannelsNotEstablished));
+
+    auto sync = connect();
+    const std::uint16_t id = initialize(sync);
+    auto async = connect();
+    EXPECT_EQ(exchange(async, encodeHislip(HislipType::AsyncInitialize, 0, id)).type(),
+              HislipType::AsyncInitializeResponse);
+    auto intruder = connect();
+    const auto second = exchange(intruder, encodeHislip(HislipType::AsyncInitialize, 0, id));
+    EXPECT_EQ(second.type(), HislipType::FatalError);
+    EXPECT_EQ(second.header.control, static_cast<std::uint8_t>(HislipFatal::InvalidInitialization));
+}
+
+TEST_F(LanHislipServer, AnOversizedMessageIsAnsweredWithErrorAndQueuesTooMuchData) {
+    auto sync = connect();
+    auto async = connect();
+    exchange(async, encodeHislip(HislipType::AsyncInitialize, 0, initialize(sync)));
+    const std::uint32_t id = kHislipFirstMessageId;
+    const auto refused = exchange(sync, encodeHislip(HislipType::Data, 0, id, std::string(70 * 1024, ' ')) +
+                                            encodeHislip(HislipType::DataEnd, 0, id, "*IDN?"));
+    EXPECT_EQ(refused.type(), HislipType::Error);
+    EXPECT_EQ(refused.header.control, static_cast<std::uint8_t>(HislipErrorCode::MessageTooLarge));
+    EXPECT_EQ(exchange(sync, encodeHislip(HislipType::DataEnd, 0, id + 2, "SYST:ERR?")).payload,
+              "-223,\"Too much data\"\n");
+}
+
 } // namespace

@@ -274,6 +274,13 @@ TEST(LanVxi11, RpcRefusalsAreReportedInPlainWords) {
     }
 }
 
+TEST(LanVxi11, AnOversizedMessageFailsTheWriteAndQueuesTooMuchData) {
+    SimulatedVxi11 sim;
+    auto session = sim.open();
+    EXPECT_THROW(session->write("*IDN?" + std::string(70 * 1024, ' ')), VisaError);
+    EXPECT_EQ(sim.query(*session, "SYST:ERR?"), "-223,\"Too much data\"\n");
+}
+
 TEST(LanVxi11, CloseDestroysTheLink) {
     ScriptedVxi11 peer(linkAndWrite);
     auto session = peer.open();

@@ -1,4 +1,5 @@
 // The mainframe as a device: its error queue, reset, unread replies, traffic record and faults.
+#include "sim/ClientSession.h"
 #include "tests/sim/MainframeTestSupport.h"
 
 #include <cctype>
@@ -121,6 +122,38 @@ TEST(MainframeUnreadReply, NewMessageDiscardsItAndQueuesQueryInterrupted) {
     EXPECT_FALSE(mainframe.replyPending());
     EXPECT_EQ(drainErrors(mainframe), std::vector<std::string>{"-410,\"Query INTERRUPTED\""});
     EXPECT_EQ(ask(mainframe, "*OPC?"), "1\n");
+}
+
+TEST(MainframeSessions, EachKeepsItsOwnReplyAndOnlyItsOwnNextMessageInterruptsIt) {
+    Mainframe mainframe;
+    ClientSession first(mainframe);
+    ClientSession second(mainframe);
+    first.receive("*IDN?");
+    second.receive("DIG:OUTP:DATA 3;DATA?");
+    mainframe.receive("*OPC?");
+    EXPECT_EQ(second.takeReply()->bytes, "+3\n");
+    EXPECT_EQ(first.takeReply()->bytes, "Korvane,MF-7,SIM0001,1.0\n");
+    EXPECT_EQ(mainframe.takeReply()->bytes, "1\n");
+    EXPECT_EQ(mainframe.errorCount(), 0u);
+
+    first.receive("*IDN?");
+    first.receive("*OPC?"); // the settings and the error queue are shared
+    EXPECT_TRUE(first.replyPending());
+    EXPECT_FALSE(second.replyPending());
+    EXPECT_EQ(drainErrors(mainframe), std::vector<std::string>{"-410,\"Query INTERRUPTED\""});
+}
+
+TEST(MainframeSessions, ResetEmptiesEverySessionAndAFaultHangsUpOnlyTheSessionItFiredOn) {
+    Mainframe mainframe;
+    ClientSession first(mainframe);
+    ClientSession second(mainframe);
+    first.receive("*IDN?");
+    mainframe.reset();
+    EXPECT_FALSE(first.replyPending());
+    mainframe.faults().inject(Fault::CloseConnection, 1);
+    second.receive("*OPC?");
+    EXPECT_FALSE(first.hangUpRequested());
+    EXPECT_TRUE(second.hangUpRequested());
 }
 
 TEST(MainframeUnreadReply, NothingPendingMeansNoReply) {
