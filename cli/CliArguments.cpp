@@ -71,17 +71,14 @@ CliArguments CliArguments::parse(const std::vector<std::string>& arguments, cons
         const bool isOption = !optionsEnded && argument.size() > 1 && argument[0] == '-';
         if (!isOption) {
             positional.push_back(argument);
-            parsed.withoutResources.push_back(argument);
             continue;
         }
         if (argument == "--") {
             optionsEnded = true;
-            parsed.withoutResources.push_back(argument);
         } else if (argument == "-r" || argument == "--resource" || argument.rfind("--resource=", 0) == 0) {
             parsed.resources.push_back(optionValue(arguments, i, argument == "-r" ? "-r" : "--resource"));
         } else if (argument == "--timeout" || argument.rfind("--timeout=", 0) == 0) {
             parsed.timeoutMs = parseTimeout(optionValue(arguments, i, "--timeout"));
-            parsed.withoutResources.push_back("--timeout=" + std::to_string(parsed.timeoutMs));
         } else if (argument == "--reset" || argument == "--trace" || argument == "--json" ||
                    argument == "--dry-run" || argument == "--bits") {
             bool& flag = argument == "--reset"   ? parsed.reset
@@ -90,7 +87,6 @@ CliArguments CliArguments::parse(const std::vector<std::string>& arguments, cons
                          : argument == "--bits"  ? parsed.bits
                                                  : parsed.dryRun;
             flag = true;
-            parsed.withoutResources.push_back(argument);
         } else if (argument == "-h" || argument == "--help") {
             parsed.help = true;
         } else if (argument == "--version") {

@@ -19,8 +19,6 @@ struct CliArguments {
     bool bits = false;   // output --bits
     std::string command;
     std::vector<std::string> operands;
-    // The arguments without any resource option: what a child process for one resource is given.
-    std::vector<std::string> withoutResources;
 
     static CliArguments parse(const std::vector<std::string>& arguments, const char* environmentResource);
 };

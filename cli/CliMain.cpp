@@ -5,8 +5,6 @@
 #include "cli/Commands.h"
 #include "cli/ExitStatus.h"
 #include "cli/ParallelRun.h"
-#include "port/ConversionError.h"
-#include "transport/TransportFailure.h"
 #include "transport/TransportTimeouts.h"
 #include "visa/ResourceManager.h"
 
@@ -30,26 +28,18 @@ public:
     TraceForThisRun& operator=(const TraceForThisRun&) = delete;
 };
 
-int RunParsed(const CliArguments& arguments, std::ostream& out, std::ostream& err,
-              const std::string& programPath) {
-    if (arguments.resources.size() > 1)
-        return RunForEachResource(arguments, programPath, out, err);
+int RunParsed(const CliArguments& arguments, std::ostream& out, std::ostream& err) {
+    const CommandAction action = PrepareCommand(arguments);
     transport::SetTimeouts({std::chrono::milliseconds(2000), std::chrono::milliseconds(arguments.timeoutMs)});
     TraceForThisRun trace(arguments.trace, std::getenv("PINWRIGHT_TRACE"));
-    const std::string& resource = arguments.resources.front();
-    try {
-        return RunCommand(arguments, resource, out, err);
-    } catch (const ConversionError& error) {
-        throw CliFailure(kInstrumentError, "pinwright-cli: " + resource + ": " + error.what());
-    } catch (const transport::TransportFailure& error) {
-        throw CliFailure(kUnreachable, "pinwright-cli: " + resource + ": " + error.what());
-    }
+    if (arguments.resources.size() > 1)
+        return RunForEachResource(action, arguments, out, err);
+    return RunOnResource(action, arguments, arguments.resources.front(), out, err);
 }
 
 } // namespace
 
-int RunCli(const std::vector<std::string>& arguments, std::ostream& out, std::ostream& err,
-           const std::string& programPath) {
+int RunCli(const std::vector<std::string>& arguments, std::ostream& out, std::ostream& err) {
     int status = kSuccess;
     try {
         const auto parsed = CliArguments::parse(arguments, std::getenv("PINWRIGHT_RESOURCE"));
@@ -58,7 +48,7 @@ int RunCli(const std::vector<std::string>& arguments, std::ostream& out, std::os
         } else if (parsed.version) {
             out << "pinwright-cli " << kProgramVersion << '\n';
         } else {
-            status = RunParsed(parsed, out, err, programPath);
+            status = RunParsed(parsed, out, err);
         }
     } catch (const CliFailure& failure) {
         err << failure.what() << '\n';

@@ -5,6 +5,8 @@
 #include "transport/SCPI_DCPS.h"
 #include "transport/UserNotice.h"
 
+#include <mutex>
+
 namespace cli {
 namespace {
 
@@ -32,7 +34,14 @@ CliSession::CliSession(const std::string& resource, bool reset, std::ostream& er
                          "pinwright-cli: " + resource_ + ": " + step_ + ": the instrument stopped answering");
     });
     const std::int16_t skipReset = reset ? 0 : 1;
-    if (!SCPI_DCPS::OpenSession(resource, session_, skipReset)) {
+    bool opened = false;
+    {
+        // Opening replaces the transport's one shared resource manager object; one open at a time.
+        static std::mutex openingOneAtATime;
+        const std::lock_guard lock(openingOneAtATime);
+        opened = SCPI_DCPS::OpenSession(resource, session_, skipReset);
+    }
+    if (!opened) {
         transport::SetNoticeHandler(nullptr);
         transport::SetLostCommunicationHandler(nullptr);
         throw CliFailure(kUnreachable, "pinwright-cli: " + resource_ + ": " + ForTerminal(openingNotices_));

@@ -6,10 +6,12 @@
 #include "cli/PortSetup.h"
 #include "cli/Profile.h"
 #include "cli/ShowFormat.h"
+#include "port/ConversionError.h"
 #include "port/CouplingRule.h"
 #include "port/KorvaneMF.h"
 #include "port/OutputWord.h"
 #include "transport/SCPI_DCPS.h"
+#include "transport/TransportFailure.h"
 
 #include <QFile>
 #include <QSaveFile>
@@ -187,15 +189,15 @@ int SendScpi(CliSession& cli, const std::string& text, std::ostream& out) {
 
 } // namespace
 
-int RunCommand(const CliArguments& arguments, const std::string& resource, std::ostream& out,
-               std::ostream& err) {
+CommandAction PrepareCommand(const CliArguments& arguments) {
     const std::string& command = arguments.command;
-    const auto& operands = arguments.operands;
+    const std::vector<std::string> operands = arguments.operands;
+    const bool json = arguments.json;
+    const bool dryRun = arguments.dryRun;
 
-    // Everything the user typed is checked before the instrument is opened.
-    std::function<int(CliSession&)> action;
+    CommandAction action;
     if (command == "identify") {
-        action = [&](CliSession& cli) {
+        action = [=](CliSession& cli, std::ostream& out) {
             cli.beginStep("*IDN?");
             const std::string identity = SCPI_DCPS::SendQuery("*IDN?", cli.session());
             if (!cli.instrumentErrorSeen())
@@ -203,11 +205,11 @@ int RunCommand(const CliArguments& arguments, const std::string& resource, std::
             return Status(cli);
         };
     } else if (command == "show") {
-        action = [&](CliSession& cli) {
+        action = [=](CliSession& cli, std::ostream& out) {
             const auto reading = ReadPort(cli, true);
             if (cli.instrumentErrorSeen())
                 return int(kInstrumentError); // a partial reading is never printed as if it were whole
-            out << (arguments.json ? ShowJson(resource, reading) : ShowText(reading));
+            out << (json ? ShowJson(cli.resource(), reading) : ShowText(reading));
             return int(kSuccess);
         };
     } else if (command == "pin") {
@@ -216,7 +218,7 @@ int RunCommand(const CliArguments& arguments, const std::string& resource, std::
         std::optional<Polarity> polarity;
         if (operands.size() == 3 && !(polarity = PolarityFromName(operands[2])))
             usageError("the polarity must be positive or negative, not \"" + operands[2] + "\"");
-        action = [=](CliSession& cli) {
+        action = [=](CliSession& cli, std::ostream&) {
             if (!CouplingAllowed(cli, pin, function))
                 return int(kInstrumentError);
             cli.beginStep("pin " + std::to_string(pin) + " function " + function);
@@ -229,13 +231,13 @@ int RunCommand(const CliArguments& arguments, const std::string& resource, std::
         };
     } else if (command == "output") {
         const std::int16_t word = OutputWordOperand(operands[0], arguments.bits);
-        action = [=](CliSession& cli) {
+        action = [=](CliSession& cli, std::ostream&) {
             cli.beginStep("output word " + std::to_string(word));
             KorvaneMF::SetOutputData(std::to_string(word), cli.session());
             return Status(cli);
         };
     } else if (command == "input") {
-        action = [&](CliSession& cli) {
+        action = [=](CliSession& cli, std::ostream& out) {
             cli.beginStep("reading the input word");
             const std::string bits = KorvaneMF::GetInputData(cli.session());
             if (!cli.instrumentErrorSeen())
@@ -246,21 +248,21 @@ int RunCommand(const CliArguments& arguments, const std::string& resource, std::
         const auto mode = InhibitModeFromName(operands[0]);
         if (!mode)
             usageError("the inhibit mode must be live, latching or off, not \"" + operands[0] + "\"");
-        action = [=](CliSession& cli) {
+        action = [=](CliSession& cli, std::ostream&) {
             cli.beginStep("inhibit mode " + InhibitModeName(*mode));
             KorvaneMF::SetInhibitMode(InhibitModeWord(*mode), cli.session());
             return Status(cli);
         };
     } else if (command == "save") {
-        action = [&](CliSession& cli) {
+        action = [=](CliSession& cli, std::ostream& out) {
             return SaveProfile(cli, operands[0], out);
         };
     } else if (command == "apply" || command == "diff") {
         const PortSetup profile = ReadProfileFile(operands[0]);
         const bool diffOnly = command == "diff";
-        action = [&, profile, diffOnly](CliSession& cli) {
+        action = [=](CliSession& cli, std::ostream& out) {
             if (!diffOnly)
-                return ApplyProfile(cli, profile, arguments.dryRun, out);
+                return ApplyProfile(cli, profile, dryRun, out);
             const auto reading = ReadPort(cli, false);
             if (cli.instrumentErrorSeen())
                 return int(kInstrumentError);
@@ -273,15 +275,33 @@ int RunCommand(const CliArguments& arguments, const std::string& resource, std::
         std::string text;
         for (const auto& word : operands)
             text += (text.empty() ? "" : " ") + word;
-        action = [&, text](CliSession& cli) {
+        action = [=](CliSession& cli, std::ostream& out) {
             return SendScpi(cli, text, out);
         };
     } else {
         usageError("unknown command \"" + command + "\"");
     }
+    return action;
+}
 
-    CliSession cli(resource, arguments.reset, err);
-    return action(cli);
+int RunOnResource(const CommandAction& action, const CliArguments& arguments, const std::string& resource,
+                  std::ostream& out, std::ostream& err) {
+    try {
+        CliSession cli(resource, arguments.reset, err);
+        return action(cli, out);
+    } catch (const CliFailure& failure) {
+        err << failure.what() << '\n';
+        return failure.status();
+    } catch (const ConversionError& error) {
+        err << "pinwright-cli: " << resource << ": " << error.what() << '\n';
+        return kInstrumentError;
+    } catch (const transport::TransportFailure& error) {
+        err << "pinwright-cli: " << resource << ": " << error.what() << '\n';
+        return kUnreachable;
+    } catch (const std::exception& error) {
+        err << "pinwright-cli: " << resource << ": " << error.what() << '\n';
+        return kInstrumentError;
+    }
 }
 
 } // namespace cli

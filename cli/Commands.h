@@ -2,15 +2,24 @@
 
 #include "cli/CliArguments.h"
 
+#include <functional>
 #include <ostream>
 #include <string>
 
 namespace cli {
 
-// Runs the command on one instrument: operands and profile files are checked before the session is
-// opened, so a usage error sends nothing. Results go to out, messages to err. Returns the exit status,
-// or throws CliFailure.
-int RunCommand(const CliArguments& arguments, const std::string& resource, std::ostream& out,
-               std::ostream& err);
+class CliSession;
+
+// What a command does on one open instrument, results to out; returns the exit status.
+using CommandAction = std::function<int(CliSession& session, std::ostream& out)>;
+
+// Checks the operands (and reads and checks a profile file) before any instrument is opened, so a
+// usage error sends nothing. Throws CliFailure(kUsageError).
+CommandAction PrepareCommand(const CliArguments& arguments);
+
+// Opens the instrument and runs the action on it. Results go to out, messages to err (each naming the
+// resource); every failure becomes its exit status.
+int RunOnResource(const CommandAction& action, const CliArguments& arguments, const std::string& resource,
+                  std::ostream& out, std::ostream& err);
 
 } // namespace cli

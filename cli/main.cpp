@@ -3,15 +3,11 @@
 #include "cli/CliMain.h"
 #include "simbackend/SimBackend.h"
 
-#include <filesystem>
 #include <iostream>
 #include <string>
 #include <vector>
 
 int main(int argc, char* argv[]) {
     simbackend::registerSimBackend();
-    std::error_code ignored;
-    const std::string self = std::filesystem::read_symlink("/proc/self/exe", ignored).string();
-    return cli::RunCli(std::vector<std::string>(argv + 1, argv + argc), std::cout, std::cerr,
-                       self.empty() ? std::string(argv[0]) : self);
+    return cli::RunCli(std::vector<std::string>(argv + 1, argv + argc), std::cout, std::cerr);
 }

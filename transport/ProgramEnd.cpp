@@ -8,7 +8,7 @@ namespace transport {
 namespace {
 
 LostCommunicationHandler& lostCommunicationHandler() {
-    static LostCommunicationHandler handler;
+    static thread_local LostCommunicationHandler handler; // per thread, as the notice handler
     return handler;
 }
 

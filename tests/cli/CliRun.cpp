@@ -15,7 +15,7 @@ CliResult RunCliHere(const std::vector<std::string>& arguments) {
     std::ostringstream out;
     std::ostringstream err;
     CliResult result;
-    result.status = cli::RunCli(arguments, out, err, PINWRIGHT_CLI_PATH);
+    result.status = cli::RunCli(arguments, out, err);
     transport::SetTimeoutsForTesting({});
     result.out = out.str();
     result.err = err.str();
