@@ -65,21 +65,25 @@ std::optional<std::string> ServiceConnection::receiveSome(bool midMessage) {
     } else if (!messageSince_) {
         messageSince_ = lastReceived_;
     }
+    // The earlier of the two limits that apply: an unfinished message's, and silence's.
+    std::optional<Clock::time_point> deadline;
+    std::string reason;
+    if (midMessage && limits_.stallTimeout.count() > 0) {
+        deadline = *messageSince_ + limits_.stallTimeout;
+        reason = "message unfinished for " + secondsText(limits_.stallTimeout);
+    }
+    if (limits_.idleTimeout.count() > 0 && (!deadline || lastTraffic_ + limits_.idleTimeout < *deadline)) {
+        deadline = lastTraffic_ + limits_.idleTimeout;
+        reason = "no traffic for " + secondsText(limits_.idleTimeout);
+    }
     std::array<char, 64 * 1024> chunk;
     for (;;) {
-        int timeoutMs = -1;
-        if (midMessage && limits_.stallTimeout.count() > 0) {
-            timeoutMs = pollTimeout(*messageSince_ + limits_.stallTimeout);
-        } else if (!midMessage && limits_.idleTimeout.count() > 0) {
-            timeoutMs = pollTimeout(lastTraffic_ + limits_.idleTimeout);
-        }
-        const int ready = waitFor(POLLIN, timeoutMs);
+        const int ready = waitFor(POLLIN, deadline ? pollTimeout(*deadline) : -1);
         if (ready < 0) {
             return std::nullopt;
         }
         if (ready == 0) {
-            dropReason_ = midMessage ? "message unfinished for " + secondsText(limits_.stallTimeout)
-                                     : "no traffic for " + secondsText(limits_.idleTimeout);
+            dropReason_ = reason;
             return std::nullopt;
         }
         const auto n = ::recv(fd_.get(), chunk.data(), chunk.size(), MSG_DONTWAIT);

@@ -9,6 +9,7 @@
 #include <map>
 #include <memory>
 #include <optional>
+#include <utility>
 
 namespace sim {
 
@@ -246,7 +247,20 @@ Vxi11Server::Vxi11Server(Mainframe& mainframe, const std::string& address, std::
                   [&state](const RpcCall& call) { return state.dispatch(call); },
                   [&state] { return state.midMessage(); });
           },
-          log, options_.limits) {}
+          log, options_.limits,
+          [](ServiceConnection& connection) {
+              // Past the connection limit the one way to say why is create_link's "out of resources";
+              // the refused client gets that answer to its first call and nothing more.
+              bool answered = false;
+              serveRpcConnection(
+                  connection, kMaxCoreRecord, {kVxi11CoreProgram, kVxi11CoreVersion},
+                  [&answered](const RpcCall& call) -> std::optional<RpcReply> {
+                      if (std::exchange(answered, true) || call.procedure != kCreateLink) {
+                          return std::nullopt;
+                      }
+                      return rpcSuccess(call.xid, CreateLinkResp{kVxi11OutOfResources, 0, 0, 0}.encode());
+                  });
+          }) {}
 
 void Vxi11Server::recordChunk(const std::string& data) {
     std::lock_guard lock(mutex_);

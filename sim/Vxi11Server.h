@@ -16,7 +16,8 @@ namespace sim {
 // The VXI-11 core channel in front of one simulated mainframe. Each connection may hold links to
 // the device names it serves ("inst0" unless told otherwise), within a limit per connection and in
 // all; a connection's links end with it. Each link is a client session of its own. Replies leave
-// through device_read only, so an unread reply stays with its link until a read takes it.
+// through device_read only, so an unread reply stays with its link until a read takes it. A client
+// past the connection limit gets "out of resources" in answer to its create_link.
 class Vxi11Server {
 public:
     struct Options {

@@ -250,6 +250,19 @@ TEST(ServerLimits, Vxi11LinksAreLimitedPerConnectionAndInAllAndEndWithTheirConne
     EXPECT_EQ(second.createLink(), kVxi11NoError);
 }
 
+TEST(ServerLimits, AVxi11ClientPastTheConnectionLimitIsToldOutOfResources) {
+    sim::Mainframe mainframe;
+    LogLines log;
+    sim::Vxi11Server::Options options;
+    options.limits.maxConnections = 1;
+    sim::Vxi11Server server(mainframe, "127.0.0.1", 0, options, log.sink());
+    CoreChannel first(server.port());
+    EXPECT_EQ(first.createLink(), kVxi11NoError);
+    CoreChannel second(server.port());
+    EXPECT_EQ(second.createLink(), kVxi11OutOfResources);
+    EXPECT_TRUE(log.any("VXI-11: refused 127.0.0.1:"));
+}
+
 struct RpcCheckCase {
     const char* name;
     std::uint32_t rpcVersion;
