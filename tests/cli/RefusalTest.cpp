@@ -4,9 +4,11 @@
 #include "tests/cli/CliRun.h"
 #include "tests/cli/ServedInstrument.h"
 
+#include <cstdio>
 #include <fstream>
 #include <gtest/gtest.h>
 #include <thread>
+#include <unistd.h>
 
 namespace {
 
@@ -66,7 +68,9 @@ struct ProfileRow {
 class ProfileRefusals : public ::testing::TestWithParam<ProfileRow> {};
 
 TEST_P(ProfileRefusals, NameTheLineOrFieldAndSendNothing) {
-    const std::string file = ::testing::TempDir() + "refused-profile.json";
+    // A file of this test's own: tests run in parallel (ctest -j) and two runs may share a machine.
+    const std::string file = ::testing::TempDir() + "refused-profile-" + GetParam().name + "-" +
+                             std::to_string(::getpid()) + ".json";
     std::ofstream(file) << GetParam().json;
     Mainframe().reset();
     for (const char* command : {"apply", "diff"}) {
@@ -74,6 +78,7 @@ TEST_P(ProfileRefusals, NameTheLineOrFieldAndSendNothing) {
         EXPECT_EQ(result.status, 2) << command;
         EXPECT_NE(result.err.find(GetParam().message), std::string::npos) << result.err;
     }
+    std::remove(file.c_str());
     EXPECT_TRUE(Mainframe().traffic().received().empty());
 }
 

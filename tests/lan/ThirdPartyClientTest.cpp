@@ -1,6 +1,7 @@
 // Third-party clients from Debian against the simulator's servers: pyvisa with pyvisa-py over VXI-11
 // and SOCKET, and lxi-tools over VXI-11 and the raw socket. They find the VXI-11 core channel through
-// the portmapper on port 111 only, so this test serves port 111 itself (as root, as in CI).
+// the portmapper on port 111 only, so this test serves port 111 itself, as root, in a network namespace of
+// its own (tests/support/own-network).
 
 #include "protocol/Vxi11Messages.h"
 #include "sim/HislipServer.h"

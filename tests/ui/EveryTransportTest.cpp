@@ -1,6 +1,6 @@
 // The same instrument state gives the same main window over every transport pinwright-sim serves.
 // The VXI-11 resource finds its core channel through the portmapper on port 111, as on a real network,
-// so this test serves port 111 itself (it runs as root, as in CI).
+// so this test serves port 111 itself, as root, in a network namespace of its own (tests/support/own-network).
 
 #include "protocol/Vxi11Messages.h"
 #include "sim/HislipServer.h"
