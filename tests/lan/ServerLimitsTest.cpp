@@ -3,6 +3,7 @@
 // one), and calls of another RPC version get their own answer.
 
 #include "base/Deadline.h"
+#include "base/FileDescriptor.h"
 #include "protocol/HislipMessage.h"
 #include "protocol/RecordMarking.h"
 #include "protocol/RpcMessage.h"
@@ -19,13 +20,17 @@
 #include "visa/RpcClient.h"
 #include "visa/VisaError.h"
 
+#include <arpa/inet.h>
+#include <cerrno>
 #include <chrono>
 #include <functional>
 #include <gtest/gtest.h>
 #include <memory>
 #include <mutex>
+#include <netinet/in.h>
 #include <stdexcept>
 #include <string>
+#include <sys/socket.h>
 #include <thread>
 #include <vector>
 
@@ -160,6 +165,35 @@ TEST(ServerLimits, AClientBetweenMessagesIsNotStalledAndAnIdleOneOnlyWhenAskedFo
     EXPECT_TRUE(idle.closedByServer());
     EXPECT_GE(Clock::now() - start, 200ms);
     EXPECT_TRUE(log.any("no traffic for 0.2 s"));
+}
+
+TEST(ServerLimits, AClientThatNeverReadsItsRepliesIsDroppedAfterTheStallTime) {
+    sim::Mainframe mainframe;
+    LogLines log;
+    sim::SocketServer server(mainframe, "127.0.0.1", 0, log.sink(), kStallQuickly);
+    base::FileDescriptor fd(::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0));
+    const int small = 4096; // so that unread replies fill the way back soon
+    ::setsockopt(fd.get(), SOL_SOCKET, SO_RCVBUF, &small, sizeof small);
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_port = htons(server.port());
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    ASSERT_EQ(::connect(fd.get(), reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
+    std::string queries;
+    for (int i = 0; i < 10000; ++i) {
+        queries += "*IDN?\n";
+    }
+    bool dropped = false;
+    for (const auto end = Clock::now() + 5s; !dropped && Clock::now() < end;) {
+        const auto n = ::send(fd.get(), queries.data(), queries.size(), MSG_DONTWAIT | MSG_NOSIGNAL);
+        if (n < 0 && errno != EAGAIN && errno != EWOULDBLOCK && errno != EINTR) {
+            dropped = true;
+        } else if (n < 0) {
+            std::this_thread::sleep_for(20ms);
+        }
+    }
+    EXPECT_TRUE(dropped) << "a client that never reads kept its connection";
+    EXPECT_TRUE(log.any("reply not taken for 0.3 s"));
 }
 
 TEST(ServerLimits, ASocketClientPastTheLimitIsClosedAndLogged) {
