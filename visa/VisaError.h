@@ -3,9 +3,11 @@
 #include "base/UserError.h"
 
 #include <chrono>
+#include <cstddef>
 #include <stdexcept>
 #include <string>
 #include <string_view>
+#include <utility>
 
 namespace visa {
 
@@ -44,5 +46,15 @@ private:
 [[noreturn]] void throwTimeout(const std::string& resource, std::string_view what,
                                std::chrono::milliseconds limit, std::string_view why = {});
 [[noreturn]] void throwClosed(const std::string& resource);
+
+// The kind a driver's status code stands for, looked up in a backend's table of (code, kind) pairs.
+template <typename Code, std::size_t N>
+VisaError::Kind kindOf(const std::pair<Code, VisaError::Kind> (&table)[N], Code code) {
+    for (const auto& [known, kind] : table) {
+        if (known == code)
+            return kind;
+    }
+    return VisaError::Kind::Other;
+}
 
 } // namespace visa

@@ -20,26 +20,17 @@ constexpr ViUInt32 kReadChunk = 64 * 1024;
 // VI_TMO_INFINITE is the all-ones value: a time-out we are given must never turn into "wait forever".
 constexpr ViAttrState kLongestTimeoutMs = 0xFFFFFFFEu;
 
-VisaError::Kind kindOf(ViStatus status) {
-    switch (status) {
-    case VI_ERROR_TMO:
-        return VisaError::Kind::Timeout;
-    case VI_ERROR_RSRC_NFOUND:
-    case VI_ERROR_NLISTENERS:
-        return VisaError::Kind::NotFound;
-    case VI_ERROR_RSRC_LOCKED:
-    case VI_ERROR_RSRC_BUSY:
-        return VisaError::Kind::Refused;
-    case VI_ERROR_INV_RSRC_NAME:
-        return VisaError::Kind::BadResource;
-    case VI_ERROR_CONN_LOST:
-        return VisaError::Kind::ConnectionLost;
-    case VI_ERROR_NSUP_OPER:
-        return VisaError::Kind::Unsupported;
-    default:
-        return VisaError::Kind::Other;
-    }
-}
+// How each status the resource manager and the session report is classified; any other is Kind::Other.
+constexpr std::pair<ViStatus, VisaError::Kind> kStatusKinds[] = {
+    {VI_ERROR_TMO, VisaError::Kind::Timeout},
+    {VI_ERROR_RSRC_NFOUND, VisaError::Kind::NotFound},
+    {VI_ERROR_NLISTENERS, VisaError::Kind::NotFound},
+    {VI_ERROR_RSRC_LOCKED, VisaError::Kind::Refused},
+    {VI_ERROR_RSRC_BUSY, VisaError::Kind::Refused},
+    {VI_ERROR_INV_RSRC_NAME, VisaError::Kind::BadResource},
+    {VI_ERROR_CONN_LOST, VisaError::Kind::ConnectionLost},
+    {VI_ERROR_NSUP_OPER, VisaError::Kind::Unsupported},
+};
 
 } // namespace
 
@@ -156,7 +147,7 @@ void VisaLibrarySession::applyTimeout(std::chrono::milliseconds timeout) {
 void VisaLibrarySession::failStatus(ViStatus status, const std::string& what) const {
     // Before the session exists the resource manager is the object whose status text applies.
     ViObject object = session_.valid() ? session_.get() : resourceManager_.get();
-    fail(kindOf(status),
+    fail(kindOf(kStatusKinds, status),
          what + " (" + library_->name() + ": " + library_->describeStatus(object, status) + ")");
 }
 

@@ -34,22 +34,12 @@ Result decodeOrFail(const LanStream& stream, std::string_view bytes, Decode deco
     }
 }
 
-VisaError::Kind kindOf(std::int32_t error) {
-    switch (error) {
-    case kVxi11IoTimeout:
-        return VisaError::Kind::Timeout;
-    case kVxi11DeviceLocked:
-    case kVxi11OutOfResources:
-        return VisaError::Kind::Refused;
-    case kVxi11DeviceNotAccessible:
-    case kVxi11InvalidAddress:
-        return VisaError::Kind::NotFound;
-    case kVxi11InvalidLink:
-        return VisaError::Kind::ConnectionLost;
-    default:
-        return VisaError::Kind::Other;
-    }
-}
+// How each device error a VXI-11 instrument reports is classified; any other is Kind::Other.
+constexpr std::pair<std::int32_t, VisaError::Kind> kErrorKinds[] = {
+    {kVxi11IoTimeout, VisaError::Kind::Timeout},       {kVxi11DeviceLocked, VisaError::Kind::Refused},
+    {kVxi11OutOfResources, VisaError::Kind::Refused},  {kVxi11DeviceNotAccessible, VisaError::Kind::NotFound},
+    {kVxi11InvalidAddress, VisaError::Kind::NotFound}, {kVxi11InvalidLink, VisaError::Kind::ConnectionLost},
+};
 
 std::uint16_t askPortmapper(const ResourceName& name, std::uint16_t portmapperPort,
                             const base::Deadline& deadline) {
@@ -88,8 +78,9 @@ std::unique_ptr<Vxi11Session> Vxi11Session::open(const ResourceName& name, milli
     const std::string result = core.call(kCreateLink, parms.encode(), deadline, "no answer to create_link");
     const auto link = decodeOrFail<CreateLinkResp>(core.stream(), result, CreateLinkResp::decode);
     if (link.error != kVxi11NoError) {
-        throw VisaError(kindOf(link.error), name.text + ": cannot open device \"" + name.lanDevice +
-                                                "\": " + describeVxi11Error(link.error));
+        throw VisaError(kindOf(kErrorKinds, link.error), name.text + ": cannot open device \"" +
+                                                             name.lanDevice +
+                                                             "\": " + describeVxi11Error(link.error));
     }
     // A peer that allows no data at all would make every write loop forever; take it as one byte.
     return std::unique_ptr<Vxi11Session>(new Vxi11Session(name.text, std::move(core), link.linkId,
@@ -110,7 +101,7 @@ Vxi11Session::~Vxi11Session() {
 }
 
 void Vxi11Session::failDevice(std::int32_t error, std::string_view during) const {
-    fail(kindOf(error), std::string(during) + ": " + describeVxi11Error(error));
+    fail(kindOf(kErrorKinds, error), std::string(during) + ": " + describeVxi11Error(error));
 }
 
 // The number of bytes the instrument took from a device_write of `sent` bytes.

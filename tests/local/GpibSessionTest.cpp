@@ -13,10 +13,7 @@
 namespace {
 
 using namespace std::chrono_literals;
-using testing::AllOf;
-using testing::ElementsAre;
-using testing::HasSubstr;
-using testing::StartsWith;
+using namespace testing;
 using visa::VisaError;
 
 std::unique_ptr<visa::MessageSession> openGpib(const std::string& resource = "GPIB0::5::INSTR") {
@@ -97,11 +94,7 @@ class GpibErrorTest : public GpibSessionTest, public testing::WithParamInterface
 TEST_P(GpibErrorTest, DescribesTheFailureInPlainWords) {
     const ErrorCase& c = GetParam();
     fake.failNext(c.call, c.iberr);
-    const VisaError error = FailureOf([&] {
-        auto session = openGpib();
-        session->write("*IDN?");
-        session->read();
-    });
+    const VisaError error = FailureOfExchange([] { return openGpib(); });
     EXPECT_EQ(error.kind(), c.kind);
     EXPECT_THAT(error.what(), AllOf(StartsWith("GPIB0::5::INSTR: "), HasSubstr(c.words)));
     EXPECT_EQ(fake.openHandles(), 0);

@@ -105,12 +105,7 @@ class VisaStatusMappingTest : public VisaLibrarySessionTest,
 TEST_P(VisaStatusMappingTest, EveryFailureStartsWithTheResourceAndQuotesTheLibrary) {
     const StatusCase& c = GetParam();
     fake.failNext(c.call, c.status);
-    const VisaError error = FailureOf([&] {
-        auto session = openSession();
-        session->write("*IDN?");
-        session->read();
-        session->flushRead();
-    });
+    const VisaError error = FailureOfExchange([] { return openSession(); });
     EXPECT_EQ(error.kind(), c.kind);
     EXPECT_THAT(error.what(), AllOf(StartsWith(std::string(kResource) + ": "), HasSubstr(c.ourWords),
                                     HasSubstr(c.libraryWords)));

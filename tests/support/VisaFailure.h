@@ -18,6 +18,17 @@ template <typename Operation> visa::VisaError FailureOf(Operation&& operation) {
     return visa::VisaError(visa::VisaError::Kind::Other, "");
 }
 
+// How one whole exchange fails when one of its steps is made to: open, "*IDN?" written, its reply read and
+// the input flushed.
+template <typename Open> visa::VisaError FailureOfExchange(Open&& open) {
+    return FailureOf([&] {
+        auto session = open();
+        session->write("*IDN?");
+        session->read();
+        session->flushRead();
+    });
+}
+
 template <typename Operation>
 visa::VisaError::Kind FailureKind(Operation&& operation, std::string* description = nullptr) {
     const auto failure = FailureOf(std::forward<Operation>(operation));
