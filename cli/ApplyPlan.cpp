@@ -10,12 +10,12 @@ namespace {
 
 constexpr const char* kNeutralFunction = "Digital IO";
 
-ApplyStep FunctionStep(std::int16_t pin, const std::string& name) {
+ApplyStep functionStep(std::int16_t pin, const std::string& name) {
     return {ApplyStep::Kind::Function, pin, name, "pin " + std::to_string(pin) + " function " + name};
 }
 
 template <typename T, typename Show>
-void Compare(std::vector<std::string>& lines, const std::string& what, const std::optional<T>& wanted,
+void compare(std::vector<std::string>& lines, const std::string& what, const std::optional<T>& wanted,
              const std::optional<T>& found, Show show) {
     if (!wanted || wanted == found)
         return;
@@ -28,30 +28,30 @@ void Compare(std::vector<std::string>& lines, const std::string& what, const std
 std::string ApplyStep::commandText() const {
     switch (kind) {
     case Kind::Function:
-        return CommandText::PinFunction(value, pin);
+        return CommandText::pinFunction(value, pin);
     case Kind::Polarity:
-        return CommandText::PinPolarity(value, pin);
+        return CommandText::pinPolarity(value, pin);
     case Kind::OutputWord:
-        return CommandText::OutputData(value);
+        return CommandText::outputData(value);
     case Kind::InhibitMode:
-        return CommandText::InhibitMode(value);
+        return CommandText::inhibitMode(value);
     }
     return {};
 }
 
-std::vector<ApplyStep> PlanApply(const PortSetup& profile, const PortSetup& present) {
+std::vector<ApplyStep> planApply(const PortSetup& profile, const PortSetup& present) {
     std::vector<ApplyStep> steps;
     std::array<bool, 7> functionDone{};
     for (std::int16_t pin = CouplingRule::kFirstPin; pin <= CouplingRule::kLastPin; ++pin) {
         const auto k = static_cast<std::size_t>(pin - 1);
         const auto& held = present.pins[k].function;
         const auto& wanted = profile.pins[k].function;
-        if (!held || !wanted || *held == *wanted || !CouplingRule::IsCouplingFunction(*held))
+        if (!held || !wanted || *held == *wanted || !CouplingRule::isCouplingFunction(*held))
             continue;
-        if (CouplingRule::IsCouplingFunction(*wanted)) {
-            steps.push_back(FunctionStep(pin, kNeutralFunction));
+        if (CouplingRule::isCouplingFunction(*wanted)) {
+            steps.push_back(functionStep(pin, kNeutralFunction));
         } else {
-            steps.push_back(FunctionStep(pin, *wanted));
+            steps.push_back(functionStep(pin, *wanted));
             functionDone[k] = true;
         }
     }
@@ -59,32 +59,32 @@ std::vector<ApplyStep> PlanApply(const PortSetup& profile, const PortSetup& pres
         const auto k = static_cast<std::size_t>(pin - 1);
         const auto& wanted = profile.pins[k];
         if (wanted.function && !functionDone[k])
-            steps.push_back(FunctionStep(pin, *wanted.function));
+            steps.push_back(functionStep(pin, *wanted.function));
         if (wanted.polarity)
-            steps.push_back({ApplyStep::Kind::Polarity, pin, PolarityWord(*wanted.polarity),
-                             "pin " + std::to_string(pin) + " polarity " + PolarityName(*wanted.polarity)});
+            steps.push_back({ApplyStep::Kind::Polarity, pin, polarityWord(*wanted.polarity),
+                             "pin " + std::to_string(pin) + " polarity " + polarityName(*wanted.polarity)});
     }
     if (profile.outputWord)
         steps.push_back({ApplyStep::Kind::OutputWord, 0, std::to_string(*profile.outputWord),
                          "output word " + std::to_string(*profile.outputWord)});
     if (profile.inhibitMode)
-        steps.push_back({ApplyStep::Kind::InhibitMode, 0, InhibitModeWord(*profile.inhibitMode),
-                         "inhibit mode " + InhibitModeName(*profile.inhibitMode)});
+        steps.push_back({ApplyStep::Kind::InhibitMode, 0, inhibitModeWord(*profile.inhibitMode),
+                         "inhibit mode " + inhibitModeName(*profile.inhibitMode)});
     return steps;
 }
 
-std::vector<std::string> Differences(const PortSetup& profile, const PortSetup& instrument) {
+std::vector<std::string> findDifferences(const PortSetup& profile, const PortSetup& instrument) {
     std::vector<std::string> lines;
     for (std::size_t k = 0; k < profile.pins.size(); ++k) {
         const std::string pin = "pin " + std::to_string(k + 1);
-        Compare(lines, pin + " function", profile.pins[k].function, instrument.pins[k].function,
+        compare(lines, pin + " function", profile.pins[k].function, instrument.pins[k].function,
                 [](const std::string& name) { return name; });
-        Compare(lines, pin + " polarity", profile.pins[k].polarity, instrument.pins[k].polarity,
-                PolarityName);
+        compare(lines, pin + " polarity", profile.pins[k].polarity, instrument.pins[k].polarity,
+                polarityName);
     }
-    Compare(lines, "output word", profile.outputWord, instrument.outputWord,
+    compare(lines, "output word", profile.outputWord, instrument.outputWord,
             [](int word) { return std::to_string(word); });
-    Compare(lines, "inhibit mode", profile.inhibitMode, instrument.inhibitMode, InhibitModeName);
+    compare(lines, "inhibit mode", profile.inhibitMode, instrument.inhibitMode, inhibitModeName);
     return lines;
 }
 

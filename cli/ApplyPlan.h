@@ -24,10 +24,10 @@ struct ApplyStep {
 // "Digital IO" for the moment when they are to take the other coupling function), so that the one-pin
 // rule holds after every step; then every pin's function and polarity in pin order, the output word
 // and the inhibit mode. Settings the profile leaves out are not touched.
-std::vector<ApplyStep> PlanApply(const PortSetup& profile, const PortSetup& present);
+std::vector<ApplyStep> planApply(const PortSetup& profile, const PortSetup& present);
 
 // Where the instrument's set-up differs from the profile, one line each ("pin 5 function: profile
 // On Couple, instrument Digital IO"); only settings the profile holds are compared.
-std::vector<std::string> Differences(const PortSetup& profile, const PortSetup& instrument);
+std::vector<std::string> findDifferences(const PortSetup& profile, const PortSetup& instrument);
 
 } // namespace cli

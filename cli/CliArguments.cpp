@@ -123,7 +123,7 @@ CliArguments CliArguments::parse(const std::vector<std::string>& arguments, cons
     return parsed;
 }
 
-std::string CliUsage() {
+std::string cliUsage() {
     return R"(Usage: pinwright-cli [OPTIONS] COMMAND [ARGUMENTS]
 
 Programs the seven-pin digital control port of a Korvane modular power mainframe from scripts,

@@ -23,6 +23,6 @@ struct CliArguments {
     static CliArguments parse(const std::vector<std::string>& arguments, const char* environmentResource);
 };
 
-std::string CliUsage();
+std::string cliUsage();
 
 } // namespace cli

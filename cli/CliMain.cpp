@@ -28,27 +28,27 @@ public:
     TraceForThisRun& operator=(const TraceForThisRun&) = delete;
 };
 
-int RunParsed(const CliArguments& arguments, std::ostream& out, std::ostream& err) {
-    const CommandAction action = PrepareCommand(arguments);
+int runParsed(const CliArguments& arguments, std::ostream& out, std::ostream& err) {
+    const CommandAction action = prepareCommand(arguments);
     transport::SetTimeouts({std::chrono::milliseconds(2000), std::chrono::milliseconds(arguments.timeoutMs)});
     TraceForThisRun trace(arguments.trace, std::getenv("PINWRIGHT_TRACE"));
     if (arguments.resources.size() > 1)
-        return RunForEachResource(action, arguments, out, err);
-    return RunOnResource(action, arguments, arguments.resources.front(), out, err);
+        return runForEachResource(action, arguments, out, err);
+    return runOnResource(action, arguments, arguments.resources.front(), out, err);
 }
 
 } // namespace
 
-int RunCli(const std::vector<std::string>& arguments, std::ostream& out, std::ostream& err) {
+int runCli(const std::vector<std::string>& arguments, std::ostream& out, std::ostream& err) {
     int status = kSuccess;
     try {
         const auto parsed = CliArguments::parse(arguments, std::getenv("PINWRIGHT_RESOURCE"));
         if (parsed.help) {
-            out << CliUsage();
+            out << cliUsage();
         } else if (parsed.version) {
             out << "pinwright-cli " << kProgramVersion << '\n';
         } else {
-            status = RunParsed(parsed, out, err);
+            status = runParsed(parsed, out, err);
         }
     } catch (const CliFailure& failure) {
         err << failure.what() << '\n';

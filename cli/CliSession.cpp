@@ -12,7 +12,7 @@ namespace {
 
 // The transport's notices are written for message boxes (CR LF line breaks); a terminal wants LF and
 // the continuation lines indented under the first.
-std::string ForTerminal(const std::string& text) {
+std::string forTerminal(const std::string& text) {
     std::string out;
     for (std::size_t i = 0; i < text.size(); ++i) {
         if (text[i] == '\r' && i + 1 < text.size() && text[i + 1] == '\n')
@@ -44,7 +44,7 @@ CliSession::CliSession(const std::string& resource, bool reset, std::ostream& er
     if (!opened) {
         transport::SetNoticeHandler(nullptr);
         transport::SetLostCommunicationHandler(nullptr);
-        throw CliFailure(kUnreachable, "pinwright-cli: " + resource_ + ": " + ForTerminal(openingNotices_));
+        throw CliFailure(kUnreachable, "pinwright-cli: " + resource_ + ": " + forTerminal(openingNotices_));
     }
     opening_ = false;
     step_.clear();
@@ -68,7 +68,7 @@ void CliSession::showNotice(const std::string& text) {
         return;
     }
     ++errorsSeen_;
-    report((step_.empty() ? std::string() : step_ + ": ") + ForTerminal(text));
+    report((step_.empty() ? std::string() : step_ + ": ") + forTerminal(text));
 }
 
 } // namespace cli

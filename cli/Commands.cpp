@@ -25,18 +25,18 @@ namespace {
     throw CliFailure(kUsageError, "pinwright-cli: " + what);
 }
 
-int Status(const CliSession& session) {
+int status(const CliSession& session) {
     return session.instrumentErrorSeen() ? kInstrumentError : kSuccess;
 }
 
-std::int16_t PinOperand(const std::string& text) {
+std::int16_t pinOperand(const std::string& text) {
     if (text.size() != 1 || text[0] < '1' || text[0] > '7')
         usageError("the pin must be a number from 1 to 7, not \"" + text + "\"");
     return static_cast<std::int16_t>(text[0] - '0');
 }
 
-std::string FunctionOperand(const std::string& text) {
-    const auto name = FunctionFromName(text);
+std::string functionOperand(const std::string& text) {
+    const auto name = functionFromName(text);
     if (!name)
         usageError("unknown function \"" + text +
                    "\"; use Digital IO, Digital Input, Trigger Out, Trigger In, Fault, Inhibit, On Couple, "
@@ -44,14 +44,14 @@ std::string FunctionOperand(const std::string& text) {
     return *name;
 }
 
-std::int16_t OutputWordOperand(const std::string& text, bool bits) {
+std::int16_t outputWordOperand(const std::string& text, bool bits) {
     if (bits) {
         if (text.size() != 7 || text.find_first_not_of("01") != std::string::npos)
             usageError("--bits wants seven 0/1 digits, pin 7 first, not \"" + text + "\"");
         std::array<std::int16_t, 7> digits{};
         for (std::size_t k = 0; k < 7; ++k)
             digits[k] = static_cast<std::int16_t>(text[6 - k] - '0');
-        return OutputWordFromDigits(digits);
+        return outputWordFromDigits(digits);
     }
     int word = -1;
     const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), word);
@@ -60,14 +60,14 @@ std::int16_t OutputWordOperand(const std::string& text, bool bits) {
     return static_cast<std::int16_t>(word);
 }
 
-PortSetup ReadProfileFile(const std::string& fileName) {
+PortSetup readProfileFile(const std::string& fileName) {
     QFile file(QString::fromStdString(fileName));
     if (!file.open(QIODevice::ReadOnly))
         usageError("cannot read the profile " + fileName + ": " + file.errorString().toStdString());
-    return Profile::Parse(file.readAll().toStdString(), fileName);
+    return Profile::parse(file.readAll().toStdString(), fileName);
 }
 
-void WriteProfileFile(const std::string& fileName, const std::string& text, std::ostream& out) {
+void writeProfileFile(const std::string& fileName, const std::string& text, std::ostream& out) {
     if (fileName == "-") {
         out << text;
         return;
@@ -82,25 +82,25 @@ void WriteProfileFile(const std::string& fileName, const std::string& text, std:
 
 // The window's one-pin rule, on the instrument's present state. False (and each holder named) when
 // another of pins 4 to 7 already holds the coupling function.
-bool CouplingAllowed(CliSession& cli, std::int16_t pin, const std::string& function) {
-    if (pin < CouplingRule::kFirstPin || !CouplingRule::IsCouplingFunction(function))
+bool couplingAllowed(CliSession& cli, std::int16_t pin, const std::string& function) {
+    if (pin < CouplingRule::kFirstPin || !CouplingRule::isCouplingFunction(function))
         return true;
     cli.beginStep("checking which pin holds " + function);
     TextTable functions;
     TextTable polarities;
     KorvaneMF::ReadAllPins(functions, polarities, cli.session());
-    const auto holders = CouplingRule::PinsHolding(function, pin, functions);
+    const auto holders = CouplingRule::pinsHolding(function, pin, functions);
     for (const std::int16_t holder : holders)
-        cli.report(CouplingRule::ClashMessage(function, holder) + " Pin " + std::to_string(pin) +
+        cli.report(CouplingRule::clashMessage(function, holder) + " Pin " + std::to_string(pin) +
                    " was not changed.");
     return holders.empty();
 }
 
-int ApplyProfile(CliSession& cli, const PortSetup& profile, bool dryRun, std::ostream& out) {
-    const auto present = ReadPort(cli, false);
+int applyProfile(CliSession& cli, const PortSetup& profile, bool dryRun, std::ostream& out) {
+    const auto present = readPort(cli, false);
     if (cli.instrumentErrorSeen())
         return kInstrumentError;
-    const auto steps = PlanApply(profile, present.setup);
+    const auto steps = planApply(profile, present.setup);
     if (dryRun) {
         for (const auto& step : steps)
             out << step.commandText() << '\n';
@@ -113,7 +113,7 @@ int ApplyProfile(CliSession& cli, const PortSetup& profile, bool dryRun, std::os
         return kInstrumentError;
     };
     for (const auto& step : steps) {
-        if (step.kind == ApplyStep::Kind::Function && !CouplingAllowed(cli, step.pin, step.value))
+        if (step.kind == ApplyStep::Kind::Function && !couplingAllowed(cli, step.pin, step.value))
             return stop(step);
         cli.beginStep(step.description);
         auto& session = cli.session();
@@ -135,17 +135,17 @@ int ApplyProfile(CliSession& cli, const PortSetup& profile, bool dryRun, std::os
             return stop(step);
         applied += (applied.empty() ? "" : ", ") + step.description;
     }
-    const auto readBack = ReadPort(cli, false);
+    const auto readBack = readPort(cli, false);
     if (cli.instrumentErrorSeen())
         return kInstrumentError;
-    const auto differences = Differences(profile, readBack.setup);
+    const auto differences = findDifferences(profile, readBack.setup);
     for (const auto& line : differences)
         out << line << '\n';
     return differences.empty() ? kSuccess : kInstrumentError;
 }
 
-int SaveProfile(CliSession& cli, const std::string& fileName, std::ostream& out) {
-    const auto reading = ReadPort(cli, false);
+int saveProfile(CliSession& cli, const std::string& fileName, std::ostream& out) {
+    const auto reading = readPort(cli, false);
     if (cli.instrumentErrorSeen())
         return kInstrumentError;
     std::string missing;
@@ -162,16 +162,16 @@ int SaveProfile(CliSession& cli, const std::string& fileName, std::ostream& out)
                    missing.substr(0, missing.size() - 1));
         return kInstrumentError;
     }
-    WriteProfileFile(fileName, Profile::Write(reading.setup), out);
+    writeProfileFile(fileName, Profile::write(reading.setup), out);
     return kSuccess;
 }
 
-int SendScpi(CliSession& cli, const std::string& text, std::ostream& out) {
+int sendScpi(CliSession& cli, const std::string& text, std::ostream& out) {
     auto& session = cli.session();
     cli.beginStep(text);
     if (text.find('?') == std::string::npos) {
         SCPI_DCPS::SendCommand(text, session);
-        return Status(cli);
+        return status(cli);
     }
     const std::string reply = SCPI_DCPS::SendQuery(text, session);
     if (cli.instrumentErrorSeen())
@@ -189,7 +189,7 @@ int SendScpi(CliSession& cli, const std::string& text, std::ostream& out) {
 
 } // namespace
 
-CommandAction PrepareCommand(const CliArguments& arguments) {
+CommandAction prepareCommand(const CliArguments& arguments) {
     const std::string& command = arguments.command;
     const std::vector<std::string> operands = arguments.operands;
     const bool json = arguments.json;
@@ -202,39 +202,39 @@ CommandAction PrepareCommand(const CliArguments& arguments) {
             const std::string identity = SCPI_DCPS::SendQuery("*IDN?", cli.session());
             if (!cli.instrumentErrorSeen())
                 out << identity << '\n';
-            return Status(cli);
+            return status(cli);
         };
     } else if (command == "show") {
         action = [=](CliSession& cli, std::ostream& out) {
-            const auto reading = ReadPort(cli, true);
+            const auto reading = readPort(cli, true);
             if (cli.instrumentErrorSeen())
                 return int(kInstrumentError); // a partial reading is never printed as if it were whole
-            out << (json ? ShowJson(cli.resource(), reading) : ShowText(reading));
+            out << (json ? showJson(cli.resource(), reading) : showText(reading));
             return int(kSuccess);
         };
     } else if (command == "pin") {
-        const std::int16_t pin = PinOperand(operands[0]);
-        const std::string function = FunctionOperand(operands[1]);
+        const std::int16_t pin = pinOperand(operands[0]);
+        const std::string function = functionOperand(operands[1]);
         std::optional<Polarity> polarity;
-        if (operands.size() == 3 && !(polarity = PolarityFromName(operands[2])))
+        if (operands.size() == 3 && !(polarity = polarityFromName(operands[2])))
             usageError("the polarity must be positive or negative, not \"" + operands[2] + "\"");
         action = [=](CliSession& cli, std::ostream&) {
-            if (!CouplingAllowed(cli, pin, function))
+            if (!couplingAllowed(cli, pin, function))
                 return int(kInstrumentError);
             cli.beginStep("pin " + std::to_string(pin) + " function " + function);
             KorvaneMF::SetPinFunction(function, pin, cli.session());
             if (polarity) {
-                cli.beginStep("pin " + std::to_string(pin) + " polarity " + PolarityName(*polarity));
-                KorvaneMF::SetPinPolarity(PolarityWord(*polarity), pin, cli.session());
+                cli.beginStep("pin " + std::to_string(pin) + " polarity " + polarityName(*polarity));
+                KorvaneMF::SetPinPolarity(polarityWord(*polarity), pin, cli.session());
             }
-            return Status(cli);
+            return status(cli);
         };
     } else if (command == "output") {
-        const std::int16_t word = OutputWordOperand(operands[0], arguments.bits);
+        const std::int16_t word = outputWordOperand(operands[0], arguments.bits);
         action = [=](CliSession& cli, std::ostream&) {
             cli.beginStep("output word " + std::to_string(word));
             KorvaneMF::SetOutputData(std::to_string(word), cli.session());
-            return Status(cli);
+            return status(cli);
         };
     } else if (command == "input") {
         action = [=](CliSession& cli, std::ostream& out) {
@@ -242,31 +242,31 @@ CommandAction PrepareCommand(const CliArguments& arguments) {
             const std::string bits = KorvaneMF::GetInputData(cli.session());
             if (!cli.instrumentErrorSeen())
                 out << bits << '\n';
-            return Status(cli);
+            return status(cli);
         };
     } else if (command == "inhibit") {
-        const auto mode = InhibitModeFromName(operands[0]);
+        const auto mode = inhibitModeFromName(operands[0]);
         if (!mode)
             usageError("the inhibit mode must be live, latching or off, not \"" + operands[0] + "\"");
         action = [=](CliSession& cli, std::ostream&) {
-            cli.beginStep("inhibit mode " + InhibitModeName(*mode));
-            KorvaneMF::SetInhibitMode(InhibitModeWord(*mode), cli.session());
-            return Status(cli);
+            cli.beginStep("inhibit mode " + inhibitModeName(*mode));
+            KorvaneMF::SetInhibitMode(inhibitModeWord(*mode), cli.session());
+            return status(cli);
         };
     } else if (command == "save") {
         action = [=](CliSession& cli, std::ostream& out) {
-            return SaveProfile(cli, operands[0], out);
+            return saveProfile(cli, operands[0], out);
         };
     } else if (command == "apply" || command == "diff") {
-        const PortSetup profile = ReadProfileFile(operands[0]);
+        const PortSetup profile = readProfileFile(operands[0]);
         const bool diffOnly = command == "diff";
         action = [=](CliSession& cli, std::ostream& out) {
             if (!diffOnly)
-                return ApplyProfile(cli, profile, dryRun, out);
-            const auto reading = ReadPort(cli, false);
+                return applyProfile(cli, profile, dryRun, out);
+            const auto reading = readPort(cli, false);
             if (cli.instrumentErrorSeen())
                 return int(kInstrumentError);
-            const auto differences = Differences(profile, reading.setup);
+            const auto differences = findDifferences(profile, reading.setup);
             for (const auto& line : differences)
                 out << line << '\n';
             return differences.empty() ? int(kSuccess) : int(kInstrumentError);
@@ -276,7 +276,7 @@ CommandAction PrepareCommand(const CliArguments& arguments) {
         for (const auto& word : operands)
             text += (text.empty() ? "" : " ") + word;
         action = [=](CliSession& cli, std::ostream& out) {
-            return SendScpi(cli, text, out);
+            return sendScpi(cli, text, out);
         };
     } else {
         usageError("unknown command \"" + command + "\"");
@@ -284,7 +284,7 @@ CommandAction PrepareCommand(const CliArguments& arguments) {
     return action;
 }
 
-int RunOnResource(const CommandAction& action, const CliArguments& arguments, const std::string& resource,
+int runOnResource(const CommandAction& action, const CliArguments& arguments, const std::string& resource,
                   std::ostream& out, std::ostream& err) {
     try {
         CliSession cli(resource, arguments.reset, err);

@@ -15,11 +15,11 @@ using CommandAction = std::function<int(CliSession& session, std::ostream& out)>
 
 // Checks the operands (and reads and checks a profile file) before any instrument is opened, so a
 // usage error sends nothing. Throws CliFailure(kUsageError).
-CommandAction PrepareCommand(const CliArguments& arguments);
+CommandAction prepareCommand(const CliArguments& arguments);
 
 // Opens the instrument and runs the action on it. Results go to out, messages to err (each naming the
 // resource); every failure becomes its exit status.
-int RunOnResource(const CommandAction& action, const CliArguments& arguments, const std::string& resource,
+int runOnResource(const CommandAction& action, const CliArguments& arguments, const std::string& resource,
                   std::ostream& out, std::ostream& err);
 
 } // namespace cli

@@ -12,7 +12,7 @@
 
 namespace cli {
 
-int RunForEachResource(const CommandAction& action, const CliArguments& arguments, std::ostream& out,
+int runForEachResource(const CommandAction& action, const CliArguments& arguments, std::ostream& out,
                        std::ostream& err) {
     struct Result {
         std::ostringstream out;
@@ -25,7 +25,7 @@ int RunForEachResource(const CommandAction& action, const CliArguments& argument
         for (std::size_t i = 0; i < results.size(); ++i)
             workers.emplace_back([&, i] {
                 results[i].status =
-                    RunOnResource(action, arguments, arguments.resources[i], results[i].out, results[i].err);
+                    runOnResource(action, arguments, arguments.resources[i], results[i].out, results[i].err);
             });
     } // every thread is bounded by its own session's time-outs
 

@@ -13,7 +13,7 @@ namespace cli {
 // only touches its own session. Results are printed in the order of the -r options, one block each
 // ("== RESOURCE" and the result), or for show --json as one JSON array with an exitStatus per object;
 // each thread's messages follow in the same order. Returns the highest exit status of any of them.
-int RunForEachResource(const CommandAction& action, const CliArguments& arguments, std::ostream& out,
+int runForEachResource(const CommandAction& action, const CliArguments& arguments, std::ostream& out,
                        std::ostream& err);
 
 } // namespace cli

@@ -6,7 +6,7 @@
 
 namespace cli {
 
-PortReading ReadPort(CliSession& cli, bool withInput) {
+PortReading readPort(CliSession& cli, bool withInput) {
     auto& session = cli.session();
     PortReading reading;
     cli.beginStep("reading the output word");
@@ -21,7 +21,7 @@ PortReading ReadPort(CliSession& cli, bool withInput) {
 
     for (std::int16_t pin = 7; pin >= 1; --pin)
         reading.outputBits += outputBits[pin];
-    reading.setup.outputWord = WordFromBits(reading.outputBits);
+    reading.setup.outputWord = wordFromBits(reading.outputBits);
     for (std::int16_t pin = 1; pin <= 7; ++pin) {
         auto& setup = reading.setup.pins[static_cast<std::size_t>(pin - 1)];
         if (!functions[pin].empty())
@@ -31,7 +31,7 @@ PortReading ReadPort(CliSession& cli, bool withInput) {
         else if (polarities[pin] == "NEG")
             setup.polarity = Polarity::Negative;
     }
-    if (const auto mode = InhibitModeFromReply(inhibit); mode != InhibitMode::None)
+    if (const auto mode = inhibitModeFromReply(inhibit); mode != InhibitMode::None)
         reading.setup.inhibitMode = mode;
 
     if (withInput) {
@@ -41,18 +41,18 @@ PortReading ReadPort(CliSession& cli, bool withInput) {
     return reading;
 }
 
-int WordFromBits(const std::string& bitsPin7First) {
+int wordFromBits(const std::string& bitsPin7First) {
     int word = 0;
     for (const char bit : bitsPin7First)
         word = word * 2 + (bit == '1' ? 1 : 0);
     return word;
 }
 
-std::string PolarityName(Polarity polarity) {
+std::string polarityName(Polarity polarity) {
     return polarity == Polarity::Positive ? "positive" : "negative";
 }
 
-std::optional<Polarity> PolarityFromName(const std::string& name) {
+std::optional<Polarity> polarityFromName(const std::string& name) {
     if (name == "positive" || name == "POS")
         return Polarity::Positive;
     if (name == "negative" || name == "NEG")
@@ -60,11 +60,11 @@ std::optional<Polarity> PolarityFromName(const std::string& name) {
     return std::nullopt;
 }
 
-std::string PolarityWord(Polarity polarity) {
+std::string polarityWord(Polarity polarity) {
     return polarity == Polarity::Positive ? "POS" : "NEG";
 }
 
-std::string InhibitModeName(InhibitMode mode) {
+std::string inhibitModeName(InhibitMode mode) {
     switch (mode) {
     case InhibitMode::Live:
         return "live";
@@ -78,14 +78,14 @@ std::string InhibitModeName(InhibitMode mode) {
     return {};
 }
 
-std::optional<InhibitMode> InhibitModeFromName(const std::string& name) {
+std::optional<InhibitMode> inhibitModeFromName(const std::string& name) {
     for (const auto mode : {InhibitMode::Live, InhibitMode::Latching, InhibitMode::Off})
-        if (name == InhibitModeName(mode) || name == InhibitModeWord(mode))
+        if (name == inhibitModeName(mode) || name == inhibitModeWord(mode))
             return mode;
     return std::nullopt;
 }
 
-std::optional<std::string> FunctionFromName(const std::string& name) {
+std::optional<std::string> functionFromName(const std::string& name) {
     if (!PinFunctionTable::MnemonicFor(name).empty())
         return name;
     if (const auto displayName = PinFunctionTable::DisplayNameFor(name); !displayName.empty())

@@ -36,17 +36,17 @@ struct PortReading {
 
 // Reads the port through the command set in the window's load order (output word, the seven pins,
 // inhibit mode), then the input word when asked.
-PortReading ReadPort(CliSession& session, bool withInput);
+PortReading readPort(CliSession& session, bool withInput);
 
 // Seven digits, pin 7 first, as a number.
-int WordFromBits(const std::string& bitsPin7First);
+int wordFromBits(const std::string& bitsPin7First);
 
-std::string PolarityName(Polarity polarity);                       // "positive", "negative"
-std::optional<Polarity> PolarityFromName(const std::string& name); // also "POS", "NEG"
-std::string PolarityWord(Polarity polarity);                       // "POS", "NEG"
-std::string InhibitModeName(InhibitMode mode);                     // "live", "latching", "off"
-std::optional<InhibitMode> InhibitModeFromName(const std::string& name);
+std::string polarityName(Polarity polarity);                       // "positive", "negative"
+std::optional<Polarity> polarityFromName(const std::string& name); // also "POS", "NEG"
+std::string polarityWord(Polarity polarity);                       // "POS", "NEG"
+std::string inhibitModeName(InhibitMode mode);                     // "live", "latching", "off"
+std::optional<InhibitMode> inhibitModeFromName(const std::string& name);
 // A display name, or a mnemonic translated to it; none for anything else.
-std::optional<std::string> FunctionFromName(const std::string& name);
+std::optional<std::string> functionFromName(const std::string& name);
 
 } // namespace cli

@@ -26,12 +26,12 @@ private:
     std::string fileName_;
 };
 
-int LineOf(const std::string& text, int offset) {
+int lineOf(const std::string& text, int offset) {
     const auto end = text.begin() + std::clamp<int>(offset, 0, static_cast<int>(text.size()));
     return 1 + static_cast<int>(std::count(text.begin(), end, '\n'));
 }
 
-void RequireOnlyKnownFields(const QJsonObject& object, std::initializer_list<const char*> known,
+void requireOnlyKnownFields(const QJsonObject& object, std::initializer_list<const char*> known,
                             const std::string& where, const Refusal& refuse) {
     for (const QString& key : object.keys()) {
         const bool isKnown = std::any_of(known.begin(), known.end(), [&](const char* k) { return key == k; });
@@ -40,13 +40,13 @@ void RequireOnlyKnownFields(const QJsonObject& object, std::initializer_list<con
     }
 }
 
-std::string Quoted(const QJsonValue& value) {
+std::string quoted(const QJsonValue& value) {
     if (value.isString())
         return "\"" + value.toString().toStdString() + "\"";
     return QJsonDocument(QJsonArray{value}).toJson(QJsonDocument::Compact).toStdString();
 }
 
-std::optional<int> WholeNumber(const QJsonValue& value) {
+std::optional<int> wholeNumber(const QJsonValue& value) {
     if (!value.isDouble())
         return std::nullopt;
     const double number = value.toDouble();
@@ -55,7 +55,7 @@ std::optional<int> WholeNumber(const QJsonValue& value) {
     return static_cast<int>(number);
 }
 
-void ParsePins(const QJsonValue& value, PortSetup& setup, const Refusal& refuse) {
+void parsePins(const QJsonValue& value, PortSetup& setup, const Refusal& refuse) {
     if (!value.isArray())
         refuse.at("pins", "must be a list of pins");
     QSet<int> seen;
@@ -66,10 +66,10 @@ void ParsePins(const QJsonValue& value, PortSetup& setup, const Refusal& refuse)
         if (!pins[i].isObject())
             refuse.at(where, "must be an object with pin, function and polarity");
         const QJsonObject entry = pins[i].toObject();
-        RequireOnlyKnownFields(entry, {"pin", "function", "polarity"}, where + ".", refuse);
-        const auto pin = WholeNumber(entry.value("pin"));
+        requireOnlyKnownFields(entry, {"pin", "function", "polarity"}, where + ".", refuse);
+        const auto pin = wholeNumber(entry.value("pin"));
         if (!pin || *pin < 1 || *pin > 7)
-            refuse.at(where + ".pin", "must be a pin number from 1 to 7, not " + Quoted(entry.value("pin")));
+            refuse.at(where + ".pin", "must be a pin number from 1 to 7, not " + quoted(entry.value("pin")));
         if (seen.contains(*pin))
             refuse.at(where + ".pin", "pin " + std::to_string(*pin) + " is listed twice");
         seen.insert(*pin);
@@ -78,9 +78,9 @@ void ParsePins(const QJsonValue& value, PortSetup& setup, const Refusal& refuse)
         if (entry.contains("function")) {
             const std::string name = entry.value("function").toString().toStdString();
             if (!entry.value("function").isString() || PinFunctionTable::MnemonicFor(name).empty())
-                refuse.at(where + ".function", "unknown function " + Quoted(entry.value("function")) +
+                refuse.at(where + ".function", "unknown function " + quoted(entry.value("function")) +
                                                    " (use a name as in the window, e.g. \"Digital IO\")");
-            if (CouplingRule::IsCouplingFunction(name)) {
+            if (CouplingRule::isCouplingFunction(name)) {
                 if (*pin < CouplingRule::kFirstPin)
                     refuse.at(where + ".function", name + " is offered on pins 4 to 7 only");
                 if (const auto held = couplingHolder.find(name); held != couplingHolder.end())
@@ -92,10 +92,10 @@ void ParsePins(const QJsonValue& value, PortSetup& setup, const Refusal& refuse)
             pinSetup.function = name;
         }
         if (entry.contains("polarity")) {
-            const auto polarity = PolarityFromName(entry.value("polarity").toString().toStdString());
+            const auto polarity = polarityFromName(entry.value("polarity").toString().toStdString());
             if (!entry.value("polarity").isString() || !polarity)
                 refuse.at(where + ".polarity",
-                          "must be \"positive\" or \"negative\", not " + Quoted(entry.value("polarity")));
+                          "must be \"positive\" or \"negative\", not " + quoted(entry.value("polarity")));
             pinSetup.polarity = polarity;
         }
     }
@@ -103,44 +103,44 @@ void ParsePins(const QJsonValue& value, PortSetup& setup, const Refusal& refuse)
 
 } // namespace
 
-PortSetup Parse(const std::string& text, const std::string& fileName) {
+PortSetup parse(const std::string& text, const std::string& fileName) {
     const Refusal refuse(fileName);
     QJsonParseError error{};
     const QJsonDocument document = QJsonDocument::fromJson(QByteArray::fromStdString(text), &error);
     if (error.error != QJsonParseError::NoError)
-        refuse.at("line " + std::to_string(LineOf(text, error.offset)),
+        refuse.at("line " + std::to_string(lineOf(text, error.offset)),
                   "not valid JSON (" + error.errorString().toStdString() + ")");
     if (!document.isObject())
         refuse.at("line 1", "a profile is one JSON object");
     const QJsonObject root = document.object();
     if (root.value("format").toString() != kFormat)
-        refuse.at("format", std::string("must be \"") + kFormat + "\", not " + Quoted(root.value("format")));
-    if (WholeNumber(root.value("version")) != kVersion)
-        refuse.at("version", "unsupported version " + Quoted(root.value("version")) +
+        refuse.at("format", std::string("must be \"") + kFormat + "\", not " + quoted(root.value("format")));
+    if (wholeNumber(root.value("version")) != kVersion)
+        refuse.at("version", "unsupported version " + quoted(root.value("version")) +
                                  " (this program reads version " + std::to_string(kVersion) + ")");
-    RequireOnlyKnownFields(root, {"format", "version", "pins", "outputWord", "inhibitMode"}, "", refuse);
+    requireOnlyKnownFields(root, {"format", "version", "pins", "outputWord", "inhibitMode"}, "", refuse);
 
     PortSetup setup;
     if (root.contains("pins"))
-        ParsePins(root.value("pins"), setup, refuse);
+        parsePins(root.value("pins"), setup, refuse);
     if (root.contains("outputWord")) {
-        const auto word = WholeNumber(root.value("outputWord"));
+        const auto word = wholeNumber(root.value("outputWord"));
         if (!word || *word < 0 || *word > 127)
             refuse.at("outputWord",
-                      "must be a whole number from 0 to 127, not " + Quoted(root.value("outputWord")));
+                      "must be a whole number from 0 to 127, not " + quoted(root.value("outputWord")));
         setup.outputWord = word;
     }
     if (root.contains("inhibitMode")) {
-        const auto mode = InhibitModeFromName(root.value("inhibitMode").toString().toStdString());
+        const auto mode = inhibitModeFromName(root.value("inhibitMode").toString().toStdString());
         if (!root.value("inhibitMode").isString() || !mode)
             refuse.at("inhibitMode",
-                      "must be \"live\", \"latching\" or \"off\", not " + Quoted(root.value("inhibitMode")));
+                      "must be \"live\", \"latching\" or \"off\", not " + quoted(root.value("inhibitMode")));
         setup.inhibitMode = mode;
     }
     return setup;
 }
 
-std::string Write(const PortSetup& setup) {
+std::string write(const PortSetup& setup) {
     QJsonObject root;
     root["format"] = kFormat;
     root["version"] = kVersion;
@@ -151,14 +151,14 @@ std::string Write(const PortSetup& setup) {
         if (setup.pins[k].function)
             pin["function"] = QString::fromStdString(*setup.pins[k].function);
         if (setup.pins[k].polarity)
-            pin["polarity"] = QString::fromStdString(PolarityName(*setup.pins[k].polarity));
+            pin["polarity"] = QString::fromStdString(polarityName(*setup.pins[k].polarity));
         pins.append(pin);
     }
     root["pins"] = pins;
     if (setup.outputWord)
         root["outputWord"] = *setup.outputWord;
     if (setup.inhibitMode)
-        root["inhibitMode"] = QString::fromStdString(InhibitModeName(*setup.inhibitMode));
+        root["inhibitMode"] = QString::fromStdString(inhibitModeName(*setup.inhibitMode));
     return QJsonDocument(root).toJson(QJsonDocument::Indented).toStdString();
 }
 

@@ -20,9 +20,9 @@ inline constexpr int kVersion = 1;
 // fields only, pins 1 to 7 once each, known function names and polarities, each coupling function on
 // one of pins 4 to 7 at most once, an output word 0 to 127, a known inhibit mode. Throws
 // CliFailure(kUsageError) naming the file and the line or field.
-PortSetup Parse(const std::string& text, const std::string& fileName);
+PortSetup parse(const std::string& text, const std::string& fileName);
 
-std::string Write(const PortSetup& setup);
+std::string write(const PortSetup& setup);
 
 } // namespace Profile
 } // namespace cli

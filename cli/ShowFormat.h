@@ -14,7 +14,7 @@ namespace cli {
 //   inhibit: latching
 // or one JSON object with resource, pins (pin, function, polarity), outputWord, outputBits, inputWord,
 // inputBits and inhibitMode; a value the instrument did not give in a known form is "unknown" or null.
-std::string ShowText(const PortReading& reading);
-std::string ShowJson(const std::string& resource, const PortReading& reading);
+std::string showText(const PortReading& reading);
+std::string showJson(const std::string& resource, const PortReading& reading);
 
 } // namespace cli

@@ -9,5 +9,5 @@
 
 int main(int argc, char* argv[]) {
     simbackend::registerSimBackend();
-    return cli::RunCli(std::vector<std::string>(argv + 1, argv + argc), std::cout, std::cerr);
+    return cli::runCli(std::vector<std::string>(argv + 1, argv + argc), std::cout, std::cerr);
 }

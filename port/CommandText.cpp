@@ -3,27 +3,23 @@
 #include "port/PinFunctionTable.h"
 
 namespace CommandText {
-namespace {
-
-std::string PinHeader(std::int16_t pin) {
+std::string pinHeader(std::int16_t pin) {
     return "DIG:PIN" + std::to_string(pin);
 }
 
-} // namespace
-
-std::string PinFunction(const std::string& displayName, std::int16_t pin) {
-    return PinHeader(pin) + ":FUNC " + PinFunctionTable::MnemonicFor(displayName);
+std::string pinFunction(const std::string& displayName, std::int16_t pin) {
+    return pinHeader(pin) + ":FUNC " + PinFunctionTable::MnemonicFor(displayName);
 }
 
-std::string PinPolarity(const std::string& polarity, std::int16_t pin) {
-    return PinHeader(pin) + ":POL " + polarity;
+std::string pinPolarity(const std::string& polarity, std::int16_t pin) {
+    return pinHeader(pin) + ":POL " + polarity;
 }
 
-std::string OutputData(const std::string& number) {
+std::string outputData(const std::string& number) {
     return "DIG:OUTP:DATA " + number;
 }
 
-std::string InhibitMode(const std::string& word) {
+std::string inhibitMode(const std::string& word) {
     return "OUTP:INH:MODE " + word;
 }
 

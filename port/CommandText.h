@@ -8,10 +8,13 @@
 
 namespace CommandText {
 
+// "DIG:PIN4", the header every per-pin command and query starts with.
+std::string pinHeader(std::int16_t pin);
+
 // "DIG:PIN4:FUNC TOUT"; a name outside the pin function table gives the header and a blank only.
-std::string PinFunction(const std::string& displayName, std::int16_t pin);
-std::string PinPolarity(const std::string& polarity, std::int16_t pin);
-std::string OutputData(const std::string& number);
-std::string InhibitMode(const std::string& word);
+std::string pinFunction(const std::string& displayName, std::int16_t pin);
+std::string pinPolarity(const std::string& polarity, std::int16_t pin);
+std::string outputData(const std::string& number);
+std::string inhibitMode(const std::string& word);
 
 } // namespace CommandText

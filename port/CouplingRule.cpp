@@ -2,11 +2,11 @@
 
 namespace CouplingRule {
 
-bool IsCouplingFunction(const std::string& displayName) {
+bool isCouplingFunction(const std::string& displayName) {
     return displayName == "On Couple" || displayName == "Off Couple";
 }
 
-std::vector<std::int16_t> PinsHolding(const std::string& displayName, std::int16_t pin,
+std::vector<std::int16_t> pinsHolding(const std::string& displayName, std::int16_t pin,
                                       const TextTable& functions) {
     std::vector<std::int16_t> holders;
     for (std::int16_t candidate = kFirstPin; candidate <= kLastPin; ++candidate)
@@ -15,7 +15,7 @@ std::vector<std::int16_t> PinsHolding(const std::string& displayName, std::int16
     return holders;
 }
 
-std::string ClashMessage(const std::string& displayName, std::int16_t holdingPin) {
+std::string clashMessage(const std::string& displayName, std::int16_t holdingPin) {
     return displayName + " is already set for pin " + std::to_string(holdingPin) +
            ".  Only one pin can be set to " + displayName + ".";
 }

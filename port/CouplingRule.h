@@ -15,14 +15,14 @@ inline constexpr std::int16_t kFirstPin = 4;
 inline constexpr std::int16_t kLastPin = 7;
 
 // Exactly "On Couple" or "Off Couple": letter case and blanks count.
-bool IsCouplingFunction(const std::string& displayName);
+bool isCouplingFunction(const std::string& displayName);
 
 // The pins among 4 to 7, other than `pin`, whose function (display name, table indexed 1 to 7) is
 // `displayName`, in ascending order. Empty means the change may go ahead.
-std::vector<std::int16_t> PinsHolding(const std::string& displayName, std::int16_t pin,
+std::vector<std::int16_t> pinsHolding(const std::string& displayName, std::int16_t pin,
                                       const TextTable& functions);
 
 // What the user is told for each pin that already holds the function.
-std::string ClashMessage(const std::string& displayName, std::int16_t holdingPin);
+std::string clashMessage(const std::string& displayName, std::int16_t holdingPin);
 
 } // namespace CouplingRule

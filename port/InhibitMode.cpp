@@ -13,14 +13,14 @@ constexpr std::array<std::pair<InhibitMode, const char*>, 3> kWords{{
 
 } // namespace
 
-std::string InhibitModeWord(InhibitMode mode) {
+std::string inhibitModeWord(InhibitMode mode) {
     for (const auto& [candidate, word] : kWords)
         if (candidate == mode)
             return word;
     return {};
 }
 
-InhibitMode InhibitModeFromReply(const std::string& reply) {
+InhibitMode inhibitModeFromReply(const std::string& reply) {
     for (const auto& [mode, word] : kWords)
         if (reply == word)
             return mode;

@@ -7,7 +7,7 @@
 enum class InhibitMode { None, Live, Latching, Off };
 
 // "LIVE", "LATC", "OFF"; None gives the empty text, which the instrument refuses with an error.
-std::string InhibitModeWord(InhibitMode mode);
+std::string inhibitModeWord(InhibitMode mode);
 
 // The mode whose word equals the reply exactly (case-sensitive, whole text); anything else is None.
-InhibitMode InhibitModeFromReply(const std::string& reply);
+InhibitMode inhibitModeFromReply(const std::string& reply);

@@ -11,14 +11,11 @@ namespace {
 constexpr std::int16_t kPinCount = 7;
 constexpr const char* kReplySource = "The power supply's reply";
 
-std::string PinHeader(const std::int16_t& pin) {
-    return "DIG:PIN" + std::to_string(pin);
-}
-
 } // namespace
 
 std::string GetPinFunction(const std::int16_t& pin, InstrumentSession& session) {
-    return PinFunctionTable::DisplayNameFor(SCPI_DCPS::SendQuery(PinHeader(pin) + ":FUNC?", session));
+    return PinFunctionTable::DisplayNameFor(
+        SCPI_DCPS::SendQuery(CommandText::pinHeader(pin) + ":FUNC?", session));
 }
 
 void ReadAllPins(TextTable& functions, TextTable& polarities, InstrumentSession& session) {
@@ -31,15 +28,15 @@ void ReadAllPins(TextTable& functions, TextTable& polarities, InstrumentSession&
 }
 
 void SetPinFunction(const std::string& displayName, const std::int16_t& pin, InstrumentSession& session) {
-    SCPI_DCPS::SendCommand(CommandText::PinFunction(displayName, pin), session);
+    SCPI_DCPS::SendCommand(CommandText::pinFunction(displayName, pin), session);
 }
 
 std::string GetPinPolarity(const std::int16_t& pin, InstrumentSession& session) {
-    return SCPI_DCPS::SendQuery(PinHeader(pin) + ":POL?", session);
+    return SCPI_DCPS::SendQuery(CommandText::pinHeader(pin) + ":POL?", session);
 }
 
 void SetPinPolarity(const std::string& polarity, const std::int16_t& pin, InstrumentSession& session) {
-    SCPI_DCPS::SendCommand(CommandText::PinPolarity(polarity, pin), session);
+    SCPI_DCPS::SendCommand(CommandText::pinPolarity(polarity, pin), session);
 }
 
 void NumberToBits(const std::string& number, const std::int16_t& count, TextTable& bits) {
@@ -65,7 +62,7 @@ std::string GetInputData(InstrumentSession& session) {
 }
 
 void SetOutputData(const std::string& number, InstrumentSession& session) {
-    SCPI_DCPS::SendCommand(CommandText::OutputData(number), session);
+    SCPI_DCPS::SendCommand(CommandText::outputData(number), session);
 }
 
 std::string GetInhibitMode(InstrumentSession& session) {
@@ -73,7 +70,7 @@ std::string GetInhibitMode(InstrumentSession& session) {
 }
 
 void SetInhibitMode(const std::string& mode, InstrumentSession& session) {
-    SCPI_DCPS::SendCommand(CommandText::InhibitMode(mode), session);
+    SCPI_DCPS::SendCommand(CommandText::inhibitMode(mode), session);
 }
 
 } // namespace KorvaneMF

@@ -100,7 +100,7 @@ void frmDigi::Form_Load() {
     KorvaneMF::ReadAllPins(PinFunction, PinPolarity, globals::Session);
     const std::string inhibit = KorvaneMF::GetInhibitMode(globals::Session);
 
-    switch (InhibitModeFromReply(inhibit)) {
+    switch (inhibitModeFromReply(inhibit)) {
     case InhibitMode::Live:
         ui.optLive->setChecked(true);
         break;
@@ -175,7 +175,7 @@ void frmDigi::cmdPin7_Click() {
 void frmDigi::SetCouplingPin(std::int16_t pin) {
     const auto& controls = Pin(pin);
     const std::string function = Text(controls.function->currentText());
-    if (CouplingRule::IsCouplingFunction(function) && CheckPinUnique(pin, function) == 0) {
+    if (CouplingRule::isCouplingFunction(function) && CheckPinUnique(pin, function) == 0) {
         controls.function->setEditText(Text(KorvaneMF::GetPinFunction(pin, globals::Session)));
         return;
     }
@@ -184,9 +184,9 @@ void frmDigi::SetCouplingPin(std::int16_t pin) {
 
 std::int16_t frmDigi::CheckPinUnique(const std::int16_t& pin, const std::string& functionName) {
     KorvaneMF::ReadAllPins(PinFunction, PinPolarity, globals::Session);
-    const auto holders = CouplingRule::PinsHolding(functionName, pin, PinFunction);
+    const auto holders = CouplingRule::pinsHolding(functionName, pin, PinFunction);
     for (const std::int16_t holder : holders)
-        ShowMessage(CouplingRule::ClashMessage(functionName, holder));
+        ShowMessage(CouplingRule::clashMessage(functionName, holder));
     return holders.empty() ? 1 : 0;
 }
 
@@ -195,7 +195,7 @@ void frmDigi::cmdSetDIO_Click() {
     for (std::int16_t pin = 1; pin <= kPins; ++pin)
         digits[static_cast<std::size_t>(pin - 1)] =
             ToInt16(Text(Pin(pin).outputBit->currentText()), "Pin " + std::to_string(pin) + "'s output bit");
-    KorvaneMF::SetOutputData(std::to_string(OutputWordFromDigits(digits)), globals::Session);
+    KorvaneMF::SetOutputData(std::to_string(outputWordFromDigits(digits)), globals::Session);
 }
 
 void frmDigi::cmdDin_Click() {
@@ -210,7 +210,7 @@ void frmDigi::cmdInhibit_Click() {
         mode = InhibitMode::Latching;
     else if (ui.optOff->isChecked())
         mode = InhibitMode::Off;
-    KorvaneMF::SetInhibitMode(InhibitModeWord(mode), globals::Session);
+    KorvaneMF::SetInhibitMode(inhibitModeWord(mode), globals::Session);
 }
 
 void frmDigi::cmdConnect_Click() {

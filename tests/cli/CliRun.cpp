@@ -11,11 +11,11 @@
 #include <stdexcept>
 #include <unistd.h>
 
-CliResult RunCliHere(const std::vector<std::string>& arguments) {
+CliResult runCliHere(const std::vector<std::string>& arguments) {
     std::ostringstream out;
     std::ostringstream err;
     CliResult result;
-    result.status = cli::RunCli(arguments, out, err);
+    result.status = cli::runCli(arguments, out, err);
     transport::SetTimeoutsForTesting({});
     result.out = out.str();
     result.err = err.str();
@@ -24,7 +24,7 @@ CliResult RunCliHere(const std::vector<std::string>& arguments) {
 
 namespace {
 
-std::string Quoted(const std::string& text) {
+std::string quoted(const std::string& text) {
     std::string quoted = "'";
     for (const char c : text)
         quoted += c == '\'' ? std::string("'\\''") : std::string(1, c);
@@ -33,7 +33,7 @@ std::string Quoted(const std::string& text) {
 
 } // namespace
 
-CliResult RunCliProcess(const std::vector<std::string>& arguments) {
+CliResult runCliProcess(const std::vector<std::string>& arguments) {
     char errFile[] = "/tmp/pinwright-cli-test-err-XXXXXX";
     const int fd = ::mkstemp(errFile);
     if (fd < 0)
@@ -41,7 +41,7 @@ CliResult RunCliProcess(const std::vector<std::string>& arguments) {
     ::close(fd);
     std::string command = std::string("timeout 60 ") + PINWRIGHT_CLI_PATH;
     for (const auto& argument : arguments)
-        command += " " + Quoted(argument);
+        command += " " + quoted(argument);
     command += " 2>" + std::string(errFile);
     CliResult result;
     FILE* pipe = ::popen(command.c_str(), "r");

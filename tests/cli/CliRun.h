@@ -12,6 +12,6 @@ struct CliResult {
     std::string err;
 };
 
-CliResult RunCliHere(const std::vector<std::string>& arguments);
+CliResult runCliHere(const std::vector<std::string>& arguments);
 // The built pinwright-cli, with a bound on its run time; stderr is kept apart from stdout.
-CliResult RunCliProcess(const std::vector<std::string>& arguments);
+CliResult runCliProcess(const std::vector<std::string>& arguments);

@@ -21,11 +21,11 @@ protected:
             FAIL() << error.what();
         }
     }
-    CliResult Run(Strings arguments) {
+    CliResult run(Strings arguments) {
         arguments.insert(arguments.begin(), {"-r", instrument->resource()});
-        return RunCliHere(arguments);
+        return runCliHere(arguments);
     }
-    Strings Received() const { return instrument->mainframe().traffic().received(); }
+    Strings received() const { return instrument->mainframe().traffic().received(); }
 
     std::unique_ptr<ServedInstrument> instrument;
 };
@@ -36,11 +36,11 @@ TEST_P(EveryCommand, SettersSendTheWindowsCommandsEachWithTheErrorCheck) {
     for (const Strings& command : {Strings{"pin", "5", "Off Couple", "negative"}, Strings{"pin", "2", "TOUT"},
                                    Strings{"output", "--bits", "1010000"}, Strings{"inhibit", "latching"},
                                    Strings{"scpi", "DIG:PIN7:POL", "NEG"}}) {
-        const auto result = Run(command);
+        const auto result = run(command);
         EXPECT_EQ(result.status, 0) << command[0] << ": " << result.err;
         EXPECT_EQ(result.out, "") << command[0];
     }
-    EXPECT_EQ(Received(), (Strings{"*IDN?",
+    EXPECT_EQ(received(), (Strings{"*IDN?",
                                    "DIG:PIN1:FUNC?",
                                    "DIG:PIN1:POL?",
                                    "DIG:PIN2:FUNC?",
@@ -90,19 +90,19 @@ TEST_P(EveryCommand, ReadersPrintResultsOnly) {
     state.inhibitMode = "LIVE";
     mainframe.setState(state);
 
-    const auto identity = Run({"identify"});
+    const auto identity = run({"identify"});
     EXPECT_EQ(identity.out.rfind("Korvane,MF-7,SIM", 0), 0u) << identity.out;
-    EXPECT_EQ(Run({"scpi", "DIG:PIN6:FUNC?"}).out, "ONC\n");
-    const auto input = Run({"input"});
+    EXPECT_EQ(run({"scpi", "DIG:PIN6:FUNC?"}).out, "ONC\n");
+    const auto input = run({"input"});
     EXPECT_EQ(input.status, 0) << input.err;
     EXPECT_EQ(input.out.size(), 8u);
 
-    const auto text = Run({"show"});
+    const auto text = run({"show"});
     EXPECT_EQ(text.status, 0) << text.err;
     EXPECT_NE(text.out.find("pin 1: Fault, negative\n"), std::string::npos) << text.out;
     EXPECT_NE(text.out.find("output: 5 (pin 7654321: 0000101)\n"), std::string::npos) << text.out;
 
-    const auto json = Run({"show", "--json"});
+    const auto json = run({"show", "--json"});
     ASSERT_EQ(json.status, 0) << json.err;
     QJsonParseError error{};
     const auto document = QJsonDocument::fromJson(QByteArray::fromStdString(json.out), &error);

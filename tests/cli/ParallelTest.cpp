@@ -22,7 +22,7 @@ TEST_F(SeveralInstruments, ApplyReachesEveryOneAndShowJsonIsOneArray) {
     std::ofstream(file) << R"({"format": "pinwright-profile", "version": 1,
         "pins": [{"pin": 6, "function": "On Couple", "polarity": "negative"}], "outputWord": 9,
         "inhibitMode": "off"})";
-    const auto applied = RunCliProcess({"-r", first.resource(), "-r", second.resource(), "apply", file});
+    const auto applied = runCliProcess({"-r", first.resource(), "-r", second.resource(), "apply", file});
     EXPECT_EQ(applied.status, 0) << applied.err;
     EXPECT_EQ(applied.out, "== " + first.resource() + "\n== " + second.resource() + "\n");
     for (auto* instrument : {&first, &second}) {
@@ -31,7 +31,7 @@ TEST_F(SeveralInstruments, ApplyReachesEveryOneAndShowJsonIsOneArray) {
     }
 
     const auto shown =
-        RunCliProcess({"show", "--json", "-r", first.resource(), "--resource", second.resource()});
+        runCliProcess({"show", "--json", "-r", first.resource(), "--resource", second.resource()});
     ASSERT_EQ(shown.status, 0) << shown.err;
     const QJsonArray results = QJsonDocument::fromJson(QByteArray::fromStdString(shown.out)).array();
     ASSERT_EQ(results.size(), 2) << shown.out;
@@ -44,7 +44,7 @@ TEST_F(SeveralInstruments, ApplyReachesEveryOneAndShowJsonIsOneArray) {
 TEST_F(SeveralInstruments, OneUnreachableFailsTheCallButNotTheOthers) {
     const std::string unreachable = "TCPIP0::127.0.0.1::1::SOCKET";
     const auto shown =
-        RunCliProcess({"-r", first.resource(), "-r", unreachable, "-r", second.resource(), "show"});
+        runCliProcess({"-r", first.resource(), "-r", unreachable, "-r", second.resource(), "show"});
     EXPECT_EQ(shown.status, 3);
     EXPECT_NE(shown.err.find("pinwright-cli: " + unreachable + ": Set IO error:"), std::string::npos)
         << shown.err;

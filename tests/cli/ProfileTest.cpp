@@ -49,11 +49,11 @@ protected:
 };
 
 TEST_F(ProfileRoundTrip, AppliedProfileMakesTheTargetEqualTheSource) {
-    const auto saved = RunCliHere({"-r", "SIM1::INSTR", "save", file});
+    const auto saved = runCliHere({"-r", "SIM1::INSTR", "save", file});
     ASSERT_EQ(saved.status, 0) << saved.err;
     EXPECT_EQ(saved.out, "");
 
-    const auto before = RunCliHere({"-r", "SIM2::INSTR", "diff", file});
+    const auto before = runCliHere({"-r", "SIM2::INSTR", "diff", file});
     EXPECT_EQ(before.status, 1);
     EXPECT_NE(before.out.find("pin 4 function: profile Off Couple, instrument On Couple\n"),
               std::string::npos)
@@ -61,7 +61,7 @@ TEST_F(ProfileRoundTrip, AppliedProfileMakesTheTargetEqualTheSource) {
     EXPECT_NE(before.out.find("inhibit mode: profile latching, instrument live\n"), std::string::npos);
 
     target().traffic().clear();
-    const auto applied = RunCliHere({"-r", "SIM2::INSTR", "apply", file});
+    const auto applied = runCliHere({"-r", "SIM2::INSTR", "apply", file});
     EXPECT_EQ(applied.status, 0) << applied.err;
     EXPECT_EQ(applied.out, "");
     const auto expected = source().state(), result = target().state();
@@ -82,13 +82,13 @@ TEST_F(ProfileRoundTrip, AppliedProfileMakesTheTargetEqualTheSource) {
                                  "DIG:PIN2:FUNC DIO", "DIG:PIN3:FUNC INH", "DIG:PIN4:FUNC OFFC",
                                  "DIG:PIN5:FUNC ONC", "DIG:PIN6:FUNC DIO", "DIG:PIN7:FUNC TINP"}));
 
-    EXPECT_EQ(RunCliHere({"-r", "SIM2::INSTR", "diff", file}).status, 0);
+    EXPECT_EQ(runCliHere({"-r", "SIM2::INSTR", "diff", file}).status, 0);
 }
 
 TEST_F(ProfileRoundTrip, DryRunPrintsTheCommandsAndSendsNone) {
-    ASSERT_EQ(RunCliHere({"-r", "SIM1::INSTR", "save", file}).status, 0);
+    ASSERT_EQ(runCliHere({"-r", "SIM1::INSTR", "save", file}).status, 0);
     target().traffic().clear();
-    const auto dryRun = RunCliHere({"-r", "SIM2::INSTR", "apply", "--dry-run", file});
+    const auto dryRun = runCliHere({"-r", "SIM2::INSTR", "apply", "--dry-run", file});
     EXPECT_EQ(dryRun.status, 0) << dryRun.err;
     EXPECT_EQ(dryRun.out.substr(0, dryRun.out.find('\n', dryRun.out.find('\n') + 1) + 1),
               "DIG:PIN4:FUNC DIO\nDIG:PIN5:FUNC DIO\n");
@@ -102,7 +102,7 @@ TEST_F(ProfileRoundTrip, PartialProfileTouchesOnlyWhatItNames) {
     std::ofstream(file) << R"({"format": "pinwright-profile", "version": 1,
                               "pins": [{"pin": 7, "polarity": "negative"}]})";
     target().traffic().clear();
-    const auto applied = RunCliHere({"-r", "SIM2::INSTR", "apply", file});
+    const auto applied = runCliHere({"-r", "SIM2::INSTR", "apply", file});
     EXPECT_EQ(applied.status, 0) << applied.err;
     Strings settings;
     for (const auto& message : target().traffic().received())

@@ -30,7 +30,7 @@ class UsageRefusals : public ::testing::TestWithParam<UsageRow> {};
 
 TEST_P(UsageRefusals, ExitTwoAndSendNothing) {
     Mainframe().reset();
-    const auto result = RunCliHere(GetParam().arguments);
+    const auto result = runCliHere(GetParam().arguments);
     EXPECT_EQ(result.status, 2);
     EXPECT_NE(result.err.find(GetParam().message), std::string::npos) << result.err;
     EXPECT_EQ(result.out, "");
@@ -74,7 +74,7 @@ TEST_P(ProfileRefusals, NameTheLineOrFieldAndSendNothing) {
     std::ofstream(file) << GetParam().json;
     Mainframe().reset();
     for (const char* command : {"apply", "diff"}) {
-        const auto result = RunCliHere({"-r", kResource, command, file});
+        const auto result = runCliHere({"-r", kResource, command, file});
         EXPECT_EQ(result.status, 2) << command;
         EXPECT_NE(result.err.find(GetParam().message), std::string::npos) << result.err;
     }
@@ -120,9 +120,9 @@ INSTANTIATE_TEST_SUITE_P(
 class InstrumentRefusals : public ::testing::Test {
 protected:
     void SetUp() override { Mainframe().reset(); }
-    CliResult Run(Strings arguments) {
+    CliResult run(Strings arguments) {
         arguments.insert(arguments.begin(), {"-r", kResource});
-        return RunCliHere(arguments);
+        return runCliHere(arguments);
     }
 };
 
@@ -132,7 +132,7 @@ TEST_F(InstrumentRefusals, OnePinRuleNamesEveryHolderAndSendsNoSetting) {
     state.pinFunction[7] = "OFFC";
     Mainframe().setState(state);
     Mainframe().traffic().clear();
-    const auto result = Run({"pin", "5", "Off Couple", "positive"});
+    const auto result = run({"pin", "5", "Off Couple", "positive"});
     EXPECT_EQ(result.status, 1);
     EXPECT_NE(result.err.find("Off Couple is already set for pin 6.  Only one pin can be set to Off Couple."),
               std::string::npos)
@@ -143,7 +143,7 @@ TEST_F(InstrumentRefusals, OnePinRuleNamesEveryHolderAndSendsNoSetting) {
 }
 
 TEST_F(InstrumentRefusals, InstrumentErrorIsPrintedWithItsStep) {
-    const auto result = Run({"pin", "5", "Inhibit"});
+    const auto result = run({"pin", "5", "Inhibit"});
     EXPECT_EQ(result.status, 1);
     EXPECT_NE(
         result.err.find("pin 5 function Inhibit: The command that was sent resulted in the following error"),
@@ -157,7 +157,7 @@ TEST_F(InstrumentRefusals, ApplyStopsAtTheRefusedSettingAndSaysWhatWasApplied) {
     std::ofstream(file) << R"({"format": "pinwright-profile", "version": 1,
         "pins": [{"pin": 1, "function": "Trigger Out"}, {"pin": 5, "function": "Inhibit"},
                  {"pin": 6, "function": "Trigger In"}], "outputWord": 3})";
-    const auto result = Run({"apply", file});
+    const auto result = run({"apply", file});
     EXPECT_EQ(result.status, 1);
     EXPECT_NE(result.err.find(
                   "apply stopped at pin 5 function Inhibit; applied before it: pin 1 function Trigger Out"),
@@ -170,7 +170,7 @@ TEST_F(InstrumentRefusals, ApplyStopsAtTheRefusedSettingAndSaysWhatWasApplied) {
 }
 
 TEST(UnreachableInstrument, ExitsThreeWithTheReason) {
-    const auto result = RunCliHere({"-r", "TCPIP0::127.0.0.1::1::SOCKET", "--timeout", "500", "show"});
+    const auto result = runCliHere({"-r", "TCPIP0::127.0.0.1::1::SOCKET", "--timeout", "500", "show"});
     EXPECT_EQ(result.status, 3);
     EXPECT_NE(result.err.find("Set IO error:"), std::string::npos) << result.err;
     EXPECT_EQ(result.out, "");
@@ -186,7 +186,7 @@ TEST(SilentInstrument, StoppingMidCommandExitsThree) {
             std::this_thread::sleep_for(std::chrono::microseconds(500));
         mainframe.faults().inject(sim::Fault::StopAnswering);
     });
-    const auto result = RunCliHere({"-r", instrument.resource(), "--timeout", "200", "show"});
+    const auto result = runCliHere({"-r", instrument.resource(), "--timeout", "200", "show"});
     silencer.join();
     EXPECT_EQ(result.status, 3);
     EXPECT_NE(result.err.find("Lost communication with the power supply"), std::string::npos) << result.err;

@@ -39,7 +39,7 @@ TEST(TraceFile, RecordsEveryExchangeInOrderWithRisingTimestamps) {
     const std::string file = ::testing::TempDir() + "trace.log";
     std::remove(file.c_str());
     ::setenv("PINWRIGHT_TRACE", file.c_str(), 1);
-    const auto result = RunCliHere({"-r", "SIM5::INSTR", "output", "12"});
+    const auto result = runCliHere({"-r", "SIM5::INSTR", "output", "12"});
     ::unsetenv("PINWRIGHT_TRACE");
     ASSERT_EQ(result.status, 0) << result.err;
 

@@ -25,9 +25,9 @@ class OutputWordRows : public ::testing::TestWithParam<WordRow> {};
 TEST_P(OutputWordRows, SumsTheWeightsExactlyOrRefuses) {
     const auto& row = GetParam();
     if (row.word) {
-        EXPECT_EQ(OutputWordFromDigits(row.digitsPin1First), *row.word);
+        EXPECT_EQ(outputWordFromDigits(row.digitsPin1First), *row.word);
     } else {
-        EXPECT_THROW(OutputWordFromDigits(row.digitsPin1First), OutputWordOverflow);
+        EXPECT_THROW(outputWordFromDigits(row.digitsPin1First), OutputWordOverflow);
     }
 }
 
@@ -62,7 +62,7 @@ TEST_P(CouplingRows, NamesEveryOtherPinOfFourToSevenThatHoldsTheFunction) {
     functions.resize(7);
     for (std::size_t k = 0; k < row.functionsPin1First.size(); ++k)
         functions[k + 1] = row.functionsPin1First[k];
-    EXPECT_EQ(CouplingRule::PinsHolding(row.asked, row.pin, functions), row.holders);
+    EXPECT_EQ(CouplingRule::pinsHolding(row.asked, row.pin, functions), row.holders);
 }
 
 const std::string kDio = "Digital IO";
@@ -96,23 +96,23 @@ INSTANTIATE_TEST_SUITE_P(
 
 TEST(CouplingRule, OnlyTheExactNamesStartTheRule) {
     for (const char* name : {"On Couple", "Off Couple"})
-        EXPECT_TRUE(CouplingRule::IsCouplingFunction(name)) << name;
+        EXPECT_TRUE(CouplingRule::isCouplingFunction(name)) << name;
     for (const char* name : {"on couple", "On Couple ", " Off Couple", "ONC", "", "Trigger Out"})
-        EXPECT_FALSE(CouplingRule::IsCouplingFunction(name)) << name;
+        EXPECT_FALSE(CouplingRule::isCouplingFunction(name)) << name;
 }
 
 TEST(CouplingRule, ClashMessageNamesThePinThatHoldsIt) {
-    EXPECT_EQ(CouplingRule::ClashMessage("On Couple", 6),
+    EXPECT_EQ(CouplingRule::clashMessage("On Couple", 6),
               "On Couple is already set for pin 6.  Only one pin can be set to On Couple.");
 }
 
 TEST(InhibitMode, WordsRoundTripAndOnlyExactRepliesAreRecognised) {
     for (const auto mode : {InhibitMode::Live, InhibitMode::Latching, InhibitMode::Off})
-        EXPECT_EQ(InhibitModeFromReply(InhibitModeWord(mode)), mode);
-    EXPECT_EQ(InhibitModeWord(InhibitMode::Latching), "LATC");
-    EXPECT_EQ(InhibitModeWord(InhibitMode::None), "");
+        EXPECT_EQ(inhibitModeFromReply(inhibitModeWord(mode)), mode);
+    EXPECT_EQ(inhibitModeWord(InhibitMode::Latching), "LATC");
+    EXPECT_EQ(inhibitModeWord(InhibitMode::None), "");
     for (const char* reply : {"", "latc", "LATCH", " OFF", "LIVE\r"})
-        EXPECT_EQ(InhibitModeFromReply(reply), InhibitMode::None) << reply;
+        EXPECT_EQ(inhibitModeFromReply(reply), InhibitMode::None) << reply;
 }
 
 } // namespace
