@@ -179,10 +179,10 @@ TEST(UnreachableInstrument, ExitsThreeWithTheReason) {
 TEST(SilentInstrument, StoppingMidCommandExitsThree) {
     ServedInstrument instrument(Transport::Socket, 0);
     auto& mainframe = instrument.mainframe();
-    // The identity reply is held back long enough to silence the instrument right after it.
+    // The identity reply is held back long enough to silence the instrument once it has left.
     mainframe.faults().inject(sim::Fault::DelayReply, 1, std::chrono::milliseconds(100));
     std::thread silencer([&] {
-        for (int i = 0; i < 2000 && mainframe.traffic().received().empty(); ++i)
+        for (int i = 0; i < 2000 && mainframe.traffic().sent().empty(); ++i)
             std::this_thread::sleep_for(std::chrono::microseconds(500));
         mainframe.faults().inject(sim::Fault::StopAnswering);
     });
