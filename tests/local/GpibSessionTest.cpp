@@ -2,6 +2,7 @@
 // manager picks it for GPIB, and the calls, time-out steps and error descriptions are those expected.
 
 #include "tests/local/support/FakeDriverControls.h"
+#include "tests/local/support/IdentityQuery.h"
 #include "tests/support/VisaFailure.h"
 #include "visa/GpibLibrary.h"
 #include "visa/ResourceManager.h"
@@ -52,10 +53,7 @@ INSTANTIATE_TEST_SUITE_P(Resources, GpibOpenTest,
 TEST_F(GpibSessionTest, QueryRoundTripRetunesTheTimeoutStepOnlyWhenItChanges) {
     auto session = openGpib();
     session->setTimeout(5000ms);
-    session->write("*IDN?");
-    const std::string reply = session->read();
-    EXPECT_THAT(reply, StartsWith("Korvane,"));
-    EXPECT_EQ(reply.back(), '\n');
+    ExpectWholeIdentity(*session);
     EXPECT_THAT(fake.calls(),
                 ElementsAre("ibdev 0 5 0x0 12 1 0x40a", "ibtmo 13", "ibwrt *IDN?", "ibrd 4096 tmo=13"));
 }

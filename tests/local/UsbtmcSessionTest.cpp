@@ -3,6 +3,7 @@
 
 #include "visa/UsbtmcSession.h"
 
+#include "tests/local/support/IdentityQuery.h"
 #include "tests/local/support/SocketUsbtmcDevice.h"
 #include "tests/support/VisaFailure.h"
 #include "visa/ResourceName.h"
@@ -51,10 +52,7 @@ protected:
 TEST(UsbtmcSessionTest, WritesOneMessagePerTransferAndReadsTheWholeReply) {
     SocketUsbtmcDevice device;
     SocketUsbtmcSession session(device.takeHostEnd());
-    session.write("*IDN?");
-    const std::string reply = session.read();
-    EXPECT_THAT(reply, StartsWith("Korvane,"));
-    EXPECT_EQ(reply.back(), '\n');
+    ExpectWholeIdentity(session);
     session.write("DIG:OUTP:DATA 5;DIG:OUTP:DATA?");
     EXPECT_EQ(session.read(), "+5\n");
     EXPECT_THAT(device.received(), ElementsAre("*IDN?", "DIG:OUTP:DATA 5;DIG:OUTP:DATA?"));

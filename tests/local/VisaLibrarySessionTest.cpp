@@ -2,6 +2,7 @@
 // sequence, time-outs, reading in pieces, the mapping of status codes to descriptions, and RAII close.
 
 #include "tests/local/support/FakeDriverControls.h"
+#include "tests/local/support/IdentityQuery.h"
 #include "tests/support/VisaFailure.h"
 #include "visa/LocalBusBackends.h"
 #include "visa/ResourceName.h"
@@ -50,10 +51,7 @@ TEST_F(VisaLibrarySessionTest, QueryRoundTripAppliesANewTimeoutOnceBeforeTheNext
     auto session = openSession();
     fake.reset();
     session->setTimeout(5000ms);
-    session->write("*IDN?");
-    const std::string reply = session->read();
-    EXPECT_THAT(reply, StartsWith("Korvane,"));
-    EXPECT_EQ(reply.back(), '\n');
+    ExpectWholeIdentity(*session);
     EXPECT_THAT(fake.calls(),
                 ElementsAre("viSetAttribute 0x3FFF001A 5000", "viWrite *IDN?", "viRead 65536 tmo=5000"));
 }
