@@ -23,7 +23,6 @@
 #include <arpa/inet.h>
 #include <cerrno>
 #include <chrono>
-#include <functional>
 #include <gtest/gtest.h>
 #include <memory>
 #include <mutex>
@@ -82,13 +81,6 @@ std::optional<Clock::duration> timeUntilDropped(LoopbackClient& client, const st
     return std::nullopt;
 }
 
-struct SlowClientCase {
-    const char* name;
-    std::function<std::uint16_t(sim::Mainframe&, LogLines&, std::vector<std::shared_ptr<void>>&)> serve;
-    std::string start;   // the beginning of a message
-    std::string trickle; // more of it, never its end
-};
-
 // A record mark announcing `length` bytes in its last fragment.
 std::string recordMark(std::uint32_t length) {
     const std::uint32_t mark = kLastFragmentBit | length;
@@ -96,21 +88,51 @@ std::string recordMark(std::uint32_t length) {
             static_cast<char>(mark)};
 }
 
-template <typename Server, typename... Args>
-std::uint16_t keep(std::vector<std::shared_ptr<void>>& servers, Args&&... args) {
-    auto server = std::make_shared<Server>(std::forward<Args>(args)...);
-    servers.push_back(server);
-    return server->port();
-}
+enum class Server { Socket, Vxi11, Portmapper, Hislip };
 
-class SlowClient : public ::testing::TestWithParam<SlowClientCase> {};
+// One mainframe and the log of every server a test starts; the servers stop with the test.
+class ServerLimits : public ::testing::Test {
+protected:
+    std::uint16_t serve(Server kind, sim::ConnectionLimits limits = {}) {
+        sim::Vxi11Server::Options options;
+        options.limits = limits;
+        switch (kind) {
+        case Server::Socket:
+            return keep<sim::SocketServer>(mainframe, "127.0.0.1", 0, log.sink(), limits);
+        case Server::Vxi11:
+            return keep<sim::Vxi11Server>(mainframe, "127.0.0.1", 0, options, log.sink());
+        case Server::Portmapper:
+            return keep<sim::PortmapServer>("127.0.0.1", 0, log.sink(), limits);
+        case Server::Hislip:
+            return keep<sim::HislipServer>(mainframe, "127.0.0.1", 0, log.sink(), limits);
+        }
+        throw std::logic_error("no such server");
+    }
 
-TEST_P(SlowClient, IsDroppedWhenItsMessageStaysUnfinishedForTheStallTime) {
     sim::Mainframe mainframe;
     LogLines log;
-    std::vector<std::shared_ptr<void>> servers;
-    const std::uint16_t port = GetParam().serve(mainframe, log, servers);
-    LoopbackClient client(port);
+
+private:
+    template <typename Kind, typename... Args> std::uint16_t keep(Args&&... args) {
+        auto server = std::make_shared<Kind>(std::forward<Args>(args)...);
+        servers_.push_back(server);
+        return server->port();
+    }
+
+    std::vector<std::shared_ptr<void>> servers_;
+};
+
+struct SlowClientCase {
+    const char* name;
+    Server server;
+    std::string start;   // the beginning of a message
+    std::string trickle; // more of it, never its end
+};
+
+class SlowClient : public ServerLimits, public ::testing::WithParamInterface<SlowClientCase> {};
+
+TEST_P(SlowClient, IsDroppedWhenItsMessageStaysUnfinishedForTheStallTime) {
+    LoopbackClient client(serve(GetParam().server, kStallQuickly));
     client.send(GetParam().start);
     const auto took = timeUntilDropped(client, GetParam().trickle);
     ASSERT_TRUE(took.has_value()) << "a client that never finishes its message kept its connection";
@@ -120,63 +142,38 @@ TEST_P(SlowClient, IsDroppedWhenItsMessageStaysUnfinishedForTheStallTime) {
 
 INSTANTIATE_TEST_SUITE_P(
     EveryServer, SlowClient,
-    ::testing::Values(
-        SlowClientCase{"Socket",
-                       [](sim::Mainframe& m, LogLines& log, std::vector<std::shared_ptr<void>>& servers) {
-                           return keep<sim::SocketServer>(servers, m, "127.0.0.1", 0, log.sink(),
-                                                          kStallQuickly);
-                       },
-                       "DIG:OUTP:DATA 1", "0"},
-        SlowClientCase{"Vxi11",
-                       [](sim::Mainframe& m, LogLines& log, std::vector<std::shared_ptr<void>>& servers) {
-                           sim::Vxi11Server::Options options;
-                           options.limits = kStallQuickly;
-                           return keep<sim::Vxi11Server>(servers, m, "127.0.0.1", 0, options, log.sink());
-                       },
-                       recordMark(1000) + "abcd", std::string(1, '\0')},
-        SlowClientCase{"Portmapper",
-                       [](sim::Mainframe&, LogLines& log, std::vector<std::shared_ptr<void>>& servers) {
-                           return keep<sim::PortmapServer>(servers, "127.0.0.1", 0, log.sink(),
-                                                           kStallQuickly);
-                       },
-                       recordMark(500), std::string(1, '\0')},
-        SlowClientCase{
-            "Hislip",
-            [](sim::Mainframe& m, LogLines& log, std::vector<std::shared_ptr<void>>& servers) {
-                return keep<sim::HislipServer>(servers, m, "127.0.0.1", 0, log.sink(), kStallQuickly);
-            },
-            encodeHislip(HislipType::Initialize, 0, 0, std::string(1000, 'h')).substr(0, 20), "h"}),
+    ::testing::Values(SlowClientCase{"Socket", Server::Socket, "DIG:OUTP:DATA 1", "0"},
+                      SlowClientCase{"Vxi11", Server::Vxi11, recordMark(1000) + "abcd", std::string(1, '\0')},
+                      SlowClientCase{"Portmapper", Server::Portmapper, recordMark(500), std::string(1, '\0')},
+                      SlowClientCase{
+                          "Hislip", Server::Hislip,
+                          encodeHislip(HislipType::Initialize, 0, 0, std::string(1000, 'h')).substr(0, 20),
+                          "h"}),
     [](const auto& info) { return std::string(info.param.name); });
 
-TEST(ServerLimits, AClientBetweenMessagesIsNotStalledAndAnIdleOneOnlyWhenAskedFor) {
-    sim::Mainframe mainframe;
-    LogLines log;
-    sim::SocketServer patient(mainframe, "127.0.0.1", 0, {}, kStallQuickly);
-    LoopbackClient client(patient.port());
+TEST_F(ServerLimits, AClientBetweenMessagesIsNotStalledAndAnIdleOneOnlyWhenAskedFor) {
+    LoopbackClient client(serve(Server::Socket, kStallQuickly));
     client.send("*OPC?\n");
     EXPECT_EQ(client.readLine(), "1\n");
     std::this_thread::sleep_for(500ms);
     client.send("*OPC?\n");
     EXPECT_EQ(client.readLine(), "1\n");
 
-    sim::SocketServer strict(mainframe, "127.0.0.1", 0, log.sink(), {8, 300ms, 200ms});
-    LoopbackClient idle(strict.port());
+    LoopbackClient idle(serve(Server::Socket, {8, 300ms, 200ms}));
     const auto start = Clock::now();
     EXPECT_TRUE(idle.closedByServer());
     EXPECT_GE(Clock::now() - start, 200ms);
     EXPECT_TRUE(log.any("no traffic for 0.2 s"));
 }
 
-TEST(ServerLimits, AClientThatNeverReadsItsRepliesIsDroppedAfterTheStallTime) {
-    sim::Mainframe mainframe;
-    LogLines log;
-    sim::SocketServer server(mainframe, "127.0.0.1", 0, log.sink(), kStallQuickly);
+TEST_F(ServerLimits, AClientThatNeverReadsItsRepliesIsDroppedAfterTheStallTime) {
+    const std::uint16_t port = serve(Server::Socket, kStallQuickly);
     base::FileDescriptor fd(::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0));
     const int small = 4096; // so that unread replies fill the way back soon
     ::setsockopt(fd.get(), SOL_SOCKET, SO_RCVBUF, &small, sizeof small);
     sockaddr_in address{};
     address.sin_family = AF_INET;
-    address.sin_port = htons(server.port());
+    address.sin_port = htons(port);
     address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
     ASSERT_EQ(::connect(fd.get(), reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
     std::string queries;
@@ -196,27 +193,20 @@ TEST(ServerLimits, AClientThatNeverReadsItsRepliesIsDroppedAfterTheStallTime) {
     EXPECT_TRUE(log.any("reply not taken for 0.3 s"));
 }
 
-TEST(ServerLimits, ASocketClientPastTheLimitIsClosedAndLogged) {
-    sim::Mainframe mainframe;
-    LogLines log;
-    sim::SocketServer server(mainframe, "127.0.0.1", 0, log.sink(), {1, 30s, 0ms});
-    LoopbackClient first(server.port());
+TEST_F(ServerLimits, ASocketClientPastTheLimitIsClosedAndLogged) {
+    const std::uint16_t port = serve(Server::Socket, {1, 30s, 0ms});
+    LoopbackClient first(port);
     first.send("*OPC?\n");
     EXPECT_EQ(first.readLine(), "1\n");
-    LoopbackClient second(server.port());
+    LoopbackClient second(port);
     EXPECT_TRUE(second.closedByServer());
     EXPECT_TRUE(log.any("already 1 connections"));
 }
 
-std::string hislipResource(std::uint16_t port) {
-    return "TCPIP0::127.0.0.1::hislip0," + std::to_string(port) + "::INSTR";
-}
-
-TEST(ServerLimits, AHislipClientPastTheLimitIsToldMaximumClientsExceeded) {
-    sim::Mainframe mainframe;
-    LogLines log;
-    sim::HislipServer server(mainframe, "127.0.0.1", 0, log.sink(), {2, 30s, 0ms}); // one session
-    const auto name = visa::ResourceName::parse(hislipResource(server.port()));
+TEST_F(ServerLimits, AHislipClientPastTheLimitIsToldMaximumClientsExceeded) {
+    const std::uint16_t port = serve(Server::Hislip, {2, 30s, 0ms}); // one session
+    const auto name =
+        visa::ResourceName::parse("TCPIP0::127.0.0.1::hislip0," + std::to_string(port) + "::INSTR");
     auto first = visa::HislipSession::open(name, 2000ms);
     try {
         visa::HislipSession::open(name, 2000ms);
@@ -259,9 +249,7 @@ private:
     visa::RpcClient rpc_;
 };
 
-TEST(ServerLimits, Vxi11LinksAreLimitedPerConnectionAndInAllAndEndWithTheirConnection) {
-    sim::Mainframe mainframe;
-    LogLines log;
+TEST_F(ServerLimits, Vxi11LinksAreLimitedPerConnectionAndInAllAndEndWithTheirConnection) {
     sim::Vxi11Server::Options options;
     options.linksPerConnection = 2;
     options.maxLinks = 3;
@@ -284,15 +272,11 @@ TEST(ServerLimits, Vxi11LinksAreLimitedPerConnectionAndInAllAndEndWithTheirConne
     EXPECT_EQ(second.createLink(), kVxi11NoError);
 }
 
-TEST(ServerLimits, AVxi11ClientPastTheConnectionLimitIsToldOutOfResources) {
-    sim::Mainframe mainframe;
-    LogLines log;
-    sim::Vxi11Server::Options options;
-    options.limits.maxConnections = 1;
-    sim::Vxi11Server server(mainframe, "127.0.0.1", 0, options, log.sink());
-    CoreChannel first(server.port());
+TEST_F(ServerLimits, AVxi11ClientPastTheConnectionLimitIsToldOutOfResources) {
+    const std::uint16_t port = serve(Server::Vxi11, {1, 30s, 0ms});
+    CoreChannel first(port);
     EXPECT_EQ(first.createLink(), kVxi11NoError);
-    CoreChannel second(server.port());
+    CoreChannel second(port);
     EXPECT_EQ(second.createLink(), kVxi11OutOfResources);
     EXPECT_TRUE(log.any("VXI-11: refused 127.0.0.1:"));
 }
@@ -329,10 +313,7 @@ RpcReply callWith(std::uint16_t port, const RpcCheckCase& c) {
     }
 }
 
-TEST(ServerLimits, BothRpcServersCheckTheRpcVersionTheProgramAndItsVersion) {
-    sim::Mainframe mainframe;
-    sim::Vxi11Server core(mainframe);
-    sim::PortmapServer portmapper("127.0.0.1", 0);
+TEST_F(ServerLimits, BothRpcServersCheckTheRpcVersionTheProgramAndItsVersion) {
     const RpcCheckCase cases[] = {
         {"another RPC version", 3, 0, 0, RpcReplyStatus::RpcVersionMismatch},
         {"another program", 2, 4711, 1, RpcReplyStatus::ProgramUnavailable},
@@ -343,8 +324,8 @@ TEST(ServerLimits, BothRpcServersCheckTheRpcVersionTheProgramAndItsVersion) {
         std::uint32_t version;
     };
     const std::pair<std::uint16_t, Offered> servers[] = {
-        {core.port(), {kVxi11CoreProgram, kVxi11CoreVersion}},
-        {portmapper.port(), {kPortmapProgram, kPortmapVersion}},
+        {serve(Server::Vxi11), {kVxi11CoreProgram, kVxi11CoreVersion}},
+        {serve(Server::Portmapper), {kPortmapProgram, kPortmapVersion}},
     };
     for (const auto& [port, offered] : servers) {
         for (RpcCheckCase c : cases) {
