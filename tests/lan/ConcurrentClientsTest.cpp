@@ -29,17 +29,8 @@ namespace {
 enum class Transport { Socket, Vxi11, Hislip, Sim };
 
 const char* nameOf(Transport transport) {
-    switch (transport) {
-    case Transport::Socket:
-        return "Socket";
-    case Transport::Vxi11:
-        return "Vxi11";
-    case Transport::Hislip:
-        return "Hislip";
-    case Transport::Sim:
-        return "Sim";
-    }
-    return "?";
+    constexpr const char* kNames[] = {"Socket", "Vxi11", "Hislip", "Sim"};
+    return kNames[static_cast<int>(transport)];
 }
 
 constexpr unsigned kBoard = 12;
