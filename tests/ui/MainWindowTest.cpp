@@ -62,6 +62,13 @@ protected:
         dialog->ui.IOtxt->setText(QString::fromStdString(peer->resource()));
         return peer;
     }
+
+    // Connected and the active window, so that keys and focus changes reach it as the user's do.
+    frmDigi& ConnectActive() {
+        frmDigi& w = Connect();
+        QApplication::setActiveWindow(&w);
+        return w;
+    }
 };
 
 TEST_F(MainWindow, LoadMakesSixteenQueriesThenShowsTheInstrumentsState) {
@@ -381,8 +388,7 @@ namespace {
 
 TEST_F(MainWindow, TabIntoAnOptionGroupStopsAtTheChosenButton) {
     mainframe().receive("DIG:PIN1:POL NEG");
-    frmDigi& w = Connect();
-    QApplication::setActiveWindow(&w);
+    frmDigi& w = ConnectActive();
     w.ui.cmbPin1->setFocus(Qt::TabFocusReason);
     QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
     EXPECT_EQ(QApplication::focusWidget(), w.ui.optPin1Neg);
@@ -391,10 +397,6 @@ TEST_F(MainWindow, TabIntoAnOptionGroupStopsAtTheChosenButton) {
     QTest::keyClick(QApplication::focusWidget(), Qt::Key_Backtab);
     EXPECT_EQ(QApplication::focusWidget(), w.ui.optPin1Neg);
 }
-
-} // namespace
-
-namespace {
 
 using keyboard_user::PressTab;
 using keyboard_user::TypeInto;
@@ -413,8 +415,7 @@ void PrintTo(const TypedCase& c, std::ostream* out) {
 class TypedText : public MainWindow, public ::testing::WithParamInterface<TypedCase> {};
 
 TEST_P(TypedText, IsSentAndKeptExactlyAsTyped) {
-    frmDigi& w = Connect();
-    QApplication::setActiveWindow(&w);
+    frmDigi& w = ConnectActive();
     auto* list = w.findChild<QComboBox*>(GetParam().list);
     auto* set = w.findChild<QPushButton*>(GetParam().button);
     ASSERT_TRUE(list && set);
@@ -438,8 +439,7 @@ INSTANTIATE_TEST_SUITE_P(Lists, TypedText,
                                            TypedCase{"cmbPin1DIO", "1", "cmdSetDIO", "DIG:OUTP:DATA 1"}));
 
 TEST_F(MainWindow, PickingFromTheListStillChoosesTheItem) {
-    frmDigi& w = Connect();
-    QApplication::setActiveWindow(&w);
+    frmDigi& w = ConnectActive();
     QTest::mouseClick(w.ui.cmbPin1->lineEdit(), Qt::LeftButton);
     QTest::keyClick(w.ui.cmbPin1, Qt::Key_F4); // opens the list
     ASSERT_TRUE(w.ui.cmbPin1->view()->isVisible());
@@ -466,8 +466,7 @@ void PrintTo(const EnterCase& c, std::ostream* out) {
 class EnterKey : public MainWindow, public ::testing::WithParamInterface<EnterCase> {};
 
 TEST_P(EnterKey, PressesTheFocusedCommandButton) {
-    frmDigi& w = Connect();
-    QApplication::setActiveWindow(&w);
+    frmDigi& w = ConnectActive();
     auto* button = w.findChild<QPushButton*>(GetParam().button);
     ASSERT_NE(button, nullptr);
     // The focus gets there by Tab, as a keyboard user moves it.
@@ -488,8 +487,7 @@ INSTANTIATE_TEST_SUITE_P(
                       EnterCase{"cmdInhibit", Qt::Key_Return, Qt::NoModifier, "OUTP:INH:MODE OFF"}));
 
 TEST_F(MainWindow, EnterOnTheConnectButtonBringsBackTheDialog) {
-    frmDigi& w = Connect();
-    QApplication::setActiveWindow(&w);
+    frmDigi& w = ConnectActive();
     w.ui.cmdExit->setFocus(Qt::TabFocusReason);
     PressTab(1, false);
     ASSERT_EQ(QApplication::focusWidget(), w.ui.cmdConnect);
@@ -524,22 +522,18 @@ QStringList TabStops(frmDigi& w) {
 // From `start`, a full round of Tab (or Shift+Tab) presses visits every stop once, in order, and comes
 // back to `start`.
 void ExpectTabRound(QWidget* start, QStringList stops, bool forward) {
+    if (!forward)
+        std::reverse(stops.begin(), stops.end());
     const auto at = stops.indexOf(start->objectName());
     ASSERT_GE(at, 0) << start->objectName().toStdString();
-    QStringList expected = stops.mid(at + 1) + stops.mid(0, at + 1);
-    if (!forward) {
-        std::reverse(stops.begin(), stops.end());
-        const auto back = stops.indexOf(start->objectName());
-        expected = stops.mid(back + 1) + stops.mid(0, back + 1);
-    }
+    const QStringList expected = stops.mid(at + 1) + stops.mid(0, at + 1);
     EXPECT_EQ(PressTab(static_cast<int>(expected.size()), forward), expected)
         << (forward ? "Tab" : "Shift+Tab") << " from " << start->objectName().toStdString();
 }
 
 TEST_F(MainWindow, TabVisitsEveryStopOnceInBothDirectionsAfterALoad) {
     mainframe().receive("DIG:PIN2:POL NEG;:DIG:PIN5:POL NEG;:OUTP:INH:MODE OFF");
-    frmDigi& w = Connect();
-    QApplication::setActiveWindow(&w);
+    frmDigi& w = ConnectActive();
     const QStringList stops = TabStops(w);
     ASSERT_TRUE(stops.contains("optPin2Neg") && stops.contains("optOff") && !stops.contains("optLive"));
     for (const bool forward : {true, false}) {
@@ -549,8 +543,7 @@ TEST_F(MainWindow, TabVisitsEveryStopOnceInBothDirectionsAfterALoad) {
 }
 
 TEST_F(MainWindow, TabVisitsEveryStopOnceAfterClicksIntoOptionGroups) {
-    frmDigi& w = Connect();
-    QApplication::setActiveWindow(&w);
+    frmDigi& w = ConnectActive();
     for (QRadioButton* option : {w.ui.optPin7Neg, w.ui.optLatch, w.ui.optPin2Neg, w.ui.optPin2Pos}) {
         Click(option);
         ASSERT_EQ(QApplication::focusWidget(), option);
@@ -567,8 +560,7 @@ TEST_F(MainWindow, TabVisitsEveryStopOnceAfterClicksIntoOptionGroups) {
 
 TEST_F(MainWindow, TabSkipsTheHiddenPinTwoPanelAndAGroupWithNothingChosenIsOneStop) {
     auto peer = ScriptedInstrument({{"DIG:PIN1:FUNC?", "FAUL"}, {"OUTP:INH:MODE?", "LATCH"}});
-    frmDigi& w = Connect();
-    QApplication::setActiveWindow(&w);
+    frmDigi& w = ConnectActive();
     QStringList stops = TabStops(w);
     ASSERT_FALSE(stops.contains("cmdPin2"));
     // No inhibit mode is chosen: the group is still one stop.
