@@ -157,10 +157,6 @@ TEST_F(ConnectionDialog, AnOverlongReplyIsCutInTheMessageAndTheCutIsSaid) {
     EXPECT_TRUE(shown.endsWith("more characters not shown)")) << shown.right(80).toStdString();
 }
 
-} // namespace
-
-namespace {
-
 using keyboard_user::PressTab;
 
 TEST_F(ConnectionDialog, OpensCentredWithTheResourceTextSelectedSoTypingReplacesIt) {
