@@ -43,17 +43,27 @@ HislipMessage HislipSession::Channel::receive(const base::Deadline& deadline, st
     }
 }
 
+HislipSession::Channel HislipSession::Channel::connect(const ResourceName& name,
+                                                       const base::Deadline& deadline) {
+    return Channel(LanStream::connect(name.text, name.host, name.port, deadline));
+}
+
+HislipMessage HislipSession::Channel::exchange(std::string_view request, const base::Deadline& deadline,
+                                               std::string_view step) {
+    stream.sendAll(request, deadline, "HiSLIP " + std::string(step) + " not sent");
+    return receive(deadline, "no answer to HiSLIP " + std::string(step));
+}
+
 std::unique_ptr<HislipSession> HislipSession::open(const ResourceName& name, milliseconds openTimeout) {
     const base::Deadline deadline(openTimeout);
     const std::string subAddress = subAddressOf(name);
 
-    Channel sync(LanStream::connect(name.text, name.host, name.port, deadline));
-    sync.stream.sendAll(encodeHislip(HislipType::Initialize, 0,
-                                     (std::uint32_t{kHislipVersion} << 16) | kVendorId, subAddress),
-                        deadline, "HiSLIP Initialize not sent");
+    Channel sync = Channel::connect(name, deadline);
+    const std::string initialize = encodeHislip(
+        HislipType::Initialize, 0, (std::uint32_t{kHislipVersion} << 16) | kVendorId, subAddress);
     HislipMessage answer = [&] {
         try {
-            return sync.receive(deadline, "no answer to HiSLIP Initialize");
+            return sync.exchange(initialize, deadline, "Initialize");
         } catch (const VisaError& e) {
             if (e.kind() != VisaError::Kind::ConnectionLost) {
                 throw;
@@ -76,10 +86,9 @@ std::unique_ptr<HislipSession> HislipSession::open(const ResourceName& name, mil
     }
     const auto sessionId = static_cast<std::uint16_t>(answer.header.parameter & 0xFFFFu);
 
-    Channel async(LanStream::connect(name.text, name.host, name.port, deadline));
-    async.stream.sendAll(encodeHislip(HislipType::AsyncInitialize, 0, sessionId), deadline,
-                         "HiSLIP AsyncInitialize not sent");
-    answer = async.receive(deadline, "no answer to HiSLIP AsyncInitialize");
+    Channel async = Channel::connect(name, deadline);
+    answer =
+        async.exchange(encodeHislip(HislipType::AsyncInitialize, 0, sessionId), deadline, "AsyncInitialize");
     if (answer.type() != HislipType::AsyncInitializeResponse) {
         throw VisaError(VisaError::Kind::Protocol, name.text +
                                                        ": the instrument did not accept the asynchronous "
@@ -87,10 +96,9 @@ std::unique_ptr<HislipSession> HislipSession::open(const ResourceName& name, mil
                                                        std::to_string(sessionId) + peerSays(answer));
     }
 
-    async.stream.sendAll(
+    answer = async.exchange(
         encodeHislip(HislipType::AsyncMaximumMessageSize, 0, 0, encodeHislipSize(kClientMaxMessage)),
-        deadline, "HiSLIP AsyncMaximumMessageSize not sent");
-    answer = async.receive(deadline, "no answer to HiSLIP AsyncMaximumMessageSize");
+        deadline, "AsyncMaximumMessageSize");
     std::uint64_t serverMax = 0;
     try {
         if (answer.type() != HislipType::AsyncMaximumMessageSizeResponse) {

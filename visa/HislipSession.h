@@ -39,6 +39,11 @@ private:
         protocol::HislipAssembler assembler;
         // The next message; throws Timeout "<what> within N ms" when the deadline passes first.
         protocol::HislipMessage receive(const base::Deadline& deadline, std::string_view what);
+        // One step of the handshake: the request sent, its answer taken ("HiSLIP <step> not sent", "no answer
+        // to HiSLIP <step>" when the deadline passes first).
+        protocol::HislipMessage exchange(std::string_view request, const base::Deadline& deadline,
+                                         std::string_view step);
+        static Channel connect(const ResourceName& name, const base::Deadline& deadline);
     };
 
     HislipSession(std::string resource, Channel sync, Channel async, std::uint16_t sessionId,
