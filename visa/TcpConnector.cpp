@@ -54,10 +54,6 @@ Attempt tryAddress(const SocketAddress& address, const base::Deadline& deadline)
     return attempt;
 }
 
-std::string noAnswer(const std::string& resource, const base::Deadline& deadline) {
-    return resource + ": no answer within " + std::to_string(deadline.timeout().count()) + " ms";
-}
-
 } // namespace
 
 base::FileDescriptor TcpConnector::connect(const std::string& resource, const std::string& host,
@@ -69,8 +65,7 @@ base::FileDescriptor TcpConnector::connect(const std::string& resource, const st
     case AddressResolver::Status::UnknownHost:
         throw VisaError(VisaError::Kind::NotFound, resource + ": unknown host \"" + host + "\"");
     case AddressResolver::Status::TimedOut:
-        throw VisaError(VisaError::Kind::Timeout,
-                        noAnswer(resource, deadline) + " (looking up \"" + host + "\")");
+        throwTimeout(resource, "no answer", deadline.timeout(), "looking up \"" + host + "\"");
     case AddressResolver::Status::TooManyPending:
         throw VisaError(VisaError::Kind::Timeout,
                         resource + ": cannot look up \"" + host + "\" now: " + resolved.detail +
@@ -101,7 +96,7 @@ base::FileDescriptor TcpConnector::connect(const std::string& resource, const st
                                                       ": connection refused (nothing listens on port " +
                                                       std::to_string(port) + ")");
     case ETIMEDOUT:
-        throw VisaError(VisaError::Kind::Timeout, noAnswer(resource, deadline));
+        throwTimeout(resource, "no answer", deadline.timeout());
     case ENETUNREACH:
     case EHOSTUNREACH:
         throw VisaError(VisaError::Kind::NotFound,
