@@ -123,10 +123,12 @@ TEST(ResourceManagerOpen, LookUpsAbandonedAtTheOpenTimeOutDoNotPileUp) {
             EXPECT_LE(resolver.mostHeld(), sameName ? 1 : int(visa::AddressResolver::kMaxPendingLookUps));
             EXPECT_EQ(refused, sameName ? 0 : 50 - int(visa::AddressResolver::kMaxPendingLookUps));
         }
-        // Once the resolver answers, the threads end and new names are looked up again.
+        // Once the resolver answers, the threads end and new names are looked up again. At most as many
+        // threads as before: a look-up thread of an earlier open may still have been ending when they were
+        // counted.
         for (int wait = 0; wait < 200 && threadCount() > threadsBefore; ++wait)
             std::this_thread::sleep_for(5ms);
-        EXPECT_EQ(threadCount(), threadsBefore);
+        EXPECT_LE(threadCount(), threadsBefore);
         EXPECT_EQ(openFailure("TCPIP0::no-such-host.invalid::5025::SOCKET").kind(),
                   VisaError::Kind::NotFound);
     }
