@@ -217,6 +217,23 @@ DeviceGenericParms DeviceGenericParms::decode(std::string_view xdr) {
     return finished(in, p);
 }
 
+std::string DeviceLockParms::encode() const {
+    XdrWriter out;
+    out.putInt32(linkId);
+    out.putUint32(flags);
+    out.putUint32(lockTimeout);
+    return out.take();
+}
+
+DeviceLockParms DeviceLockParms::decode(std::string_view xdr) {
+    XdrReader in(xdr);
+    DeviceLockParms p;
+    p.linkId = in.getInt32();
+    p.flags = in.getUint32();
+    p.lockTimeout = in.getUint32();
+    return finished(in, p);
+}
+
 std::string DeviceReadStbResp::encode() const {
     XdrWriter out;
     out.putInt32(error);

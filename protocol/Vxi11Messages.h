@@ -154,6 +154,15 @@ struct DeviceGenericParms {
     static DeviceGenericParms decode(std::string_view xdr);
 };
 
+// Device_LockParms: device_lock. Waits up to lockTimeout for the lock when flags has kFlagWaitLock.
+struct DeviceLockParms {
+    std::int32_t linkId = 0;
+    std::uint32_t flags = 0;
+    std::uint32_t lockTimeout = 0;
+    std::string encode() const;
+    static DeviceLockParms decode(std::string_view xdr);
+};
+
 // Device_ReadStbResp
 struct DeviceReadStbResp {
     std::int32_t error = 0;
