@@ -9,18 +9,42 @@ namespace cli {
 namespace {
 
 constexpr const char* kNeutralFunction = "Digital IO";
+constexpr const char* kUnknown = "unknown";
 
-ApplyStep functionStep(std::int16_t pin, const std::string& name) {
-    return {ApplyStep::Kind::Function, pin, name, "pin " + std::to_string(pin) + " function " + name};
+std::string pinName(std::int16_t pin) {
+    return "pin " + std::to_string(pin);
 }
 
-template <typename T, typename Show>
-void compare(std::vector<std::string>& lines, const std::string& what, const std::optional<T>& wanted,
-             const std::optional<T>& found, Show show) {
-    if (!wanted || wanted == found)
-        return;
-    lines.push_back(what + ": profile " + show(*wanted) + ", instrument " +
-                    (found ? show(*found) : std::string("unknown")));
+std::string shown(const std::optional<std::string>& value) {
+    return value.value_or(kUnknown);
+}
+
+std::optional<std::string> shownPolarity(const std::optional<Polarity>& polarity) {
+    return polarity ? std::optional(polarityName(*polarity)) : std::nullopt;
+}
+
+// Every setting of the port by name, in port order; unset values stay unset.
+std::vector<std::pair<std::string, std::optional<std::string>>> settingsOf(const PortSetup& setup) {
+    std::vector<std::pair<std::string, std::optional<std::string>>> settings;
+    for (std::int16_t pin = 1; pin <= kPinCount; ++pin) {
+        const auto& entry = setup.pins[static_cast<std::size_t>(pin - 1)];
+        settings.emplace_back(pinName(pin) + " function", entry.function);
+        settings.emplace_back(pinName(pin) + " polarity", shownPolarity(entry.polarity));
+    }
+    settings.emplace_back("output word",
+                          setup.outputWord ? std::optional(std::to_string(*setup.outputWord)) : std::nullopt);
+    settings.emplace_back("inhibit mode", setup.inhibitMode
+                                              ? std::optional(inhibitModeName(*setup.inhibitMode))
+                                              : std::nullopt);
+    return settings;
+}
+
+TextTable functionsOf(const PortSetup& setup) {
+    TextTable functions;
+    functions.resize(kPinCount);
+    for (std::int16_t pin = 1; pin <= kPinCount; ++pin)
+        functions[pin] = setup.pins[static_cast<std::size_t>(pin - 1)].function.value_or("");
+    return functions;
 }
 
 } // namespace
@@ -39,53 +63,73 @@ std::string ApplyStep::commandText() const {
     return {};
 }
 
+std::vector<SettingChange> findDifferences(const PortSetup& profile, const PortSetup& instrument) {
+    std::vector<SettingChange> changes;
+    const auto wanted = settingsOf(profile);
+    const auto held = settingsOf(instrument);
+    for (std::size_t i = 0; i < wanted.size(); ++i)
+        if (wanted[i].second && wanted[i].second != held[i].second)
+            changes.push_back({wanted[i].first, shown(held[i].second), *wanted[i].second});
+    return changes;
+}
+
+std::vector<std::string> findCouplingClashes(const PortSetup& profile, const PortSetup& present) {
+    PortSetup after = present;
+    for (std::size_t k = 0; k < after.pins.size(); ++k)
+        if (profile.pins[k].function)
+            after.pins[k].function = profile.pins[k].function;
+    const TextTable functions = functionsOf(after);
+    std::vector<std::string> clashes;
+    for (std::int16_t pin = CouplingRule::kFirstPin; pin <= CouplingRule::kLastPin; ++pin) {
+        const auto& wanted = profile.pins[static_cast<std::size_t>(pin - 1)].function;
+        if (wanted && CouplingRule::isCouplingFunction(*wanted))
+            for (const std::int16_t holder : CouplingRule::pinsHolding(*wanted, pin, functions))
+                clashes.push_back(CouplingRule::clashMessage(*wanted, holder));
+    }
+    return clashes;
+}
+
 std::vector<ApplyStep> planApply(const PortSetup& profile, const PortSetup& present) {
     std::vector<ApplyStep> steps;
-    std::array<bool, 7> functionDone{};
+    std::array<std::optional<std::string>, kPinCount> functions;
+    for (std::size_t k = 0; k < functions.size(); ++k)
+        functions[k] = present.pins[k].function;
+    const auto setFunction = [&](std::int16_t pin, const std::string& name) {
+        auto& held = functions[static_cast<std::size_t>(pin - 1)];
+        steps.push_back(
+            {ApplyStep::Kind::Function, pin, name, {pinName(pin) + " function", shown(held), name}});
+        held = name;
+    };
+
     for (std::int16_t pin = CouplingRule::kFirstPin; pin <= CouplingRule::kLastPin; ++pin) {
-        const auto k = static_cast<std::size_t>(pin - 1);
-        const auto& held = present.pins[k].function;
-        const auto& wanted = profile.pins[k].function;
-        if (!held || !wanted || *held == *wanted || !CouplingRule::isCouplingFunction(*held))
-            continue;
-        if (CouplingRule::isCouplingFunction(*wanted)) {
-            steps.push_back(functionStep(pin, kNeutralFunction));
-        } else {
-            steps.push_back(functionStep(pin, *wanted));
-            functionDone[k] = true;
-        }
+        const auto& held = functions[static_cast<std::size_t>(pin - 1)];
+        const auto& wanted = profile.pins[static_cast<std::size_t>(pin - 1)].function;
+        if (held && wanted && *held != *wanted && CouplingRule::isCouplingFunction(*held))
+            setFunction(pin, CouplingRule::isCouplingFunction(*wanted) ? kNeutralFunction : *wanted);
     }
-    for (std::int16_t pin = 1; pin <= 7; ++pin) {
+    for (std::int16_t pin = 1; pin <= kPinCount; ++pin) {
         const auto k = static_cast<std::size_t>(pin - 1);
         const auto& wanted = profile.pins[k];
-        if (wanted.function && !functionDone[k])
-            steps.push_back(functionStep(pin, *wanted.function));
-        if (wanted.polarity)
-            steps.push_back({ApplyStep::Kind::Polarity, pin, polarityWord(*wanted.polarity),
-                             "pin " + std::to_string(pin) + " polarity " + polarityName(*wanted.polarity)});
+        if (wanted.function && wanted.function != functions[k])
+            setFunction(pin, *wanted.function);
+        if (wanted.polarity && wanted.polarity != present.pins[k].polarity)
+            steps.push_back({ApplyStep::Kind::Polarity,
+                             pin,
+                             polarityWord(*wanted.polarity),
+                             {pinName(pin) + " polarity", shown(shownPolarity(present.pins[k].polarity)),
+                              polarityName(*wanted.polarity)}});
     }
-    if (profile.outputWord)
-        steps.push_back({ApplyStep::Kind::OutputWord, 0, std::to_string(*profile.outputWord),
-                         "output word " + std::to_string(*profile.outputWord)});
-    if (profile.inhibitMode)
-        steps.push_back({ApplyStep::Kind::InhibitMode, 0, inhibitModeWord(*profile.inhibitMode),
-                         "inhibit mode " + inhibitModeName(*profile.inhibitMode)});
+    for (const auto& change : findDifferences(profile, present)) {
+        if (change.setting == "output word")
+            steps.push_back({ApplyStep::Kind::OutputWord, 0, change.to, change});
+        else if (change.setting == "inhibit mode")
+            steps.push_back({ApplyStep::Kind::InhibitMode, 0, inhibitModeWord(*profile.inhibitMode), change});
+    }
     return steps;
 }
 
-std::vector<std::string> findDifferences(const PortSetup& profile, const PortSetup& instrument) {
-    std::vector<std::string> lines;
-    for (std::size_t k = 0; k < profile.pins.size(); ++k) {
-        const std::string pin = "pin " + std::to_string(k + 1);
-        compare(lines, pin + " function", profile.pins[k].function, instrument.pins[k].function,
-                [](const std::string& name) { return name; });
-        compare(lines, pin + " polarity", profile.pins[k].polarity, instrument.pins[k].polarity,
-                polarityName);
-    }
-    compare(lines, "output word", profile.outputWord, instrument.outputWord,
-            [](int word) { return std::to_string(word); });
-    compare(lines, "inhibit mode", profile.inhibitMode, instrument.inhibitMode, inhibitModeName);
-    return lines;
+std::string changeLine(const SettingChange& change) {
+    return change.setting + ": " + change.from + " -> " + change.to;
 }
 
 } // namespace cli

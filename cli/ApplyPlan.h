@@ -8,26 +8,41 @@
 
 namespace cli {
 
+// One setting of the port as apply, diff and their reports name it: "pin 5 function" from "Digital IO"
+// to "On Couple"; a value the instrument did not give in a known form is "unknown".
+struct SettingChange {
+    std::string setting;
+    std::string from;
+    std::string to;
+};
+
 // One setting command of an apply, in the command set's terms.
 struct ApplyStep {
     enum class Kind { Function, Polarity, OutputWord, InhibitMode };
     Kind kind;
-    std::int16_t pin = 0;    // Function and Polarity
-    std::string value;       // display name, polarity word, decimal word or mode word
-    std::string description; // "pin 5 function Off Couple", for messages
+    std::int16_t pin = 0; // Function and Polarity
+    std::string value;    // display name, polarity word, decimal word or mode word
+    SettingChange change; // what this step does, for messages and the dry run
 
     std::string commandText() const; // what the instrument receives
 };
 
-// The order in which a profile is applied to an instrument in the present state: pins 4 to 7 that hold
-// a coupling function the profile moves elsewhere are freed first (set to their new function, or to
-// "Digital IO" for the moment when they are to take the other coupling function), so that the one-pin
-// rule holds after every step; then every pin's function and polarity in pin order, the output word
-// and the inhibit mode. Settings the profile leaves out are not touched.
+// The settings the profile holds that differ from the instrument's, in the order of the port (pins 1 to
+// 7, function before polarity, the output word, the inhibit mode); from is the instrument's value.
+std::vector<SettingChange> findDifferences(const PortSetup& profile, const PortSetup& instrument);
+
+// What stands in the way of the profile on this instrument: each pin the profile leaves alone that holds
+// a coupling function the profile gives to another pin, as the window words it. Empty: the plan may go.
+std::vector<std::string> findCouplingClashes(const PortSetup& profile, const PortSetup& present);
+
+// The steps that make the instrument hold the profile, only for the settings that differ. Pins 4 to 7
+// that hold a coupling function the profile moves elsewhere are freed first (set to their new
+// function, or to "Digital IO" for the moment when they are to take the other coupling function), so
+// that the one-pin rule holds after every step; then each pin's function and polarity in pin order,
+// the output word and the inhibit mode. Settings the profile leaves out are not touched.
 std::vector<ApplyStep> planApply(const PortSetup& profile, const PortSetup& present);
 
-// Where the instrument's set-up differs from the profile, one line each ("pin 5 function: profile
-// On Couple, instrument Digital IO"); only settings the profile holds are compared.
-std::vector<std::string> findDifferences(const PortSetup& profile, const PortSetup& instrument);
+// "pin 5 function: Digital IO -> On Couple"
+std::string changeLine(const SettingChange& change);
 
 } // namespace cli

@@ -1,183 +1,250 @@
 #include "cli/CliArguments.h"
 
+#include "cli/CommandTable.h"
 #include "cli/ExitStatus.h"
 
-#include <array>
+#include <QCommandLineParser>
+#include <algorithm>
 #include <charconv>
+#include <functional>
 
 namespace cli {
 namespace {
 
-struct CommandShape {
-    const char* name;
-    std::size_t minOperands;
-    std::size_t maxOperands;
-    bool severalResources;
-};
-
-constexpr std::size_t kAny = 1000;
-
-constexpr std::array<CommandShape, 10> kCommands{{
-    {"identify", 0, 0, false},
-    {"show", 0, 0, true},
-    {"pin", 2, 3, false},
-    {"output", 1, 1, false},
-    {"input", 0, 0, false},
-    {"inhibit", 1, 1, false},
-    {"save", 1, 1, false},
-    {"apply", 1, 1, true},
-    {"diff", 1, 1, false},
-    {"scpi", 1, kAny, false},
-}};
+constexpr std::size_t kCommandColumn = 30;
+constexpr std::size_t kOptionColumn = 21;
 
 [[noreturn]] void usageError(const std::string& what) {
     throw CliFailure(kUsageError, "pinwright-cli: " + what + " (pinwright-cli --help lists the usage)");
 }
 
-const CommandShape* findCommand(const std::string& name) {
-    for (const auto& shape : kCommands)
-        if (name == shape.name)
-            return &shape;
-    return nullptr;
-}
-
-int parseTimeout(const std::string& text) {
+int number(const std::string& option, const std::string& text, int low, int high, const char* unit) {
     int value = 0;
     const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
-    if (error != std::errc() || end != text.data() + text.size() || value < 1 || value > 3600000)
-        usageError("--timeout wants milliseconds from 1 to 3600000, not \"" + text + "\"");
+    if (error != std::errc() || end != text.data() + text.size() || value < low || value > high)
+        usageError(option + " wants " + unit + " from " + std::to_string(low) + " to " +
+                   std::to_string(high) + ", not \"" + text + "\"");
     return value;
 }
 
-// "--name=value" or "--name value"; the index moves past what was taken.
-std::string optionValue(const std::vector<std::string>& arguments, std::size_t& index,
-                        const std::string& name) {
-    const std::string& argument = arguments[index];
-    if (argument.size() > name.size() && argument.compare(0, name.size() + 1, name + "=") == 0)
-        return argument.substr(name.size() + 1);
-    if (index + 1 >= arguments.size())
-        usageError(name + " needs a value");
-    return arguments[++index];
+using Store = std::function<void(CliArguments&, const std::string& value)>;
+
+struct OptionSpec {
+    const char* shortName; // or nullptr
+    const char* longName;
+    const char* valueName; // nullptr for a flag
+    const char* help;
+    Store store;
+};
+
+Store flag(bool CliArguments::*member) {
+    return [member](CliArguments& arguments, const std::string&) {
+        arguments.*member = true;
+    };
+}
+
+Store milliseconds(int CliArguments::*member, const char* option, int low) {
+    return [=](CliArguments& arguments, const std::string& value) {
+        arguments.*member = number(option, value, low, 3600000, "milliseconds");
+    };
+}
+
+// Every option, global or a command's own (the command table says whose); --help lists them in this order.
+const std::vector<OptionSpec>& options() {
+    static const std::vector<OptionSpec> table{
+        {"r", "resource", "R",
+         "the instrument's VISA resource string (default: $PINWRIGHT_RESOURCE), e.g.\n"
+         "TCPIP0::10.1.2.3::INSTR, TCPIP0::host::5025::SOCKET, GPIB0::5::INSTR, or\n"
+         "SIM0::INSTR for the built-in simulated mainframe. identify, show, apply\n"
+         "and diff take several -r and work on the instruments at once, one result\n"
+         "each in the order of the -r options",
+         [](CliArguments& arguments, const std::string& value) {
+             arguments.resources.push_back(value);
+         }},
+        {"j", "jobs", "N", "instruments opened and worked on at once (default 32)",
+         [](CliArguments& arguments, const std::string& value) {
+             arguments.jobs = number("--jobs", value, 1, 1024, "a count");
+         }},
+        {nullptr, "timeout", "MS",
+         "I/O time-out in milliseconds (default 5000); for input --wait also how\n"
+         "long to wait for the pattern",
+         milliseconds(&CliArguments::timeoutMs, "--timeout", 1)},
+        {nullptr, "lock-timeout", "MS",
+         "how long pin, output, inhibit, apply and scpi (of a command) wait for the\n"
+         "instrument's exclusive lock, where its transport has one (VXI-11,\n"
+         "HiSLIP), before giving up with status 3 (default 10000)",
+         milliseconds(&CliArguments::lockTimeoutMs, "--lock-timeout", 0)},
+        {nullptr, "no-lock", nullptr, "change the port without taking the instrument's lock",
+         flag(&CliArguments::noLock)},
+        {nullptr, "reset", nullptr, "send *RST;*CLS after connecting (never sent otherwise)",
+         flag(&CliArguments::reset)},
+        {nullptr, "trace", nullptr,
+         "print every message written and read to standard error, one line each:\n"
+         "monotonic microseconds, resource, -> (written) or <- (read), the text with\n"
+         "control characters escaped. PINWRIGHT_TRACE=FILE appends the same to FILE",
+         flag(&CliArguments::trace)},
+        {nullptr, "json", nullptr, "(show, apply, diff) print JSON", flag(&CliArguments::json)},
+        {nullptr, "dry-run", nullptr, "(apply) print the plan, send nothing", flag(&CliArguments::dryRun)},
+        {nullptr, "bits", nullptr, "(output) the word as seven 0/1 digits, pin 7 first",
+         flag(&CliArguments::bits)},
+        {nullptr, "watch", nullptr, "(input) print every change until interrupted",
+         flag(&CliArguments::watch)},
+        {nullptr, "wait", "PATTERN", "(input) wait for the bits to match PATTERN",
+         [](CliArguments& arguments, const std::string& value) {
+             arguments.waitPattern = value;
+         }},
+        {nullptr, "interval", "MS", "(input --watch, --wait) time between reads (default 100)",
+         milliseconds(&CliArguments::intervalMs, "--interval", 1)},
+        {"h", "help", nullptr, "show this help and exit", flag(&CliArguments::help)},
+        {nullptr, "version", nullptr, "show the version and exit", flag(&CliArguments::version)},
+    };
+    return table;
+}
+
+bool hasOption(const CommandSpec& command, const OptionSpec& option) {
+    return std::find(command.options.begin(), command.options.end(), option.longName) !=
+           command.options.end();
+}
+
+// "show, apply and diff"
+std::string commandNames(const std::function<bool(const CommandSpec&)>& chosen) {
+    std::vector<std::string> names;
+    for (const auto& command : commandTable())
+        if (chosen(command))
+            names.emplace_back(command.name);
+    std::string text;
+    for (std::size_t i = 0; i < names.size(); ++i)
+        text += (i == 0 ? "" : i + 1 == names.size() ? " and " : ", ") + names[i];
+    return text;
+}
+
+QCommandLineOption qtOption(const OptionSpec& option) {
+    QStringList names;
+    if (option.shortName != nullptr)
+        names << option.shortName;
+    names << option.longName;
+    return option.valueName != nullptr ? QCommandLineOption(names, option.help, option.valueName)
+                                       : QCommandLineOption(names, option.help);
+}
+
+std::string dashed(const QString& name) {
+    return (name.size() == 1 ? "-" : "--") + name.toStdString();
+}
+
+// Lines of `text` after a first column of `width` characters; `head` opens the first line, or stands on
+// a line of its own when it does not fit the column.
+std::string columns(const std::string& head, const std::string& text, std::size_t width) {
+    std::string out = head;
+    std::size_t start = 0;
+    bool first = true;
+    if (head.size() + 1 >= width) {
+        out += '\n';
+        first = false;
+    }
+    while (start <= text.size()) {
+        const std::size_t end = std::min(text.find('\n', start), text.size());
+        out += first ? std::string(width - head.size(), ' ') : std::string(width, ' ');
+        out += text.substr(start, end - start) + '\n';
+        first = false;
+        start = end + 1;
+    }
+    return out;
 }
 
 } // namespace
 
 CliArguments CliArguments::parse(const std::vector<std::string>& arguments, const char* environmentResource) {
-    CliArguments parsed;
-    bool optionsEnded = false;
-    std::vector<std::string> positional;
-    for (std::size_t i = 0; i < arguments.size(); ++i) {
-        const std::string& argument = arguments[i];
-        const bool isOption = !optionsEnded && argument.size() > 1 && argument[0] == '-';
-        if (!isOption) {
-            positional.push_back(argument);
-            continue;
-        }
-        if (argument == "--") {
-            optionsEnded = true;
-        } else if (argument == "-r" || argument == "--resource" || argument.rfind("--resource=", 0) == 0) {
-            parsed.resources.push_back(optionValue(arguments, i, argument == "-r" ? "-r" : "--resource"));
-        } else if (argument == "--timeout" || argument.rfind("--timeout=", 0) == 0) {
-            parsed.timeoutMs = parseTimeout(optionValue(arguments, i, "--timeout"));
-        } else if (argument == "--reset" || argument == "--trace" || argument == "--json" ||
-                   argument == "--dry-run" || argument == "--bits") {
-            bool& flag = argument == "--reset"   ? parsed.reset
-                         : argument == "--trace" ? parsed.trace
-                         : argument == "--json"  ? parsed.json
-                         : argument == "--bits"  ? parsed.bits
-                                                 : parsed.dryRun;
-            flag = true;
-        } else if (argument == "-h" || argument == "--help") {
-            parsed.help = true;
-        } else if (argument == "--version") {
-            parsed.version = true;
-        } else {
-            usageError("unknown option " + argument);
-        }
+    QCommandLineParser parser;
+    for (const auto& option : options())
+        parser.addOption(qtOption(option));
+    QStringList list{"pinwright-cli"};
+    for (const auto& argument : arguments)
+        list << QString::fromStdString(argument);
+    if (!parser.parse(list)) {
+        const QStringList unknown = parser.unknownOptionNames();
+        if (!unknown.empty())
+            usageError("unknown option " + dashed(unknown.front()));
+        usageError(parser.errorText().toStdString());
     }
+
+    CliArguments parsed;
+    for (const auto& option : options())
+        for (const QString& value :
+             option.valueName != nullptr
+                 ? parser.values(option.longName)
+                 : (parser.isSet(option.longName) ? QStringList{QString()} : QStringList{}))
+            option.store(parsed, value.toStdString());
     if (parsed.help || parsed.version)
         return parsed;
 
+    QStringList positional = parser.positionalArguments();
     if (positional.empty())
         usageError("no command given");
-    parsed.command = positional.front();
-    parsed.operands.assign(positional.begin() + 1, positional.end());
-    const CommandShape* shape = findCommand(parsed.command);
-    if (shape == nullptr)
-        usageError("unknown command \"" + parsed.command + "\"");
-    if (parsed.operands.size() < shape->minOperands || parsed.operands.size() > shape->maxOperands)
-        usageError("wrong number of arguments for " + parsed.command);
-    if (parsed.json && parsed.command != "show")
-        usageError("--json belongs to show");
-    if (parsed.dryRun && parsed.command != "apply")
-        usageError("--dry-run belongs to apply");
-    if (parsed.bits && parsed.command != "output")
-        usageError("--bits belongs to output");
+    const std::string name = positional.takeFirst().toStdString();
+    parsed.command = findCommand(name);
+    if (parsed.command == nullptr)
+        usageError("unknown command \"" + name + "\"");
+    for (const QString& operand : positional)
+        parsed.operands.push_back(operand.toStdString());
+    const CommandSpec& command = *parsed.command;
+    if (parsed.operands.size() < command.minOperands || parsed.operands.size() > command.maxOperands)
+        usageError("wrong number of arguments for " + name);
+    for (const auto& option : options())
+        if (const std::string owners =
+                commandNames([&](const CommandSpec& c) { return hasOption(c, option); });
+            !owners.empty() && parser.isSet(option.longName) && !hasOption(command, option))
+            usageError(std::string("--") + option.longName + " belongs to " + owners);
 
+    if (command.resources == ResourceUse::None) {
+        if (!parsed.resources.empty())
+            usageError(name + " takes no -r");
+        return parsed;
+    }
     if (parsed.resources.empty() && environmentResource != nullptr && *environmentResource != '\0')
         parsed.resources.emplace_back(environmentResource);
     if (parsed.resources.empty())
         usageError("no resource: give -r RESOURCE or set PINWRIGHT_RESOURCE");
-    if (parsed.resources.size() > 1 && !shape->severalResources)
-        usageError(parsed.command + " works on one resource; only show and apply take several -r");
+    if (parsed.resources.size() > 1 && command.resources != ResourceUse::Several)
+        usageError(name + " works on one resource; only " +
+                   commandNames([](const CommandSpec& c) { return c.resources == ResourceUse::Several; }) +
+                   " take several -r");
     return parsed;
 }
 
 std::string cliUsage() {
-    return R"(Usage: pinwright-cli [OPTIONS] COMMAND [ARGUMENTS]
+    std::string text = R"(Usage: pinwright-cli [OPTIONS] COMMAND [ARGUMENTS]
 
 Programs the seven-pin digital control port of a Korvane modular power mainframe from scripts,
 with the same checks as the pinwright window: every command is followed by a read of the
 instrument's error queue, and an error is printed to standard error with the step that caused it.
 
 Commands:
-  identify                    print the instrument's identity reply
-  show [--json]               print each pin's function and polarity, the output word and its bits
-                              (pin 7 first), the input word and its bits, and the inhibit mode;
-                              --json prints one JSON object (an array of them for several -r)
-  pin N FUNCTION [positive|negative]
-                              set pin N's function (a name as in the window, e.g. "On Couple", or
-                              its SCPI mnemonic, e.g. ONC) and optionally its polarity. "On Couple"
-                              and "Off Couple" may each be held by one of pins 4 to 7 only: the
-                              port is read first and a second one is refused, naming the pin
-                              that holds it
-  output WORD                 set the output word, 0 to 127
-  output --bits BITS          set the output word from seven 0/1 digits, pin 7 first (as the
-                              window's "Pin 7654321"), e.g. 1010000
-  input                       print the input word's bits, pin 7 first
-  inhibit live|latching|off   set the inhibit mode
-  save FILE                   write the port's set-up (functions, polarities, output word, inhibit
-                              mode) to a profile file (JSON; "-" is standard output)
-  apply [--dry-run] FILE      apply a profile, freeing the coupling functions first so the one-pin
-                              rule holds on the way, then read everything back and print what
-                              differs; --dry-run prints the commands it would send and sends none
-  diff FILE                   print where the instrument differs from a profile
-  scpi TEXT                   send one command or query as typed (a query ends in "?"), then
-                              check the error queue; a query's reply is printed
-
-Options:
-  -r, --resource R   the instrument's VISA resource string (default: $PINWRIGHT_RESOURCE), e.g.
-                     TCPIP0::10.1.2.3::INSTR, TCPIP0::host::5025::SOCKET, GPIB0::5::INSTR, or
-                     SIM0::INSTR for the built-in simulated mainframe. show and apply take several
-                     -r and work on every instrument in parallel, one result block each
-  --timeout MS       I/O time-out in milliseconds (default 5000)
-  --reset            send *RST;*CLS after connecting (never sent otherwise)
-  --trace            print every message written and read to standard error, one line each:
-                     monotonic microseconds, resource, -> (written) or <- (read), the text with
-                     control characters escaped. PINWRIGHT_TRACE=FILE appends the same to FILE
-  -h, --help         show this help and exit
-  --version          show the version and exit
-
+)";
+    for (const auto& command : commandTable())
+        text += columns("  " + std::string(command.name) + (*command.synopsis != '\0' ? " " : "") +
+                            command.synopsis,
+                        command.help, kCommandColumn);
+    text += "\nOptions:\n";
+    for (const auto& option : options()) {
+        std::string head = "  ";
+        head += option.shortName != nullptr ? std::string("-") + option.shortName + ", --" : "--";
+        head += option.longName;
+        if (option.valueName != nullptr)
+            head += std::string(" ") + option.valueName;
+        text += columns(head, option.help, kOptionColumn);
+    }
+    text += R"(
 Standard output carries results only; messages go to standard error.
 
 Exit status:
   0  success
-  1  the instrument reported an error or refused a setting, or the instrument differs from the
-     profile (apply, diff)
+  1  the instrument reported an error or refused a setting, the instrument differs from the
+     profile (apply, diff), or input --wait timed out
   2  usage error: wrong command line or a profile file that is refused; nothing was sent
-  3  the instrument could not be reached or stopped answering
+  3  the instrument could not be reached, stopped answering, or did not grant its lock in time
 With several -r, the highest status of any instrument.
 )";
+    return text;
 }
 
 } // namespace cli

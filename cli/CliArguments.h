@@ -1,28 +1,39 @@
 #pragma once
 
+#include <optional>
 #include <string>
 #include <vector>
 
 namespace cli {
 
-// pinwright-cli's command line, checked for shape (known options and commands, operand counts); what
-// the operands mean is checked by the command. Throws CliFailure(kUsageError) naming what is wrong.
+struct CommandSpec;
+
+// pinwright-cli's command line, checked for shape against the command table (known options and
+// commands, operand counts, options that belong to the command); what the operands mean is checked by
+// the command. Throws CliFailure(kUsageError) naming what is wrong.
 struct CliArguments {
     std::vector<std::string> resources; // every -r in order; PINWRIGHT_RESOURCE when none
     int timeoutMs = 5000;
+    int jobs = 32;
+    int lockTimeoutMs = 10000;
+    bool noLock = false;
     bool reset = false;
     bool trace = false;
     bool help = false;
     bool version = false;
-    bool json = false;   // show --json
-    bool dryRun = false; // apply --dry-run
-    bool bits = false;   // output --bits
-    std::string command;
+    bool json = false;                      // show, apply, diff
+    bool dryRun = false;                    // apply
+    bool bits = false;                      // output
+    bool watch = false;                     // input
+    int intervalMs = 100;                   // input --watch and --wait
+    std::optional<std::string> waitPattern; // input --wait
+    const CommandSpec* command = nullptr;
     std::vector<std::string> operands;
 
     static CliArguments parse(const std::vector<std::string>& arguments, const char* environmentResource);
 };
 
+// --help, built from the option and command tables.
 std::string cliUsage();
 
 } // namespace cli

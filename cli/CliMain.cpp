@@ -2,13 +2,11 @@
 
 #include "base/ProgramVersion.h"
 #include "cli/CliArguments.h"
-#include "cli/Commands.h"
+#include "cli/CommandTable.h"
 #include "cli/ExitStatus.h"
 #include "cli/ParallelRun.h"
-#include "transport/TransportTimeouts.h"
 #include "visa/ResourceManager.h"
 
-#include <chrono>
 #include <cstdlib>
 
 namespace cli {
@@ -29,12 +27,11 @@ public:
 };
 
 int runParsed(const CliArguments& arguments, std::ostream& out, std::ostream& err) {
-    const CommandAction action = prepareCommand(arguments);
-    transport::SetTimeouts({std::chrono::milliseconds(2000), std::chrono::milliseconds(arguments.timeoutMs)});
+    const PreparedCommand prepared = arguments.command->prepare(arguments);
     TraceForThisRun trace(arguments.trace, std::getenv("PINWRIGHT_TRACE"));
-    if (arguments.resources.size() > 1)
-        return runForEachResource(action, arguments, out, err);
-    return runOnResource(action, arguments, arguments.resources.front(), out, err);
+    if (prepared.standalone)
+        return prepared.standalone(out, err);
+    return runOnResources(prepared.onEachInstrument, arguments, out, err);
 }
 
 } // namespace

@@ -1,52 +1,90 @@
 #include "cli/ParallelRun.h"
 
+#include "cli/CliInstrument.h"
 #include "cli/ExitStatus.h"
 
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <algorithm>
+#include <atomic>
 #include <sstream>
 #include <thread>
 #include <vector>
 
 namespace cli {
+namespace {
 
-int runForEachResource(const CommandAction& action, const CliArguments& arguments, std::ostream& out,
-                       std::ostream& err) {
-    struct Result {
-        std::ostringstream out;
-        std::ostringstream err;
-        int status = kSuccess;
-    };
-    std::vector<Result> results(arguments.resources.size());
-    {
+struct Result {
+    std::ostringstream out;
+    std::vector<std::string> messages;
+    int status = kSuccess;
+};
+
+void runOne(const InstrumentAction& action, const CliArguments& arguments, const std::string& resource,
+            std::ostream& out, Result& result) {
+    try {
+        CliInstrument instrument(resource, arguments);
+        result.status = action(instrument, out);
+    } catch (const CliFailure& failure) {
+        result.messages.emplace_back(failure.what());
+        result.status = failure.status();
+    } catch (const std::exception& error) {
+        result.messages.push_back("pinwright-cli: " + resource + ": " + error.what());
+        result.status = kInstrumentError;
+    }
+}
+
+QJsonObject jsonResult(const std::string& resource, const Result& result) {
+    QJsonObject object = QJsonDocument::fromJson(QByteArray::fromStdString(result.out.str())).object();
+    object["resource"] = QString::fromStdString(resource);
+    object["exitStatus"] = result.status;
+    QJsonArray errors;
+    const std::string prefix = "pinwright-cli: " + resource + ": ";
+    for (const auto& message : result.messages)
+        errors.append(
+            QString::fromStdString(message.rfind(prefix, 0) == 0 ? message.substr(prefix.size()) : message));
+    object["errors"] = errors;
+    return object;
+}
+
+} // namespace
+
+int runOnResources(const InstrumentAction& action, const CliArguments& arguments, std::ostream& out,
+                   std::ostream& err) {
+    const auto& resources = arguments.resources;
+    std::vector<Result> results(resources.size());
+    const bool direct = resources.size() == 1 && !arguments.json;
+    if (resources.size() == 1) {
+        runOne(action, arguments, resources.front(), direct ? out : results.front().out, results.front());
+    } else {
+        std::atomic<std::size_t> next{0};
+        const auto work = [&] {
+            for (std::size_t i = next++; i < resources.size(); i = next++)
+                runOne(action, arguments, resources[i], results[i].out, results[i]);
+        };
         std::vector<std::jthread> workers;
-        for (std::size_t i = 0; i < results.size(); ++i)
-            workers.emplace_back([&, i] {
-                results[i].status =
-                    runOnResource(action, arguments, arguments.resources[i], results[i].out, results[i].err);
-            });
-    } // every thread is bounded by its own session's time-outs
+        const auto count = std::min<std::size_t>(static_cast<std::size_t>(arguments.jobs), resources.size());
+        for (std::size_t i = 0; i < count; ++i)
+            workers.emplace_back(work);
+    }
 
     int worst = kSuccess;
     QJsonArray jsonResults;
     for (std::size_t i = 0; i < results.size(); ++i) {
-        const std::string& resource = arguments.resources[i];
         worst = std::max(worst, results[i].status);
-        err << results[i].err.str();
-        if (arguments.json) {
-            QJsonObject object =
-                QJsonDocument::fromJson(QByteArray::fromStdString(results[i].out.str())).object();
-            object["resource"] = QString::fromStdString(resource);
-            object["exitStatus"] = results[i].status;
-            jsonResults.append(object);
-        } else {
-            out << "== " << resource << '\n' << results[i].out.str();
-        }
+        for (const auto& message : results[i].messages)
+            err << message << '\n';
+        if (arguments.json)
+            jsonResults.append(jsonResult(resources[i], results[i]));
+        else if (!direct)
+            out << "== " << resources[i] << '\n' << results[i].out.str();
     }
     if (arguments.json)
-        out << QJsonDocument(jsonResults).toJson(QJsonDocument::Indented).toStdString();
+        out << (results.size() == 1 ? QJsonDocument(jsonResults.first().toObject())
+                                    : QJsonDocument(jsonResults))
+                   .toJson(QJsonDocument::Indented)
+                   .toStdString();
     return worst;
 }
 

@@ -1,19 +1,19 @@
 #pragma once
 
 #include "cli/CliArguments.h"
-#include "cli/Commands.h"
+#include "cli/CommandTable.h"
 
 #include <ostream>
 
 namespace cli {
 
-// show and apply on several instruments at once: one thread and one session per instrument, all in
-// this process. The transport's notice and lost-communication handlers are per thread and opening is
-// one at a time (it replaces the transport's shared resource manager object); after that each thread
-// only touches its own session. Results are printed in the order of the -r options, one block each
-// ("== RESOURCE" and the result), or for show --json as one JSON array with an exitStatus per object;
-// each thread's messages follow in the same order. Returns the highest exit status of any of them.
-int runForEachResource(const CommandAction& action, const CliArguments& arguments, std::ostream& out,
-                       std::ostream& err);
+// A command on every -r: each instrument opened and worked on by a thread and a transport object of its
+// own, at most --jobs at once, so a dead or silent instrument costs its own time-outs and delays no
+// other. Results are printed in the order of the -r options: for several, one block each ("== RESOURCE"
+// and the result); with --json one object (an array of them for several) with the resource, its
+// exitStatus and its errors added. Messages follow on err in the same order. One instrument's result
+// goes straight to out (input --watch prints as it goes). Returns the highest exit status of any.
+int runOnResources(const InstrumentAction& action, const CliArguments& arguments, std::ostream& out,
+                   std::ostream& err);
 
 } // namespace cli

@@ -1,43 +1,68 @@
 #include "cli/PortSetup.h"
 
-#include "cli/CliSession.h"
+#include "cli/CliInstrument.h"
+#include "cli/ExitStatus.h"
+#include "port/CommandText.h"
+#include "port/ConversionError.h"
 #include "port/KorvaneMF.h"
 #include "port/PinFunctionTable.h"
 
 namespace cli {
 
-PortReading readPort(CliSession& cli, bool withInput) {
-    auto& session = cli.session();
+namespace {
+
+// Seven digits, pin 7 first, of the word in a reply.
+std::string bitsOfReply(CliInstrument& instrument, const std::string& step, const std::string& reply) {
+    TextTable bits;
+    try {
+        KorvaneMF::NumberToBits(reply, kPinCount, bits);
+    } catch (const ConversionError& error) {
+        instrument.fail(kInstrumentError, step, error.what());
+    }
+    std::string text;
+    for (std::int16_t pin = kPinCount; pin >= 1; --pin)
+        text += bits[pin];
+    return text;
+}
+
+} // namespace
+
+void readPins(CliInstrument& instrument, TextTable& functions, TextTable& polarities) {
+    functions.resize(kPinCount);
+    polarities.resize(kPinCount);
+    for (std::int16_t pin = 1; pin <= kPinCount; ++pin) {
+        const std::string name = "pin " + std::to_string(pin);
+        functions[pin] = PinFunctionTable::DisplayNameFor(
+            instrument.query(name + " function", CommandText::pinHeader(pin) + ":FUNC?"));
+        polarities[pin] = instrument.query(name + " polarity", CommandText::pinHeader(pin) + ":POL?");
+    }
+}
+
+std::string readInputBits(CliInstrument& instrument) {
+    return bitsOfReply(instrument, "input word", instrument.query("input word", "DIG:INP:DATA?"));
+}
+
+PortReading readPort(CliInstrument& instrument, bool withInput) {
     PortReading reading;
-    cli.beginStep("reading the output word");
-    TextTable outputBits;
-    KorvaneMF::GetOutputData(outputBits, session);
-    cli.beginStep("reading the pins");
+    reading.outputBits =
+        bitsOfReply(instrument, "output word", instrument.query("output word", "DIG:OUTP:DATA?"));
     TextTable functions;
     TextTable polarities;
-    KorvaneMF::ReadAllPins(functions, polarities, session);
-    cli.beginStep("reading the inhibit mode");
-    const std::string inhibit = KorvaneMF::GetInhibitMode(session);
+    readPins(instrument, functions, polarities);
+    const std::string inhibit = instrument.query("inhibit mode", "OUTP:INH:MODE?");
 
-    for (std::int16_t pin = 7; pin >= 1; --pin)
-        reading.outputBits += outputBits[pin];
     reading.setup.outputWord = wordFromBits(reading.outputBits);
-    for (std::int16_t pin = 1; pin <= 7; ++pin) {
+    for (std::int16_t pin = 1; pin <= kPinCount; ++pin) {
         auto& setup = reading.setup.pins[static_cast<std::size_t>(pin - 1)];
         if (!functions[pin].empty())
             setup.function = functions[pin];
-        if (polarities[pin] == "POS")
-            setup.polarity = Polarity::Positive;
-        else if (polarities[pin] == "NEG")
-            setup.polarity = Polarity::Negative;
+        if (const auto polarity = polarityFromReply(polarities[pin]); polarity != Polarity::None)
+            setup.polarity = polarity;
     }
     if (const auto mode = inhibitModeFromReply(inhibit); mode != InhibitMode::None)
         reading.setup.inhibitMode = mode;
-
-    if (withInput) {
-        cli.beginStep("reading the input word");
-        reading.inputBits = KorvaneMF::GetInputData(session);
-    }
+    if (withInput)
+        reading.inputBits = readInputBits(instrument);
     return reading;
 }
 
@@ -53,15 +78,13 @@ std::string polarityName(Polarity polarity) {
 }
 
 std::optional<Polarity> polarityFromName(const std::string& name) {
-    if (name == "positive" || name == "POS")
+    if (name == "positive")
         return Polarity::Positive;
-    if (name == "negative" || name == "NEG")
+    if (name == "negative")
         return Polarity::Negative;
+    if (const auto polarity = polarityFromReply(name); polarity != Polarity::None)
+        return polarity;
     return std::nullopt;
-}
-
-std::string polarityWord(Polarity polarity) {
-    return polarity == Polarity::Positive ? "POS" : "NEG";
 }
 
 std::string inhibitModeName(InhibitMode mode) {

@@ -1,6 +1,9 @@
 #pragma once
 
 #include "port/InhibitMode.h"
+#include "port/Polarity.h"
+#include "port/PortFacts.h"
+#include "port/TextTable.h"
 
 #include <array>
 #include <cstdint>
@@ -9,9 +12,7 @@
 
 namespace cli {
 
-class CliSession;
-
-enum class Polarity { Positive, Negative };
+class CliInstrument;
 
 // One pin as a profile names it. Unset fields are left as they are by apply and not compared by diff.
 struct PinSetup {
@@ -21,7 +22,7 @@ struct PinSetup {
 
 // The port's set-up: what a profile holds and what save reads. Pins are indexed 0 for pin 1.
 struct PortSetup {
-    std::array<PinSetup, 7> pins;
+    std::array<PinSetup, kPinCount> pins;
     std::optional<int> outputWord; // 0 to 127
     std::optional<InhibitMode> inhibitMode;
 };
@@ -35,15 +36,18 @@ struct PortReading {
 };
 
 // Reads the port through the command set in the window's load order (output word, the seven pins,
-// inhibit mode), then the input word when asked.
-PortReading readPort(CliSession& session, bool withInput);
+// inhibit mode), then the input word when asked. Throws CliFailure naming the step that failed.
+PortReading readPort(CliInstrument& instrument, bool withInput);
+// Each pin's function (display name, empty when unknown) and polarity word, as the window reads them.
+void readPins(CliInstrument& instrument, TextTable& functions, TextTable& polarities);
+// The input word's seven digits, pin 7 first.
+std::string readInputBits(CliInstrument& instrument);
 
 // Seven digits, pin 7 first, as a number.
 int wordFromBits(const std::string& bitsPin7First);
 
 std::string polarityName(Polarity polarity);                       // "positive", "negative"
 std::optional<Polarity> polarityFromName(const std::string& name); // also "POS", "NEG"
-std::string polarityWord(Polarity polarity);                       // "POS", "NEG"
 std::string inhibitModeName(InhibitMode mode);                     // "live", "latching", "off"
 std::optional<InhibitMode> inhibitModeFromName(const std::string& name);
 // A display name, or a mnemonic translated to it; none for anything else.

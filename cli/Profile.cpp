@@ -9,7 +9,6 @@
 #include <QJsonObject>
 #include <QSet>
 #include <algorithm>
-#include <map>
 
 namespace cli::Profile {
 namespace {
@@ -59,7 +58,8 @@ void parsePins(const QJsonValue& value, PortSetup& setup, const Refusal& refuse)
     if (!value.isArray())
         refuse.at("pins", "must be a list of pins");
     QSet<int> seen;
-    std::map<std::string, int> couplingHolder;
+    TextTable functions; // as given so far, for the one-pin rule
+    functions.resize(kPinCount);
     const QJsonArray pins = value.toArray();
     for (qsizetype i = 0; i < pins.size(); ++i) {
         const std::string where = "pins[" + std::to_string(i) + "]";
@@ -68,8 +68,9 @@ void parsePins(const QJsonValue& value, PortSetup& setup, const Refusal& refuse)
         const QJsonObject entry = pins[i].toObject();
         requireOnlyKnownFields(entry, {"pin", "function", "polarity"}, where + ".", refuse);
         const auto pin = wholeNumber(entry.value("pin"));
-        if (!pin || *pin < 1 || *pin > 7)
-            refuse.at(where + ".pin", "must be a pin number from 1 to 7, not " + quoted(entry.value("pin")));
+        if (!pin || *pin < 1 || *pin > kPinCount)
+            refuse.at(where + ".pin", "must be a pin number from 1 to " + std::to_string(kPinCount) +
+                                          ", not " + quoted(entry.value("pin")));
         if (seen.contains(*pin))
             refuse.at(where + ".pin", "pin " + std::to_string(*pin) + " is listed twice");
         seen.insert(*pin);
@@ -83,13 +84,15 @@ void parsePins(const QJsonValue& value, PortSetup& setup, const Refusal& refuse)
             if (CouplingRule::isCouplingFunction(name)) {
                 if (*pin < CouplingRule::kFirstPin)
                     refuse.at(where + ".function", name + " is offered on pins 4 to 7 only");
-                if (const auto held = couplingHolder.find(name); held != couplingHolder.end())
+                const auto holders =
+                    CouplingRule::pinsHolding(name, static_cast<std::int16_t>(*pin), functions);
+                if (!holders.empty())
                     refuse.at(where + ".function", name + " is also given to pin " +
-                                                       std::to_string(held->second) +
+                                                       std::to_string(holders.front()) +
                                                        "; only one pin can be set to " + name);
-                couplingHolder[name] = *pin;
             }
             pinSetup.function = name;
+            functions[static_cast<std::size_t>(*pin)] = name;
         }
         if (entry.contains("polarity")) {
             const auto polarity = polarityFromName(entry.value("polarity").toString().toStdString());

@@ -1,7 +1,6 @@
 #include "tests/cli/CliRun.h"
 
 #include "cli/CliMain.h"
-#include "transport/TransportTimeouts.h"
 
 #include <array>
 #include <cstdio>
@@ -16,7 +15,6 @@ CliResult runCliHere(const std::vector<std::string>& arguments) {
     std::ostringstream err;
     CliResult result;
     result.status = cli::runCli(arguments, out, err);
-    transport::SetTimeoutsForTesting({});
     result.out = out.str();
     result.err = err.str();
     return result;

@@ -1,7 +1,7 @@
 #pragma once
 
-// Runs pinwright-cli in this process (so SIM[board]::INSTR keeps its state between runs) or as a
-// process of its own (for several -r, which start one process per resource).
+// Runs pinwright-cli in this process (so SIM[board]::INSTR keeps its state between runs and a test can
+// look at the served mainframes' traffic) or as a process of its own, as a script runs it.
 
 #include <string>
 #include <vector>

@@ -1,15 +1,20 @@
-// show and apply on several instruments in one call: one process per resource, results in the order
-// of the -r options, the worst exit status.
+// Commands on several instruments in one call: one process, a thread and a transport object per
+// resource, at most --jobs at once; results in the order of the -r options, the worst exit status.
 #include "tests/cli/CliRun.h"
 #include "tests/cli/ServedInstrument.h"
+#include "tests/support/LoopbackListener.h"
 
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <chrono>
 #include <fstream>
 #include <gtest/gtest.h>
 
 namespace {
+
+using Clock = std::chrono::steady_clock;
+using std::chrono::milliseconds;
 
 class SeveralInstruments : public ::testing::Test {
 protected:
@@ -24,7 +29,11 @@ TEST_F(SeveralInstruments, ApplyReachesEveryOneAndShowJsonIsOneArray) {
         "inhibitMode": "off"})";
     const auto applied = runCliProcess({"-r", first.resource(), "-r", second.resource(), "apply", file});
     EXPECT_EQ(applied.status, 0) << applied.err;
-    EXPECT_EQ(applied.out, "== " + first.resource() + "\n== " + second.resource() + "\n");
+    const std::string changes =
+        "pin 6 function: Digital IO -> On Couple\npin 6 polarity: positive -> negative\n"
+        "output word: 0 -> 9\n";
+    EXPECT_EQ(applied.out,
+              "== " + first.resource() + "\n" + changes + "== " + second.resource() + "\n" + changes);
     for (auto* instrument : {&first, &second}) {
         EXPECT_EQ(instrument->mainframe().state().pinFunction[6], "ONC") << instrument->resource();
         EXPECT_EQ(instrument->mainframe().state().outputWord, 9) << instrument->resource();
@@ -46,13 +55,68 @@ TEST_F(SeveralInstruments, OneUnreachableFailsTheCallButNotTheOthers) {
     const auto shown =
         runCliProcess({"-r", first.resource(), "-r", unreachable, "-r", second.resource(), "show"});
     EXPECT_EQ(shown.status, 3);
-    EXPECT_NE(shown.err.find("pinwright-cli: " + unreachable + ": Set IO error:"), std::string::npos)
+    EXPECT_NE(shown.err.find("pinwright-cli: " + unreachable + ": connecting: "), std::string::npos)
         << shown.err;
     EXPECT_NE(shown.out.find("== " + first.resource() + "\npin 1: Digital IO, positive\n"), std::string::npos)
         << shown.out;
     EXPECT_NE(shown.out.find("== " + unreachable + "\n== " + second.resource() + "\npin 1:"),
               std::string::npos)
         << shown.out;
+}
+
+// Instruments that accept the connection and never answer: each costs its own time-out.
+struct SilentRack {
+    std::vector<std::unique_ptr<LoopbackListener>> listeners;
+    explicit SilentRack(int count) {
+        for (int i = 0; i < count; ++i)
+            listeners.push_back(std::make_unique<LoopbackListener>());
+    }
+    void addTo(std::vector<std::string>& arguments) const {
+        for (const auto& listener : listeners)
+            arguments.insert(arguments.end(), {"-r", listener->socketResource()});
+    }
+};
+
+TEST_F(SeveralInstruments, SilentOnesCostOneTimeOutTogetherAndDelayNoOther) {
+    const SilentRack silent(4);
+    std::vector<std::string> arguments{"--timeout", "1000"};
+    silent.addTo(arguments);
+    arguments.insert(arguments.end(), {"-r", first.resource(), "show"});
+    const auto start = Clock::now();
+    const auto result = runCliHere(arguments);
+    const auto elapsed = Clock::now() - start;
+    EXPECT_EQ(result.status, 3);
+    // One after another they would take four time-outs.
+    EXPECT_LT(elapsed, milliseconds(2000));
+    EXPECT_GE(elapsed, milliseconds(1000));
+    EXPECT_NE(result.out.find("== " + first.resource() + "\npin 1: Digital IO, positive\n"),
+              std::string::npos)
+        << result.out;
+    for (const auto& listener : silent.listeners)
+        EXPECT_NE(result.err.find("pinwright-cli: " + listener->socketResource() + ": connecting: "),
+                  std::string::npos)
+            << result.err;
+}
+
+TEST_F(SeveralInstruments, JobsBoundHowManyAreWorkedOnAtOnce) {
+    const SilentRack silent(4);
+    std::vector<std::string> arguments{"--timeout", "300", "-j", "2"};
+    silent.addTo(arguments);
+    arguments.push_back("identify");
+    const auto start = Clock::now();
+    const auto result = runCliHere(arguments);
+    const auto elapsed = Clock::now() - start;
+    EXPECT_EQ(result.status, 3);
+    EXPECT_GE(elapsed, milliseconds(600)) << "two rounds of two";
+    EXPECT_LT(elapsed, milliseconds(1200));
+    // Messages keep the order of the -r options whichever finished first.
+    std::size_t previous = 0;
+    for (const auto& listener : silent.listeners) {
+        const auto at = result.err.find(listener->socketResource());
+        ASSERT_NE(at, std::string::npos) << result.err;
+        EXPECT_GE(at, previous);
+        previous = at;
+    }
 }
 
 } // namespace

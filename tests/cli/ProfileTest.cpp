@@ -44,6 +44,14 @@ protected:
     }
     static sim::Mainframe& source() { return simbackend::SimInstruments::board(1); }
     static sim::Mainframe& target() { return simbackend::SimInstruments::board(2); }
+    // The commands (not the queries and error checks) the target received.
+    static Strings settingsSent() {
+        Strings settings;
+        for (const auto& message : target().traffic().received())
+            if (message.find(' ') != std::string::npos)
+                settings.push_back(message);
+        return settings;
+    }
 
     const std::string file = ::testing::TempDir() + "round-trip.json";
 };
@@ -63,7 +71,17 @@ TEST_F(ProfileRoundTrip, AppliedProfileMakesTheTargetEqualTheSource) {
     target().traffic().clear();
     const auto applied = runCliHere({"-r", "SIM2::INSTR", "apply", file});
     EXPECT_EQ(applied.status, 0) << applied.err;
-    EXPECT_EQ(applied.out, "");
+    EXPECT_EQ(applied.out, "pin 1 function: Digital IO -> Fault\n"
+                           "pin 1 polarity: positive -> negative\n"
+                           "pin 2 function: Trigger Out -> Digital IO\n"
+                           "pin 3 function: Digital IO -> Inhibit\n"
+                           "pin 3 polarity: negative -> positive\n"
+                           "pin 4 function: On Couple -> Off Couple\n"
+                           "pin 5 function: Off Couple -> On Couple\n"
+                           "pin 6 polarity: positive -> negative\n"
+                           "pin 7 function: Digital IO -> Trigger In\n"
+                           "output word: 3 -> 85\n"
+                           "inhibit mode: live -> latching\n");
     const auto expected = source().state(), result = target().state();
     for (int pin = 1; pin <= 7; ++pin) {
         EXPECT_EQ(result.pinFunction[pin], expected.pinFunction[pin]) << "pin " << pin;
@@ -73,16 +91,21 @@ TEST_F(ProfileRoundTrip, AppliedProfileMakesTheTargetEqualTheSource) {
     EXPECT_EQ(result.inhibitMode, "LATC");
     EXPECT_EQ(target().errorCount(), 0u);
 
-    // Pins 4 and 5 swap couplings: both are freed before either takes its new one.
-    Strings settings;
-    for (const auto& message : target().traffic().received())
-        if (message.find(":FUNC ") != std::string::npos)
-            settings.push_back(message);
-    EXPECT_EQ(settings, (Strings{"DIG:PIN4:FUNC DIO", "DIG:PIN5:FUNC DIO", "DIG:PIN1:FUNC FAUL",
-                                 "DIG:PIN2:FUNC DIO", "DIG:PIN3:FUNC INH", "DIG:PIN4:FUNC OFFC",
-                                 "DIG:PIN5:FUNC ONC", "DIG:PIN6:FUNC DIO", "DIG:PIN7:FUNC TINP"}));
+    // Only what differs is sent; pins 4 and 5 swap couplings, so both are freed before either takes
+    // its new one.
+    EXPECT_EQ(settingsSent(),
+              (Strings{"DIG:PIN4:FUNC DIO", "DIG:PIN5:FUNC DIO", "DIG:PIN1:FUNC FAUL", "DIG:PIN1:POL NEG",
+                       "DIG:PIN2:FUNC DIO", "DIG:PIN3:FUNC INH", "DIG:PIN3:POL POS", "DIG:PIN4:FUNC OFFC",
+                       "DIG:PIN5:FUNC ONC", "DIG:PIN6:POL NEG", "DIG:PIN7:FUNC TINP", "DIG:OUTP:DATA 85",
+                       "OUTP:INH:MODE LATC"}));
 
     EXPECT_EQ(runCliHere({"-r", "SIM2::INSTR", "diff", file}).status, 0);
+    target().traffic().clear();
+    const auto again = runCliHere({"-r", "SIM2::INSTR", "apply", file});
+    EXPECT_EQ(again.status, 0) << again.err;
+    EXPECT_EQ(again.out, "unchanged\n");
+    for (const auto& message : target().traffic().received())
+        EXPECT_EQ(message.back(), '?') << "the second apply sent a command: " << message;
 }
 
 TEST_F(ProfileRoundTrip, DryRunPrintsTheCommandsAndSendsNone) {
@@ -91,8 +114,12 @@ TEST_F(ProfileRoundTrip, DryRunPrintsTheCommandsAndSendsNone) {
     const auto dryRun = runCliHere({"-r", "SIM2::INSTR", "apply", "--dry-run", file});
     EXPECT_EQ(dryRun.status, 0) << dryRun.err;
     EXPECT_EQ(dryRun.out.substr(0, dryRun.out.find('\n', dryRun.out.find('\n') + 1) + 1),
-              "DIG:PIN4:FUNC DIO\nDIG:PIN5:FUNC DIO\n");
-    EXPECT_NE(dryRun.out.find("DIG:OUTP:DATA 85\nOUTP:INH:MODE LATC\n"), std::string::npos) << dryRun.out;
+              "pin 4 function: On Couple -> Digital IO  [DIG:PIN4:FUNC DIO]\n"
+              "pin 5 function: Off Couple -> Digital IO  [DIG:PIN5:FUNC DIO]\n");
+    EXPECT_NE(dryRun.out.find("output word: 3 -> 85  [DIG:OUTP:DATA 85]\n"
+                              "inhibit mode: live -> latching  [OUTP:INH:MODE LATC]\n"),
+              std::string::npos)
+        << dryRun.out;
     for (const auto& message : target().traffic().received())
         EXPECT_EQ(message.find(' '), std::string::npos) << "sent: " << message;
     EXPECT_EQ(target().state().pinFunction[4], "ONC");
@@ -104,11 +131,8 @@ TEST_F(ProfileRoundTrip, PartialProfileTouchesOnlyWhatItNames) {
     target().traffic().clear();
     const auto applied = runCliHere({"-r", "SIM2::INSTR", "apply", file});
     EXPECT_EQ(applied.status, 0) << applied.err;
-    Strings settings;
-    for (const auto& message : target().traffic().received())
-        if (message.find(' ') != std::string::npos)
-            settings.push_back(message);
-    EXPECT_EQ(settings, (Strings{"DIG:PIN7:POL NEG"}));
+    EXPECT_EQ(applied.out, "pin 7 polarity: positive -> negative\n");
+    EXPECT_EQ(settingsSent(), (Strings{"DIG:PIN7:POL NEG"}));
 }
 
 } // namespace

@@ -1,0 +1,132 @@
+#include "cli/CommandTable.h"
+
+#include "cli/InputCommand.h"
+#include "cli/PortCommands.h"
+#include "cli/ProfileCommands.h"
+
+#include <algorithm>
+#include <vector>
+
+namespace cli {
+namespace {
+
+constexpr std::size_t kAnyCount = 1000;
+
+const std::vector<CommandSpec>& table() {
+    static const std::vector<CommandSpec> commands{
+        {"identify",
+         "",
+         "print the instrument's identity reply",
+         0,
+         0,
+         ResourceUse::Several,
+         {},
+         PortCommands::prepareIdentify},
+        {"show",
+         "[--json]",
+         "print each pin's function and polarity, the output word and its bits\n"
+         "(pin 7 first), the input word and its bits, and the inhibit mode;\n"
+         "--json prints one JSON object (an array of them for several -r)",
+         0,
+         0,
+         ResourceUse::Several,
+         {"json"},
+         PortCommands::prepareShow},
+        {"pin",
+         "N FUNCTION [positive|negative]",
+         "set pin N's function (a name as in the window, e.g. \"On Couple\", or\n"
+         "its SCPI mnemonic, e.g. ONC) and optionally its polarity. \"On Couple\"\n"
+         "and \"Off Couple\" may each be held by one of pins 4 to 7 only: the\n"
+         "port is read first and a second one is refused, naming the pin\n"
+         "that holds it",
+         2,
+         3,
+         ResourceUse::One,
+         {},
+         PortCommands::preparePin},
+        {"output",
+         "WORD | --bits BITS",
+         "set the output word, 0 to 127, or with --bits from seven 0/1 digits,\n"
+         "pin 7 first (as the window's \"Pin 7654321\"), e.g. 1010000",
+         1,
+         1,
+         ResourceUse::One,
+         {"bits"},
+         PortCommands::prepareOutput},
+        {"input",
+         "[--watch | --wait PATTERN] [--interval MS]",
+         "print the input word's bits, pin 7 first. --watch prints one line per\n"
+         "change (monotonic microseconds, the word, its bits) until interrupted\n"
+         "(SIGINT or SIGTERM: status 0); --wait waits until the bits match\n"
+         "PATTERN (seven of 0, 1 or x, pin 7 first): status 0 and the line of the\n"
+         "match, or status 1 when --timeout MS passes first. Both read the word\n"
+         "every --interval MS (default 100)",
+         0,
+         0,
+         ResourceUse::One,
+         {"watch", "wait", "interval"},
+         InputCommand::prepare},
+        {"inhibit",
+         "live|latching|off",
+         "set the inhibit mode",
+         1,
+         1,
+         ResourceUse::One,
+         {},
+         PortCommands::prepareInhibit},
+        {"save",
+         "FILE",
+         "write the port's set-up (functions, polarities, output word, inhibit\n"
+         "mode) to a profile file (JSON; \"-\" is standard output)",
+         1,
+         1,
+         ResourceUse::One,
+         {},
+         ProfileCommands::prepareSave},
+        {"apply",
+         "[--dry-run] [--json] FILE",
+         "read the port, send only the settings that differ from the profile\n"
+         "(in an order that keeps the one-pin rule true after every step), read\n"
+         "back and print what changed, or \"unchanged\"; --dry-run prints that\n"
+         "plan and sends nothing; --json prints a report per instrument",
+         1,
+         1,
+         ResourceUse::Several,
+         {"dry-run", "json"},
+         ProfileCommands::prepareApply},
+        {"diff",
+         "[--json] FILE",
+         "print where the instrument differs from a profile",
+         1,
+         1,
+         ResourceUse::Several,
+         {"json"},
+         ProfileCommands::prepareDiff},
+        {"scpi",
+         "TEXT",
+         "send one command or query as typed (a query ends in \"?\"), then\n"
+         "check the error queue; a query's reply is printed",
+         1,
+         kAnyCount,
+         ResourceUse::One,
+         {},
+         PortCommands::prepareScpi},
+        // Commands that open no given resource (resources: None) are rows like any other.
+    };
+    return commands;
+}
+
+} // namespace
+
+std::span<const CommandSpec> commandTable() {
+    return table();
+}
+
+const CommandSpec* findCommand(std::string_view name) {
+    const auto& commands = table();
+    const auto found = std::find_if(commands.begin(), commands.end(),
+                                    [&](const CommandSpec& spec) { return name == spec.name; });
+    return found == commands.end() ? nullptr : &*found;
+}
+
+} // namespace cli
