@@ -7,6 +7,9 @@
 #include "port/KorvaneMF.h"
 #include "port/PinFunctionTable.h"
 
+#include <algorithm>
+#include <vector>
+
 namespace cli {
 
 namespace {
@@ -23,6 +26,41 @@ std::string bitsOfReply(CliInstrument& instrument, const std::string& step, cons
     for (std::int16_t pin = kPinCount; pin >= 1; --pin)
         text += bits[pin];
     return text;
+}
+
+struct PortQuery {
+    std::string step;
+    std::string text;
+};
+
+// Every reply, asked in one program message (the queries joined by ";:", each from the root of the
+// command tree, answered as one reply joined by ";"), which spares a round trip per setting. When that
+// fails or does not give one field per query, the queries are asked one by one, so that a failure
+// names its own step and an instrument that refuses the joined form is still read.
+std::vector<std::string> askAll(CliInstrument& instrument, const std::vector<PortQuery>& queries) {
+    std::string joined;
+    for (const auto& query : queries)
+        joined += (joined.empty() ? "" : ";:") + query.text;
+    try {
+        const std::string reply = instrument.query("reading the port", joined);
+        std::vector<std::string> fields;
+        for (std::size_t start = 0; fields.size() <= queries.size();) {
+            const std::size_t end = std::min(reply.find(';', start), reply.size());
+            fields.push_back(reply.substr(start, end - start));
+            if (end == reply.size())
+                break;
+            start = end + 1;
+        }
+        if (fields.size() == queries.size())
+            return fields;
+    } catch (const CliFailure& failure) {
+        if (failure.status() == kUnreachable)
+            throw;
+    }
+    std::vector<std::string> replies;
+    for (const auto& query : queries)
+        replies.push_back(instrument.query(query.step, query.text));
+    return replies;
 }
 
 } // namespace
@@ -43,26 +81,32 @@ std::string readInputBits(CliInstrument& instrument) {
 }
 
 PortReading readPort(CliInstrument& instrument, bool withInput) {
-    PortReading reading;
-    reading.outputBits =
-        bitsOfReply(instrument, "output word", instrument.query("output word", "DIG:OUTP:DATA?"));
-    TextTable functions;
-    TextTable polarities;
-    readPins(instrument, functions, polarities);
-    const std::string inhibit = instrument.query("inhibit mode", "OUTP:INH:MODE?");
+    std::vector<PortQuery> queries{{"output word", "DIG:OUTP:DATA?"}};
+    for (std::int16_t pin = 1; pin <= kPinCount; ++pin) {
+        const std::string name = "pin " + std::to_string(pin);
+        queries.push_back({name + " function", CommandText::pinHeader(pin) + ":FUNC?"});
+        queries.push_back({name + " polarity", CommandText::pinHeader(pin) + ":POL?"});
+    }
+    queries.push_back({"inhibit mode", "OUTP:INH:MODE?"});
+    if (withInput)
+        queries.push_back({"input word", "DIG:INP:DATA?"});
+    const auto replies = askAll(instrument, queries);
 
+    PortReading reading;
+    reading.outputBits = bitsOfReply(instrument, queries.front().step, replies.front());
     reading.setup.outputWord = wordFromBits(reading.outputBits);
     for (std::int16_t pin = 1; pin <= kPinCount; ++pin) {
         auto& setup = reading.setup.pins[static_cast<std::size_t>(pin - 1)];
-        if (!functions[pin].empty())
-            setup.function = functions[pin];
-        if (const auto polarity = polarityFromReply(polarities[pin]); polarity != Polarity::None)
+        if (const auto name = PinFunctionTable::DisplayNameFor(replies[2 * pin - 1]); !name.empty())
+            setup.function = name;
+        if (const auto polarity = polarityFromReply(replies[2 * pin]); polarity != Polarity::None)
             setup.polarity = polarity;
     }
-    if (const auto mode = inhibitModeFromReply(inhibit); mode != InhibitMode::None)
+    const std::size_t inhibit = 2 * kPinCount + 1;
+    if (const auto mode = inhibitModeFromReply(replies[inhibit]); mode != InhibitMode::None)
         reading.setup.inhibitMode = mode;
     if (withInput)
-        reading.inputBits = readInputBits(instrument);
+        reading.inputBits = bitsOfReply(instrument, queries.back().step, replies.back());
     return reading;
 }
 

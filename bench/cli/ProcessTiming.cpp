@@ -5,12 +5,13 @@
 #include <fcntl.h>
 #include <spawn.h>
 #include <stdexcept>
+#include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 extern char** environ;
 
-double ProcessTiming::runMilliseconds(const std::vector<std::string>& command) {
+ProcessTiming::Run ProcessTiming::run(const std::vector<std::string>& command) {
     std::vector<char*> argv;
     for (const auto& argument : command)
         argv.push_back(const_cast<char*>(argument.c_str()));
@@ -25,17 +26,22 @@ double ProcessTiming::runMilliseconds(const std::vector<std::string>& command) {
     if (spawned != 0)
         throw std::runtime_error("cannot start " + command.front());
     int status = 0;
-    ::waitpid(child, &status, 0);
+    rusage usage{};
+    ::wait4(child, &status, 0, &usage);
     const auto elapsed = std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start);
     if (!WIFEXITED(status) || WEXITSTATUS(status) != 0)
         throw std::runtime_error(command.front() + " " + command.back() + " failed");
-    return elapsed.count();
+    return {elapsed.count(), static_cast<double>(usage.ru_maxrss) / 1024.0}; // ru_maxrss is in kB
 }
 
-double ProcessTiming::medianMilliseconds(const std::vector<std::string>& command, int runs) {
+ProcessTiming::Run ProcessTiming::median(const std::vector<std::vector<std::string>>& commands, int runs) {
     std::vector<double> samples;
-    for (int i = 0; i < runs; ++i)
-        samples.push_back(runMilliseconds(command));
+    double peak = 0;
+    for (int i = 0; i < runs; ++i) {
+        const Run one = run(commands[static_cast<std::size_t>(i) % commands.size()]);
+        samples.push_back(one.milliseconds);
+        peak = std::max(peak, one.peakResidentMegabytes);
+    }
     std::sort(samples.begin(), samples.end());
-    return samples[samples.size() / 2];
+    return {samples[samples.size() / 2], peak};
 }

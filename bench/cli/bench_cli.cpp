@@ -1,14 +1,15 @@
-// pinwright-cli as a script sees it: whole process runs against the simulated mainframe's socket server.
+// pinwright-cli as a script sees it: whole process runs against simulated mainframes' socket servers in
+// this process.
 //  - show (a start-up, *IDN? and seventeen queries) against one `lxi scpi -r` run of a single query;
-//  - apply of a full profile to four mainframes in one call (one process each, in parallel) against apply
-//    to one.
+//  - apply of a full profile and show on 1, 4, 16 and 64 mainframes in one call, against the same on one
+//    (each apply alternates between two profiles, so that every run changes every setting), with
+//    pinwright-cli's peak resident size.
 // Prints the medians and the ratios beside their targets. Not a test: run it on a quiet machine.
 
 #include "bench/cli/ProcessTiming.h"
 #include "sim/Mainframe.h"
 #include "sim/SocketServer.h"
 
-#include <array>
 #include <cstdio>
 #include <fstream>
 #include <memory>
@@ -18,10 +19,14 @@
 namespace {
 
 constexpr double kShowTarget = 2.0;
-constexpr double kParallelApplyTarget = 1.5;
+constexpr double kApplyToFourTarget = 1.5;
+constexpr double kApplyToSixtyFourTarget = 4.0;
+constexpr double kPeakResidentTargetMegabytes = 64;
 constexpr int kRuns = 21;
+constexpr int kRackSizes[] = {1, 4, 16, 64};
 
 struct ServedMainframe {
+    explicit ServedMainframe(int index) : mainframe("SIM" + std::to_string(1000 + index)) {}
     sim::Mainframe mainframe;
     sim::SocketServer server{mainframe, "127.0.0.1", 0};
     std::string resource() const {
@@ -29,61 +34,88 @@ struct ServedMainframe {
     }
 };
 
-void printRatio(const char* what, double ratio, double target) {
-    std::printf("%-44s %5.2fx  (target <= %.1fx: %s)\n", what, ratio, target,
+void printRatio(const std::string& what, double ratio, double target) {
+    std::printf("%-44s %5.2fx  (target <= %.1fx: %s)\n", what.c_str(), ratio, target,
                 ratio <= target ? "met" : "MISSED");
 }
 
-// A profile that sets every pin, the output word and the inhibit mode, moving both coupling functions.
-std::string writeFullProfile() {
-    const std::string path = "/tmp/pinwright-bench-profile.json";
-    std::ofstream(path) << R"({"format": "pinwright-profile", "version": 1, "pins": [
-        {"pin": 1, "function": "Fault", "polarity": "negative"},
-        {"pin": 2, "function": "Digital IO", "polarity": "positive"},
-        {"pin": 3, "function": "Inhibit", "polarity": "negative"},
-        {"pin": 4, "function": "Off Couple", "polarity": "positive"},
-        {"pin": 5, "function": "On Couple", "polarity": "negative"},
-        {"pin": 6, "function": "Trigger Out", "polarity": "positive"},
-        {"pin": 7, "function": "Trigger In", "polarity": "negative"}],
-        "outputWord": 85, "inhibitMode": "latching"})";
-    return path;
+// Two profiles that differ in every setting and both move the coupling functions.
+std::vector<std::string> writeProfiles() {
+    const char* pins[2][7] = {
+        {"Fault", "Digital IO", "Inhibit", "Off Couple", "On Couple", "Trigger Out", "Trigger In"},
+        {"Trigger Out", "Trigger In", "Digital IO", "On Couple", "Off Couple", "Digital Input",
+         "Digital IO"}};
+    std::vector<std::string> paths;
+    for (int k = 0; k < 2; ++k) {
+        const std::string path = "/tmp/pinwright-bench-profile-" + std::to_string(k) + ".json";
+        std::ofstream file(path);
+        file << R"({"format": "pinwright-profile", "version": 1, "pins": [)";
+        for (int pin = 1; pin <= 7; ++pin)
+            file << (pin > 1 ? ", " : "") << R"({"pin": )" << pin << R"(, "function": ")" << pins[k][pin - 1]
+                 << R"(", "polarity": ")" << ((pin + k) % 2 != 0 ? "negative" : "positive") << R"("})";
+        file << R"(], "outputWord": )" << (k == 0 ? 85 : 42) << R"(, "inhibitMode": ")"
+             << (k == 0 ? "latching" : "live") << R"("})";
+        paths.push_back(path);
+    }
+    return paths;
+}
+
+std::vector<std::string> onRack(const std::vector<std::unique_ptr<ServedMainframe>>& rack, int count,
+                                std::vector<std::string> command) {
+    std::vector<std::string> arguments{PINWRIGHT_CLI_PATH};
+    for (int i = 0; i < count; ++i)
+        arguments.insert(arguments.end(), {"-r", rack[static_cast<std::size_t>(i)]->resource()});
+    arguments.insert(arguments.end(), command.begin(), command.end());
+    return arguments;
 }
 
 } // namespace
 
 int main() {
-    std::array<std::unique_ptr<ServedMainframe>, 4> rack;
-    for (auto& mainframe : rack)
-        mainframe = std::make_unique<ServedMainframe>();
-    const std::string cli = PINWRIGHT_CLI_PATH;
-    const std::string first = rack[0]->resource();
+    std::vector<std::unique_ptr<ServedMainframe>> rack;
+    for (int i = 0; i < kRackSizes[std::size(kRackSizes) - 1]; ++i)
+        rack.push_back(std::make_unique<ServedMainframe>(i));
     const std::string port = std::to_string(rack[0]->server.port());
 
     try {
-        const double show = ProcessTiming::medianMilliseconds({cli, "-r", first, "show"}, kRuns);
-        std::printf("pinwright-cli show                      %8.2f ms (median of %d)\n", show, kRuns);
+        const double show = ProcessTiming::medianMilliseconds(onRack(rack, 1, {"show"}), kRuns);
+        std::printf("pinwright-cli show                          %8.2f ms (median of %d)\n", show, kRuns);
         try {
             const double lxi = ProcessTiming::medianMilliseconds(
                 {"lxi", "scpi", "-r", "-p", port, "-a", "127.0.0.1", "*IDN?"}, kRuns);
-            std::printf("lxi scpi -r, one query                  %8.2f ms\n", lxi);
+            std::printf("lxi scpi -r, one query                      %8.2f ms\n", lxi);
             printRatio("show / one lxi query", show / lxi, kShowTarget);
         } catch (const std::exception& error) {
             std::printf("lxi not usable (%s); install lxi-tools for the comparison\n", error.what());
         }
 
-        const std::string profile = writeFullProfile();
-        const double one = ProcessTiming::medianMilliseconds({cli, "-r", first, "apply", profile}, kRuns);
-        std::vector<std::string> four{cli};
-        for (const auto& mainframe : rack) {
-            four.push_back("-r");
-            four.push_back(mainframe->resource());
+        const auto profiles = writeProfiles();
+        std::vector<ProcessTiming::Run> applies, shows;
+        for (const int count : kRackSizes) {
+            applies.push_back(ProcessTiming::median(
+                {onRack(rack, count, {"apply", profiles[0]}), onRack(rack, count, {"apply", profiles[1]})},
+                kRuns));
+            shows.push_back(ProcessTiming::median({onRack(rack, count, {"show"})}, kRuns));
+            std::printf("%2d mainframes: apply %8.2f ms, show %8.2f ms, peak resident %5.1f MB\n", count,
+                        applies.back().milliseconds, shows.back().milliseconds,
+                        std::max(applies.back().peakResidentMegabytes, shows.back().peakResidentMegabytes));
         }
-        four.push_back("apply");
-        four.push_back(profile);
-        const double parallel = ProcessTiming::medianMilliseconds(four, kRuns);
-        std::printf("pinwright-cli apply, one mainframe      %8.2f ms\n", one);
-        std::printf("pinwright-cli apply, four in parallel   %8.2f ms\n", parallel);
-        printRatio("apply to four / apply to one", parallel / one, kParallelApplyTarget);
+        for (std::size_t i = 1; i < applies.size(); ++i) {
+            const std::string of = " to " + std::to_string(kRackSizes[i]) + " / to 1";
+            const double applyRatio = applies[i].milliseconds / applies[0].milliseconds;
+            if (kRackSizes[i] == 4)
+                printRatio("apply" + of, applyRatio, kApplyToFourTarget);
+            else if (kRackSizes[i] == 64)
+                printRatio("apply" + of, applyRatio, kApplyToSixtyFourTarget);
+            else
+                std::printf("%-44s %5.2fx\n", ("apply" + of).c_str(), applyRatio);
+            std::printf("%-44s %5.2fx\n", ("show" + of).c_str(),
+                        shows[i].milliseconds / shows[0].milliseconds);
+        }
+        const double peak =
+            std::max(applies.back().peakResidentMegabytes, shows.back().peakResidentMegabytes);
+        std::printf("%-44s %5.1f MB (target < %.0f MB: %s)\n", "peak resident size, 64 mainframes", peak,
+                    kPeakResidentTargetMegabytes, peak < kPeakResidentTargetMegabytes ? "met" : "MISSED");
     } catch (const std::exception& error) {
         std::fprintf(stderr, "bench_cli: %s\n", error.what());
         return 1;

@@ -3,12 +3,15 @@
 #include "simbackend/SimInstruments.h"
 #include "tests/cli/CliRun.h"
 #include "tests/cli/ServedInstrument.h"
+#include "tests/support/AnsweringPeer.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <fstream>
 #include <gtest/gtest.h>
 #include <thread>
 #include <unistd.h>
+#include <utility>
 
 namespace {
 
@@ -177,6 +180,34 @@ TEST_F(InstrumentRefusals, ApplyStopsAtTheRefusedSettingAndSaysWhatWasApplied) {
     EXPECT_EQ(state.outputWord, 0);
 }
 
+// An instrument that takes one query per message: the joined read is refused, the port read query by query.
+TEST(OneQueryPerMessage, PortIsReadQueryByQueryAfterTheJoinedReadIsRefused) {
+    bool refused = false;
+    AnsweringPeer peer([&](const std::string& line) -> std::optional<std::string> {
+        if (line == "*IDN?")
+            return "Korvane,MF-7,X,1\n";
+        if (line.find(';') != std::string::npos) {
+            refused = true;
+            return std::nullopt;
+        }
+        if (line == "SYST:ERR?") {
+            const bool report = std::exchange(refused, false);
+            return report ? "-113,\"Undefined header\"\n" : "+0,\"No error\"\n";
+        }
+        if (line.ends_with(":FUNC?"))
+            return "DIO\n";
+        if (line.ends_with(":POL?"))
+            return "NEG\n";
+        return line == "OUTP:INH:MODE?" ? "LIVE\n" : "+3\n";
+    });
+    const auto result = runCliHere({"-r", peer.resource(), "--timeout", "200", "show"});
+    EXPECT_EQ(result.status, 0) << result.err;
+    EXPECT_EQ(result.out.rfind("pin 1: Digital IO, negative\n", 0), 0u) << result.out;
+    EXPECT_NE(result.out.find("output: 3 (pin 7654321: 0000011)\ninput: 3"), std::string::npos) << result.out;
+    const auto received = peer.received();
+    EXPECT_NE(std::find(received.begin(), received.end(), "DIG:PIN7:POL?"), received.end());
+}
+
 TEST(UnreachableInstrument, ExitsThreeWithTheReason) {
     const auto result = runCliHere({"-r", "TCPIP0::127.0.0.1::1::SOCKET", "--timeout", "500", "show"});
     EXPECT_EQ(result.status, 3);
@@ -200,8 +231,9 @@ TEST(SilentInstrument, StoppingMidCommandExitsThree) {
     silencer.join();
     EXPECT_EQ(result.status, 3);
     // Said once, naming the resource and the step.
-    EXPECT_EQ(result.err, "pinwright-cli: " + instrument.resource() +
-                              ": output word: the instrument stopped answering (no reply within 200 ms)\n");
+    EXPECT_EQ(result.err,
+              "pinwright-cli: " + instrument.resource() +
+                  ": reading the port: the instrument stopped answering (no reply within 200 ms)\n");
     EXPECT_EQ(result.out, "");
 }
 
