@@ -11,6 +11,28 @@
 
 extern char** environ;
 
+namespace {
+
+double cpuMilliseconds(const rusage& usage) {
+    const auto ms = [](const timeval& time) {
+        return time.tv_sec * 1e3 + time.tv_usec / 1e3;
+    };
+    return ms(usage.ru_utime) + ms(usage.ru_stime);
+}
+
+double ownCpuMilliseconds() {
+    rusage usage{};
+    ::getrusage(RUSAGE_SELF, &usage);
+    return cpuMilliseconds(usage);
+}
+
+double median(std::vector<double> samples) {
+    std::sort(samples.begin(), samples.end());
+    return samples[samples.size() / 2];
+}
+
+} // namespace
+
 ProcessTiming::Run ProcessTiming::run(const std::vector<std::string>& command) {
     std::vector<char*> argv;
     for (const auto& argument : command)
@@ -20,6 +42,7 @@ ProcessTiming::Run ProcessTiming::run(const std::vector<std::string>& command) {
     posix_spawn_file_actions_init(&actions);
     posix_spawn_file_actions_addopen(&actions, STDOUT_FILENO, "/dev/null", O_WRONLY, 0);
     const auto start = std::chrono::steady_clock::now();
+    const double ownStart = ownCpuMilliseconds();
     pid_t child = 0;
     const int spawned = posix_spawnp(&child, argv[0], &actions, nullptr, argv.data(), environ);
     posix_spawn_file_actions_destroy(&actions);
@@ -31,17 +54,19 @@ ProcessTiming::Run ProcessTiming::run(const std::vector<std::string>& command) {
     const auto elapsed = std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start);
     if (!WIFEXITED(status) || WEXITSTATUS(status) != 0)
         throw std::runtime_error(command.front() + " " + command.back() + " failed");
-    return {elapsed.count(), static_cast<double>(usage.ru_maxrss) / 1024.0}; // ru_maxrss is in kB
+    return {elapsed.count(), static_cast<double>(usage.ru_maxrss) / 1024.0, // ru_maxrss is in kB
+            cpuMilliseconds(usage), ownCpuMilliseconds() - ownStart};
 }
 
 ProcessTiming::Run ProcessTiming::median(const std::vector<std::vector<std::string>>& commands, int runs) {
-    std::vector<double> samples;
+    std::vector<double> times, cpu, serverCpu;
     double peak = 0;
     for (int i = 0; i < runs; ++i) {
         const Run one = run(commands[static_cast<std::size_t>(i) % commands.size()]);
-        samples.push_back(one.milliseconds);
+        times.push_back(one.milliseconds);
+        cpu.push_back(one.cpuMilliseconds);
+        serverCpu.push_back(one.serverCpuMilliseconds);
         peak = std::max(peak, one.peakResidentMegabytes);
     }
-    std::sort(samples.begin(), samples.end());
-    return {samples[samples.size() / 2], peak};
+    return {::median(times), peak, ::median(cpu), ::median(serverCpu)};
 }
