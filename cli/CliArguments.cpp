@@ -68,7 +68,10 @@ const std::vector<OptionSpec>& options() {
         {nullptr, "timeout", "MS",
          "I/O time-out in milliseconds (default 5000); for input --wait also how\n"
          "long to wait for the pattern",
-         milliseconds(&CliArguments::timeoutMs, "--timeout", 1)},
+         [](CliArguments& arguments, const std::string& value) {
+             milliseconds(&CliArguments::timeoutMs, "--timeout", 1)(arguments, value);
+             arguments.timeoutGiven = true;
+         }},
         {nullptr, "lock-timeout", "MS",
          "how long pin, output, inhibit, apply and scpi (of a command) wait for the\n"
          "instrument's exclusive lock, where its transport has one (VXI-11,\n"

@@ -14,6 +14,7 @@ struct CommandSpec;
 struct CliArguments {
     std::vector<std::string> resources; // every -r in order; PINWRIGHT_RESOURCE when none
     int timeoutMs = 5000;
+    bool timeoutGiven = false; // for a command whose own default differs (find's listening window)
     int jobs = 32;
     int lockTimeoutMs = 10000;
     bool noLock = false;

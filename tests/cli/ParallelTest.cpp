@@ -78,10 +78,12 @@ struct SilentRack {
 };
 
 TEST_F(SeveralInstruments, SilentOnesCostOneTimeOutTogetherAndDelayNoOther) {
+    const std::string file = ::testing::TempDir() + "silent-rack.json";
+    std::ofstream(file) << R"({"format": "pinwright-profile", "version": 1, "outputWord": 33})";
     const SilentRack silent(4);
     std::vector<std::string> arguments{"--timeout", "1000"};
     silent.addTo(arguments);
-    arguments.insert(arguments.end(), {"-r", first.resource(), "show"});
+    arguments.insert(arguments.end(), {"-r", first.resource(), "apply", file});
     const auto start = Clock::now();
     const auto result = runCliHere(arguments);
     const auto elapsed = Clock::now() - start;
@@ -89,8 +91,8 @@ TEST_F(SeveralInstruments, SilentOnesCostOneTimeOutTogetherAndDelayNoOther) {
     // One after another they would take four time-outs.
     EXPECT_LT(elapsed, milliseconds(2000));
     EXPECT_GE(elapsed, milliseconds(1000));
-    EXPECT_NE(result.out.find("== " + first.resource() + "\npin 1: Digital IO, positive\n"),
-              std::string::npos)
+    EXPECT_EQ(first.mainframe().state().outputWord, 33);
+    EXPECT_NE(result.out.find("== " + first.resource() + "\noutput word: 0 -> 33\n"), std::string::npos)
         << result.out;
     for (const auto& listener : silent.listeners)
         EXPECT_NE(result.err.find("pinwright-cli: " + listener->socketResource() + ": connecting: "),
