@@ -12,7 +12,8 @@
 namespace cli {
 namespace {
 
-// The trace stays on for this run only: a test may run the tool several times in one process.
+// The trace stays on for this run only: a test may run the tool several times in one process, some of
+// them at once, so a run without a trace leaves the program-wide setting alone.
 class TraceForThisRun {
 public:
     TraceForThisRun(bool toStandardError, const char* file) {
@@ -20,10 +21,19 @@ public:
             visa::ResourceManager::setTraceLog(visa::TraceLog::toStandardError());
         else if (file != nullptr && *file != '\0')
             visa::ResourceManager::setTraceLog(visa::TraceLog::openFile(file));
+        else
+            return;
+        tracing_ = true;
     }
-    ~TraceForThisRun() { visa::ResourceManager::setTraceLog(nullptr); }
+    ~TraceForThisRun() {
+        if (tracing_)
+            visa::ResourceManager::setTraceLog(nullptr);
+    }
     TraceForThisRun(const TraceForThisRun&) = delete;
     TraceForThisRun& operator=(const TraceForThisRun&) = delete;
+
+private:
+    bool tracing_ = false;
 };
 
 int runParsed(const CliArguments& arguments, std::ostream& out, std::ostream& err) {
