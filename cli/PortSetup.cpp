@@ -37,12 +37,13 @@ struct PortQuery {
 // command tree, answered as one reply joined by ";"), which spares a round trip per setting. When that
 // fails or does not give one field per query, the queries are asked one by one, so that a failure
 // names its own step and an instrument that refuses the joined form is still read.
-std::vector<std::string> askAll(CliInstrument& instrument, const std::vector<PortQuery>& queries) {
+std::vector<std::string> askAll(CliInstrument& instrument, const std::string& step,
+                                const std::vector<PortQuery>& queries) {
     std::string joined;
     for (const auto& query : queries)
         joined += (joined.empty() ? "" : ";:") + query.text;
     try {
-        const std::string reply = instrument.query("reading the port", joined);
+        const std::string reply = instrument.query(step, joined);
         std::vector<std::string> fields;
         for (std::size_t start = 0; fields.size() <= queries.size();) {
             const std::size_t end = std::min(reply.find(';', start), reply.size());
@@ -63,17 +64,31 @@ std::vector<std::string> askAll(CliInstrument& instrument, const std::vector<Por
     return replies;
 }
 
+void addPinQueries(std::vector<PortQuery>& queries) {
+    for (std::int16_t pin = 1; pin <= kPinCount; ++pin) {
+        const std::string name = "pin " + std::to_string(pin);
+        queries.push_back({name + " function", CommandText::pinHeader(pin) + ":FUNC?"});
+        queries.push_back({name + " polarity", CommandText::pinHeader(pin) + ":POL?"});
+    }
+}
+
+// The pins' replies from `first` on, as the window's tables hold them: display names, polarity words.
+void fillPins(const std::vector<std::string>& replies, std::size_t first, TextTable& functions,
+              TextTable& polarities) {
+    functions.resize(kPinCount);
+    polarities.resize(kPinCount);
+    for (std::size_t pin = 1; pin <= static_cast<std::size_t>(kPinCount); ++pin) {
+        functions[pin] = PinFunctionTable::DisplayNameFor(replies[first + 2 * (pin - 1)]);
+        polarities[pin] = replies[first + 2 * (pin - 1) + 1];
+    }
+}
+
 } // namespace
 
 void readPins(CliInstrument& instrument, TextTable& functions, TextTable& polarities) {
-    functions.resize(kPinCount);
-    polarities.resize(kPinCount);
-    for (std::int16_t pin = 1; pin <= kPinCount; ++pin) {
-        const std::string name = "pin " + std::to_string(pin);
-        functions[pin] = PinFunctionTable::DisplayNameFor(
-            instrument.query(name + " function", CommandText::pinHeader(pin) + ":FUNC?"));
-        polarities[pin] = instrument.query(name + " polarity", CommandText::pinHeader(pin) + ":POL?");
-    }
+    std::vector<PortQuery> queries;
+    addPinQueries(queries);
+    fillPins(askAll(instrument, "reading the pins", queries), 0, functions, polarities);
 }
 
 std::string readInputBits(CliInstrument& instrument) {
@@ -82,28 +97,26 @@ std::string readInputBits(CliInstrument& instrument) {
 
 PortReading readPort(CliInstrument& instrument, bool withInput) {
     std::vector<PortQuery> queries{{"output word", "DIG:OUTP:DATA?"}};
-    for (std::int16_t pin = 1; pin <= kPinCount; ++pin) {
-        const std::string name = "pin " + std::to_string(pin);
-        queries.push_back({name + " function", CommandText::pinHeader(pin) + ":FUNC?"});
-        queries.push_back({name + " polarity", CommandText::pinHeader(pin) + ":POL?"});
-    }
+    addPinQueries(queries);
     queries.push_back({"inhibit mode", "OUTP:INH:MODE?"});
     if (withInput)
         queries.push_back({"input word", "DIG:INP:DATA?"});
-    const auto replies = askAll(instrument, queries);
+    const auto replies = askAll(instrument, "reading the port", queries);
 
     PortReading reading;
     reading.outputBits = bitsOfReply(instrument, queries.front().step, replies.front());
     reading.setup.outputWord = wordFromBits(reading.outputBits);
+    TextTable functions;
+    TextTable polarities;
+    fillPins(replies, 1, functions, polarities);
     for (std::int16_t pin = 1; pin <= kPinCount; ++pin) {
         auto& setup = reading.setup.pins[static_cast<std::size_t>(pin - 1)];
-        if (const auto name = PinFunctionTable::DisplayNameFor(replies[2 * pin - 1]); !name.empty())
-            setup.function = name;
-        if (const auto polarity = polarityFromReply(replies[2 * pin]); polarity != Polarity::None)
+        if (!functions[pin].empty())
+            setup.function = functions[pin];
+        if (const auto polarity = polarityFromReply(polarities[pin]); polarity != Polarity::None)
             setup.polarity = polarity;
     }
-    const std::size_t inhibit = 2 * kPinCount + 1;
-    if (const auto mode = inhibitModeFromReply(replies[inhibit]); mode != InhibitMode::None)
+    if (const auto mode = inhibitModeFromReply(replies[1 + 2 * kPinCount]); mode != InhibitMode::None)
         reading.setup.inhibitMode = mode;
     if (withInput)
         reading.inputBits = bitsOfReply(instrument, queries.back().step, replies.back());

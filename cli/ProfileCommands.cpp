@@ -38,12 +38,16 @@ void writeProfileFile(const std::string& fileName, const std::string& text, std:
                          "pinwright-cli: cannot write " + fileName + ": " + file.errorString().toStdString());
 }
 
+QJsonObject changeJson(const SettingChange& change) {
+    return {{"setting", QString::fromStdString(change.setting)},
+            {"old", QString::fromStdString(change.from)},
+            {"new", QString::fromStdString(change.to)}};
+}
+
 QJsonArray changesJson(const std::vector<SettingChange>& changes) {
     QJsonArray array;
     for (const auto& change : changes)
-        array.append(QJsonObject{{"setting", QString::fromStdString(change.setting)},
-                                 {"old", QString::fromStdString(change.from)},
-                                 {"new", QString::fromStdString(change.to)}});
+        array.append(changeJson(change));
     return array;
 }
 
@@ -77,11 +81,11 @@ public:
         const auto steps = planApply(profile_, present.setup);
         if (json_) {
             QJsonArray plan;
-            for (const auto& step : steps)
-                plan.append(QJsonObject{{"setting", QString::fromStdString(step.change.setting)},
-                                        {"old", QString::fromStdString(step.change.from)},
-                                        {"new", QString::fromStdString(step.change.to)},
-                                        {"command", QString::fromStdString(step.commandText())}});
+            for (const auto& step : steps) {
+                QJsonObject entry = changeJson(step.change);
+                entry["command"] = QString::fromStdString(step.commandText());
+                plan.append(entry);
+            }
             printJson(out, {{"result", steps.empty() ? "unchanged" : "planned"}, {"plan", plan}});
         } else {
             for (const auto& step : steps)
