@@ -14,22 +14,30 @@ std::string joined(const std::vector<std::string>& entries, bool truncated) {
     return text;
 }
 
-transport::OpenOptions openOptions(const CliArguments& arguments) {
+transport::OpenOptions openOptions(const CliArguments& arguments, bool changesPort) {
     transport::OpenOptions options;
     options.timeouts.io = std::chrono::milliseconds(arguments.timeoutMs);
     options.reset = arguments.reset;
+    // The transport takes no lock yet (OpenOptions has no exclusiveLock): a change runs unlocked.
+    static_cast<void>(changesPort);
     return options;
 }
 
 } // namespace
 
-CliInstrument::CliInstrument(const std::string& resource, const CliArguments& arguments)
-    : resource_(resource), lockTimeout_(arguments.lockTimeoutMs), noLock_(arguments.noLock) {
+CliInstrument::CliInstrument(const std::string& resource, const CliArguments& arguments, bool changesPort)
+    : resource_(resource) {
     try {
-        instrument_ = transport::Instrument::open(resource, openOptions(arguments));
+        instrument_ = transport::Instrument::open(resource, openOptions(arguments, changesPort));
+    } catch (const transport::LockNotGranted& refused) {
+        fail(kUnreachable, "locking", refused.reason());
     } catch (const transport::OpenFailure& failure) {
         fail(kUnreachable, "connecting", failure.reason());
     }
+}
+
+bool CliInstrument::holdsLock() const {
+    return false;
 }
 
 void CliInstrument::command(const std::string& step, const std::string& text) {
@@ -54,12 +62,6 @@ std::string CliInstrument::query(const std::string& step, const std::string& tex
     } catch (const transport::InstrumentLost& lost) {
         fail(kUnreachable, step, lost.reason());
     }
-}
-
-PortLock CliInstrument::lockForChange() {
-    if (noLock_)
-        return {};
-    return {};
 }
 
 void CliInstrument::fail(int status, const std::string& step, const std::string& what) const {

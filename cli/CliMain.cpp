@@ -41,7 +41,7 @@ int runParsed(const CliArguments& arguments, std::ostream& out, std::ostream& er
     TraceForThisRun trace(arguments.trace, std::getenv("PINWRIGHT_TRACE"));
     if (prepared.standalone)
         return prepared.standalone(out, err);
-    return runOnResources(prepared.onEachInstrument, arguments, out, err);
+    return runOnResources(prepared, arguments, out, err);
 }
 
 } // namespace

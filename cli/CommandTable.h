@@ -24,10 +24,13 @@ using InstrumentAction = std::function<int(CliInstrument& instrument, std::ostre
 using StandaloneAction = std::function<int(std::ostream& out, std::ostream& err)>;
 
 // A command whose operands are checked (and whose profile is read) before anything is opened: exactly
-// one of the two actions is set.
+// one of the two actions is set. A command that changes the port holds the instrument's exclusive lock
+// from the moment it is connected until it is done, so that its read, check and write are one step for
+// every other client.
 struct PreparedCommand {
     InstrumentAction onEachInstrument;
     StandaloneAction standalone;
+    bool changesPort = false;
 };
 
 enum class ResourceUse { None, One, Several };

@@ -21,11 +21,11 @@ struct Result {
     int status = kSuccess;
 };
 
-void runOne(const InstrumentAction& action, const CliArguments& arguments, const std::string& resource,
+void runOne(const PreparedCommand& command, const CliArguments& arguments, const std::string& resource,
             std::ostream& out, Result& result) {
     try {
-        CliInstrument instrument(resource, arguments);
-        result.status = action(instrument, out);
+        CliInstrument instrument(resource, arguments, command.changesPort);
+        result.status = command.onEachInstrument(instrument, out);
     } catch (const CliFailure& failure) {
         result.messages.emplace_back(failure.what());
         result.status = failure.status();
@@ -50,18 +50,18 @@ QJsonObject jsonResult(const std::string& resource, const Result& result) {
 
 } // namespace
 
-int runOnResources(const InstrumentAction& action, const CliArguments& arguments, std::ostream& out,
+int runOnResources(const PreparedCommand& command, const CliArguments& arguments, std::ostream& out,
                    std::ostream& err) {
     const auto& resources = arguments.resources;
     std::vector<Result> results(resources.size());
     const bool direct = resources.size() == 1 && !arguments.json;
     if (resources.size() == 1) {
-        runOne(action, arguments, resources.front(), direct ? out : results.front().out, results.front());
+        runOne(command, arguments, resources.front(), direct ? out : results.front().out, results.front());
     } else {
         std::atomic<std::size_t> next{0};
         const auto work = [&] {
             for (std::size_t i = next++; i < resources.size(); i = next++)
-                runOne(action, arguments, resources[i], results[i].out, results[i]);
+                runOne(command, arguments, resources[i], results[i].out, results[i]);
         };
         std::vector<std::jthread> workers;
         const auto count = std::min<std::size_t>(static_cast<std::size_t>(arguments.jobs), resources.size());

@@ -13,7 +13,7 @@ namespace cli {
 // and the result); with --json one object (an array of them for several) with the resource, its
 // exitStatus and its errors added. Messages follow on err in the same order. One instrument's result
 // goes straight to out (input --watch prints as it goes). Returns the highest exit status of any.
-int runOnResources(const InstrumentAction& action, const CliArguments& arguments, std::ostream& out,
+int runOnResources(const PreparedCommand& command, const CliArguments& arguments, std::ostream& out,
                    std::ostream& err);
 
 } // namespace cli

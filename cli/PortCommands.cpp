@@ -52,14 +52,16 @@ std::int16_t outputWordOperand(const std::string& text, bool bits) {
     return static_cast<std::int16_t>(word);
 }
 
-PreparedCommand onEach(InstrumentAction action) {
-    return {std::move(action), nullptr};
+PreparedCommand reading(InstrumentAction action) {
+    return {std::move(action), nullptr, false};
 }
 
-// A command that changes one setting: under the instrument's lock, as every change of the port is.
+PreparedCommand changing(InstrumentAction action) {
+    return {std::move(action), nullptr, true};
+}
+
 PreparedCommand oneSetting(std::string step, std::string text) {
-    return onEach([=](CliInstrument& instrument, std::ostream&) {
-        [[maybe_unused]] const auto lock = instrument.lockForChange();
+    return changing([=](CliInstrument& instrument, std::ostream&) {
         instrument.command(step, text);
         return int(kSuccess);
     });
@@ -82,7 +84,7 @@ void requireCouplingFree(CliInstrument& instrument, std::int16_t pin, const std:
 }
 
 PreparedCommand prepareIdentify(const CliArguments&) {
-    return onEach([](CliInstrument& instrument, std::ostream& out) {
+    return reading([](CliInstrument& instrument, std::ostream& out) {
         out << instrument.query("identity", "*IDN?") << '\n';
         return int(kSuccess);
     });
@@ -90,7 +92,7 @@ PreparedCommand prepareIdentify(const CliArguments&) {
 
 PreparedCommand prepareShow(const CliArguments& arguments) {
     const bool json = arguments.json;
-    return onEach([json](CliInstrument& instrument, std::ostream& out) {
+    return reading([json](CliInstrument& instrument, std::ostream& out) {
         const auto reading = readPort(instrument, true);
         out << (json ? showJson(instrument.resource(), reading) : showText(reading));
         return int(kSuccess);
@@ -104,8 +106,7 @@ PreparedCommand preparePin(const CliArguments& arguments) {
     std::optional<Polarity> polarity;
     if (operands.size() == 3 && !(polarity = polarityFromName(operands[2])))
         usageError("the polarity must be positive or negative, not \"" + operands[2] + "\"");
-    return onEach([=](CliInstrument& instrument, std::ostream&) {
-        [[maybe_unused]] const auto lock = instrument.lockForChange();
+    return changing([=](CliInstrument& instrument, std::ostream&) {
         requireCouplingFree(instrument, pin, function);
         const std::string name = "pin " + std::to_string(pin);
         instrument.command(name + " function", CommandText::pinFunction(function, pin));
@@ -133,7 +134,7 @@ PreparedCommand prepareScpi(const CliArguments& arguments) {
         text += (text.empty() ? "" : " ") + word;
     if (text.find('?') == std::string::npos)
         return oneSetting(text, text);
-    return onEach([text](CliInstrument& instrument, std::ostream& out) {
+    return reading([text](CliInstrument& instrument, std::ostream& out) {
         const std::string reply = instrument.query(text, text);
         // A query that was answered can still have queued an error; the error check follows it as it
         // follows every command.

@@ -97,7 +97,6 @@ public:
     }
 
     int apply(std::ostream& out) {
-        const auto lock = instrument_.lockForChange();
         const auto present = readPort(instrument_, false);
         refuseClashes(present.setup);
         steps_ = planApply(profile_, present.setup);
@@ -105,7 +104,7 @@ public:
             for (; sent_ < steps_.size(); ++sent_) {
                 const auto& step = steps_[sent_];
                 // Without the lock another client may have taken a coupling function since the port was read.
-                if (!lock && step.kind == ApplyStep::Kind::Function)
+                if (!instrument_.holdsLock() && step.kind == ApplyStep::Kind::Function)
                     PortCommands::requireCouplingFree(instrument_, step.pin, step.value);
                 instrument_.command(step.change.setting, step.commandText());
             }
@@ -196,7 +195,7 @@ PreparedCommand prepareApply(const CliArguments& arguments) {
                 ApplyRun run(instrument, profile, json);
                 return dryRun ? run.dryRun(out) : run.apply(out);
             },
-            nullptr};
+            nullptr, !dryRun};
 }
 
 PreparedCommand prepareDiff(const CliArguments& arguments) {
