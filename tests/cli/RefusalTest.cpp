@@ -208,6 +208,26 @@ TEST(OneQueryPerMessage, PortIsReadQueryByQueryAfterTheJoinedReadIsRefused) {
     EXPECT_NE(std::find(received.begin(), received.end(), "DIG:PIN7:POL?"), received.end());
 }
 
+TEST_F(InstrumentRefusals, FailedQueryIsToldWithTheInstrumentsError) {
+    const auto result = run({"scpi", "DIG:PIN9:FUNC?"});
+    EXPECT_EQ(result.status, 1);
+    EXPECT_EQ(result.err,
+              "pinwright-cli: SIM7::INSTR: DIG:PIN9:FUNC?: -114,\"Header suffix out of range\"\n");
+    EXPECT_EQ(result.out, "");
+}
+
+TEST(UnansweredQuery, WithAnEmptyErrorQueueIsToldAsNoReply) {
+    AnsweringPeer peer([](const std::string& line) -> std::optional<std::string> {
+        if (line == "*IDN?")
+            return "Korvane,MF-7,X,1\n";
+        return line == "SYST:ERR?" ? std::optional<std::string>("+0,\"No error\"\n") : std::nullopt;
+    });
+    const auto result = runCliHere({"-r", peer.resource(), "--timeout", "200", "scpi", "DIG:PIN1:FUNC?"});
+    EXPECT_EQ(result.status, 1);
+    EXPECT_EQ(result.err, "pinwright-cli: " + peer.resource() +
+                              ": DIG:PIN1:FUNC?: no reply, and no error in the instrument's queue\n");
+}
+
 TEST(UnreachableInstrument, ExitsThreeWithTheReason) {
     const auto result = runCliHere({"-r", "TCPIP0::127.0.0.1::1::SOCKET", "--timeout", "500", "show"});
     EXPECT_EQ(result.status, 3);
