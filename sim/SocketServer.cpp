@@ -19,8 +19,9 @@ void SocketServer::serve(ServiceConnection& connection) {
         while (auto message = framer.next()) {
             if (message->tooLong) {
                 session.queueError(errors::kTooMuchData);
-            } else {
-                session.receive(message->text);
+            } else if (!session.receiveWhenUnlocked(message->text, std::nullopt,
+                                                    [&connection] { return connection.peerStillThere(); })) {
+                return;
             }
             if (session.hangUpRequested()) {
                 return;
