@@ -54,7 +54,9 @@ std::optional<std::size_t> subAddressNumber(std::string_view subAddress) {
     return number;
 }
 
-std::string lockAnswer(const HislipMessage& message, ClientSession& exchange, ServiceConnection& connection) {
+// stillWanted: the session is still there to hold the lock it waits for.
+std::string lockAnswer(const HislipMessage& message, ClientSession& exchange,
+                       const StillWanted& stillWanted) {
     const auto respond = [](std::uint8_t code) {
         return encodeHislip(HislipType::AsyncLockResponse, code, 0);
     };
@@ -65,8 +67,8 @@ std::string lockAnswer(const HislipMessage& message, ClientSession& exchange, Se
         if (!message.payload.empty()) {
             return respond(kLockError); // shared locks: not offered
         }
-        const LockOutcome outcome = exchange.lock(std::chrono::milliseconds{message.header.parameter},
-                                                  [&connection] { return connection.peerStillThere(); });
+        const LockOutcome outcome =
+            exchange.lock(std::chrono::milliseconds{message.header.parameter}, stillWanted);
         return respond(outcome == LockOutcome::Granted       ? kLockSuccess
                        : outcome == LockOutcome::AlreadyHeld ? kLockError
                                                              : kLockFailure);
@@ -170,7 +172,7 @@ void HislipServer::serve(ServiceConnection& connection) {
             return;
         }
         if (connection.sendAll(encodeHislip(HislipType::AsyncInitializeResponse, 0, kVendorId))) {
-            serveAsynchronous(connection, reader, *exchange);
+            serveAsynchronous(connection, reader, id, *exchange);
         }
         exchange->unlock(); // the session ends with either of its channels
         return;
@@ -263,7 +265,7 @@ void HislipServer::serveSynchronous(ServiceConnection& connection, HislipReader&
     }
 }
 
-void HislipServer::serveAsynchronous(ServiceConnection& connection, HislipReader& reader,
+void HislipServer::serveAsynchronous(ServiceConnection& connection, HislipReader& reader, std::uint16_t id,
                                      ClientSession& exchange) {
     while (auto message = reader.next()) {
         std::string answer;
@@ -275,7 +277,10 @@ void HislipServer::serveAsynchronous(ServiceConnection& connection, HislipReader
                          : error(HislipErrorCode::Unidentified, "maximum message size is not 8 bytes");
             break;
         case HislipType::AsyncLock:
-            answer = lockAnswer(*message, exchange, connection);
+            // A session whose synchronous channel has closed has ended: it waits for no lock.
+            answer = lockAnswer(*message, exchange, [this, &connection, id] {
+                return connection.peerStillThere() && asyncOpen(id);
+            });
             break;
         case HislipType::AsyncLockInfo: {
             const LockInfo info = exchange.mainframe().lockInfo();

@@ -49,7 +49,8 @@ private:
     void serveInitialize(ServiceConnection& connection, HislipReader& reader, const std::string& subAddress);
     void serveSynchronous(ServiceConnection& connection, HislipReader& reader, std::uint16_t id,
                           ClientSession& exchange);
-    void serveAsynchronous(ServiceConnection& connection, HislipReader& reader, ClientSession& exchange);
+    void serveAsynchronous(ServiceConnection& connection, HislipReader& reader, std::uint16_t id,
+                           ClientSession& exchange);
     std::uint16_t openSession(std::shared_ptr<ClientSession> exchange);
     // The session's exchange, once: nullptr when there is no such session or it already has its
     // asynchronous channel (`why` says which).
