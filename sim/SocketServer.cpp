@@ -9,7 +9,9 @@ SocketServer::SocketServer(Mainframe& mainframe, const std::string& bindAddress,
                            ConnectionLimits limits)
     : mainframe_(mainframe),
       service_(
-          bindAddress, port, "", [this](ServiceConnection& c) { serve(c); }, std::move(log), limits) {}
+          bindAddress, port, "", [this](ServiceConnection& c) { serve(c); }, std::move(log), limits,
+          // Raw SCPI has no words for a refusal; the client is at least closed cleanly, not reset.
+          RefusedClients::Refusal{}) {}
 
 void SocketServer::serve(ServiceConnection& connection) {
     ClientSession session(mainframe_);
