@@ -8,6 +8,7 @@
 #include "sim/HislipServer.h"
 #include "sim/Mainframe.h"
 #include "sim/PortmapServer.h"
+#include "sim/RefusedClients.h"
 #include "sim/Vxi11Server.h"
 #include "tests/lan/HislipProbe.h"
 #include "tests/lan/Vxi11Probe.h"
@@ -29,9 +30,9 @@ namespace {
 constexpr std::size_t kIdle = 40; // past the default limit of 32 connections
 constexpr std::size_t kLimit = sim::ConnectionLimits{}.maxConnections;
 
-std::vector<visa::LanStream> holdIdle(std::uint16_t port) {
+std::vector<visa::LanStream> holdIdle(std::uint16_t port, std::size_t count = kIdle) {
     std::vector<visa::LanStream> idle;
-    for (std::size_t i = 0; i < kIdle; ++i) {
+    for (std::size_t i = 0; i < count; ++i) {
         idle.push_back(visa::LanStream::connect("idle", "127.0.0.1", port, base::Deadline(2000ms)));
     }
     return idle;
@@ -58,6 +59,18 @@ TEST(ManyRefusals, AHislipClientPastFortyIdleConnectionsIsToldMaximumClientsExce
         what = e.what();
     }
     EXPECT_NE(what.find("maximum clients exceeded"), std::string::npos) << "refused with: " << what;
+}
+
+TEST(ManyRefusals, PastTheRefusalsKeptAtOnceTheLatestClientIsStillTold) {
+    sim::Mainframe mainframe;
+    sim::HislipServer server(mainframe, "127.0.0.1", 0, {}, {1, 30s, 0ms});
+    auto idle = holdIdle(server.port(), sim::RefusedClients::kMaxAtOnce + 20);
+    for (const std::size_t i : {std::size_t{1}, idle.size() - 1}) {
+        HislipAssembler assembler(1 << 16);
+        const auto told = lan::testing::nextHislipMessage(idle[i], assembler, 2000ms);
+        ASSERT_TRUE(told.has_value()) << "idle client " << i << " was not told why";
+        EXPECT_EQ(told->type(), HislipType::FatalError);
+    }
 }
 
 TEST(ManyRefusals, AVxi11ClientPastFortyIdleConnectionsIsToldOutOfResources) {
