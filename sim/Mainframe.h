@@ -62,7 +62,8 @@ public:
     Mainframe& operator=(const Mainframe&) = delete;
 
     // The members below that take messages and replies serve the mainframe's own session (tests, and
-    // whoever drives the instrument directly); every other client opens a ClientSession.
+    // whoever drives the instrument directly), which no client's lock holds back; every other client
+    // opens a ClientSession.
 
     // One complete program message as received (a trailing LF or CR LF is not part of the message;
     // it is removed if present). Queries in it produce one reply, joined by ";" and ended by one LF.
