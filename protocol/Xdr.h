@@ -22,10 +22,8 @@ namespace protocol {
 class XdrWriter {
 public:
     void putUint32(std::uint32_t value);
-    void putInt32(std::int32_t value) { putUint32(static_cast<std::uint32_t>(value)); }
     void putBool(bool value) { putUint32(value ? 1u : 0u); }
     void putOpaque(std::string_view data); // length, bytes, padding
-    void putString(std::string_view text) { putOpaque(text); }
     void putRaw(std::string_view alreadyEncoded) { out_.append(alreadyEncoded); }
 
     // Writes each field in order.
@@ -56,10 +54,8 @@ public:
     explicit XdrReader(std::string_view data) : data_(data) {}
 
     std::uint32_t getUint32();
-    std::int32_t getInt32() { return static_cast<std::int32_t>(getUint32()); }
     bool getBool();
     std::string getOpaque(std::size_t maxLength);
-    std::string getString(std::size_t maxLength) { return getOpaque(maxLength); }
 
     // Reads each field in order.
     template <typename... Fields> void operator()(Fields&&... fields) {
