@@ -17,12 +17,12 @@ constexpr std::uint32_t kDenied = 1;
 constexpr std::uint32_t kAuthNone = 0;
 
 enum AcceptStat : std::uint32_t {
-    kSuccess = 0,
-    kProgUnavail = 1,
-    kProgMismatch = 2,
-    kProcUnavail = 3,
-    kGarbageArgs = 4,
-    kSystemErr = 5
+    kSuccess,
+    kProgUnavail,
+    kProgMismatch,
+    kProcUnavail,
+    kGarbageArgs,
+    kSystemErr
 };
 enum RejectStat : std::uint32_t { kRpcMismatch = 0, kAuthError = 1 };
 

@@ -44,14 +44,9 @@ enum Vxi11Procedure : std::uint32_t {
     kDestroyIntrChan = 26,
 };
 
-// Device_Flags
-inline constexpr std::uint32_t kFlagWaitLock = 0x01;
-inline constexpr std::uint32_t kFlagEnd = 0x08;
-inline constexpr std::uint32_t kFlagTermCharSet = 0x80;
-// Device_ReadResp reasons
-inline constexpr std::int32_t kReasonRequestCount = 0x01;
-inline constexpr std::int32_t kReasonTermChar = 0x02;
-inline constexpr std::int32_t kReasonEnd = 0x04;
+// Device_Flags bits, and the bits of Device_ReadResp's reason.
+enum Vxi11Flag : std::uint32_t { kFlagWaitLock = 0x01, kFlagEnd = 0x08, kFlagTermCharSet = 0x80 };
+enum Vxi11Reason : std::int32_t { kReasonRequestCount = 0x01, kReasonTermChar = 0x02, kReasonEnd = 0x04 };
 
 // Device_ErrorCode values.
 enum Vxi11Error : std::int32_t {

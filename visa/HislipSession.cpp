@@ -188,15 +188,24 @@ void HislipSession::failOnError(const HislipMessage& message) {
 
 HislipLockResult HislipSession::askLock(std::uint8_t control, std::uint32_t parameter,
                                         const base::Deadline& deadline, const std::string& step) {
-    async_->stream.sendAll(encodeHislip(HislipType::AsyncLock, control, parameter), deadline,
-                           "HiSLIP " + step + " not sent");
-    for (;;) {
-        const HislipMessage answer = async_->receive(deadline, "no answer to HiSLIP " + step);
-        if (answer.type() == HislipType::AsyncLockResponse) {
-            return static_cast<HislipLockResult>(answer.header.control);
+    try {
+        async_->stream.sendAll(encodeHislip(HislipType::AsyncLock, control, parameter), deadline,
+                               "HiSLIP " + step + " not sent");
+        for (;;) {
+            const HislipMessage answer = async_->receive(deadline, "no answer to HiSLIP " + step);
+            if (answer.type() == HislipType::AsyncLockResponse) {
+                return static_cast<HislipLockResult>(answer.header.control);
+            }
+            failOnError(answer);
+            // A service request and the like may come first: the answer follows.
         }
-        failOnError(answer);
-        // A service request and the like may come first: the answer follows.
+    } catch (const VisaError& e) {
+        // An answer that comes after all could grant a lock the caller was told it did not get, and would
+        // stand in front of the next one. Ending the session releases whatever the server granted.
+        if (e.kind() == VisaError::Kind::Timeout) {
+            close();
+        }
+        throw;
     }
 }
 

@@ -20,6 +20,7 @@
 
 using namespace protocol;
 using namespace std::chrono_literals;
+using lan_test::noAnswer;
 using lan_test::ScriptedHislip;
 using visa::VisaError;
 
@@ -40,10 +41,6 @@ std::unique_ptr<visa::HislipSession> openAt(std::uint16_t port, std::chrono::mil
 std::string query(visa::HislipSession& session, const std::string& message) {
     session.write(message);
     return session.read();
-}
-
-std::vector<std::string> noAnswer(const HislipMessage&) {
-    return {};
 }
 
 template <typename F> std::chrono::milliseconds elapsed(F&& f) {

@@ -5,6 +5,7 @@
 
 #include "protocol/HislipMessage.h"
 #include "sim/TcpService.h"
+#include "tests/lan/ScriptedRpcServer.h"
 
 #include <chrono>
 #include <cstdint>
@@ -42,21 +43,20 @@ public:
 private:
     void serve(sim::ServiceConnection& connection) {
         protocol::HislipAssembler assembler(1 << 21);
-        while (auto bytes = connection.receiveSome()) {
-            assembler.feed(*bytes);
-            while (auto message = assembler.next()) {
-                {
-                    std::lock_guard lock(mutex_);
-                    received_.push_back(*message);
-                }
-                for (const std::string& chunk : answer(*message)) {
-                    if (chunk.empty()) {
-                        return;
-                    }
-                    connection.sendAll(chunk);
-                }
-            }
-        }
+        serveFramed(connection, assembler, std::mem_fn(&protocol::HislipAssembler::next),
+                    [&](const protocol::HislipMessage& message) {
+                        {
+                            std::lock_guard lock(mutex_);
+                            received_.push_back(message);
+                        }
+                        for (const std::string& chunk : answer(message)) {
+                            if (chunk.empty()) {
+                                return false;
+                            }
+                            connection.sendAll(chunk);
+                        }
+                        return true;
+                    });
     }
 
     std::vector<std::string> answer(const protocol::HislipMessage& message) {
@@ -79,5 +79,9 @@ private:
     std::vector<protocol::HislipMessage> received_;
     sim::TcpService service_;
 };
+
+inline std::vector<std::string> noAnswer(const protocol::HislipMessage&) {
+    return {};
+}
 
 } // namespace lan_test

@@ -178,6 +178,13 @@ TEST(HislipLock, ErrorsOnRequestAndReleaseAreFailures) {
     EXPECT_THAT(FailureOf([&] { session->unlock(); }).what(), HasSubstr("unlock failed: no lock held"));
 }
 
+TEST(HislipLock, NoAnswerToTheRequestEndsTheSession) {
+    ScriptedHislip peer(lan_test::noAnswer);
+    auto session = openHislip(peer);
+    EXPECT_EQ(FailureKind([&] { session->lockExclusive(100ms); }), VisaError::Kind::Timeout);
+    EXPECT_EQ(FailureKind([&] { session->write("*IDN?"); }), VisaError::Kind::Closed);
+}
+
 // The simulator grants every lock; a locked session's I/O goes on as before and the lock is released.
 TEST(SimulatorLock, Vxi11AndHislipSessionsLockWorkAndUnlock) {
     SimulatedVxi11 vxi11;
