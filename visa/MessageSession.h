@@ -20,8 +20,9 @@ inline constexpr std::size_t kMaxReplyBytes = 1u << 20;
 //  - close() ends the session; later I/O throws VisaError(Kind::Closed). The destructor closes too;
 //  - lockExclusive() takes the instrument's exclusive lock where the transport has one (canLock()),
 //    waiting up to lockTimeout while another client holds it, and throws VisaError(Kind::LockTimeout)
-//    when it is not granted by then; unlock() releases it. A transport without a lock throws
-//    VisaError(Kind::Unsupported) from both.
+//    when it is not granted by then; unlock() releases it. A lock request the instrument does not answer
+//    in time (Kind::Timeout) ends the session, since a late grant would hold the instrument unseen. A
+//    transport without a lock throws VisaError(Kind::Unsupported) from both.
 class MessageSession {
 public:
     MessageSession() = default;

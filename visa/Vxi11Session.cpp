@@ -225,7 +225,17 @@ void Vxi11Session::lockExclusive(milliseconds lockTimeout) {
     // The instrument answers when the lock is free or at the end of the lock time-out; the answer then
     // takes as long as any other.
     const base::Deadline deadline(lockTimeout + timeout());
-    const std::string result = core_->call(kDeviceLock, parms.encode(), deadline, "no answer to device_lock");
+    std::string result;
+    try {
+        result = core_->call(kDeviceLock, parms.encode(), deadline, "no answer to device_lock");
+    } catch (const VisaError& e) {
+        // The instrument may still grant the lock the caller is told it did not get; ending the link
+        // releases it.
+        if (e.kind() == VisaError::Kind::Timeout) {
+            close();
+        }
+        throw;
+    }
     const auto error = decodeOrFail<std::int32_t>(core_->stream(), result, decodeDeviceError);
     if (error == kVxi11DeviceLocked) {
         failLockTimeout(lockTimeout);

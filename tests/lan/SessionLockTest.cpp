@@ -94,6 +94,16 @@ TEST(Vxi11Lock, UnlockWithoutTheLockIsReportedInPlainWords) {
     EXPECT_THAT(error.what(), HasSubstr("unlock failed: no lock held by this link"));
 }
 
+TEST(Vxi11Lock, NoAnswerToDeviceLockEndsTheLink) {
+    ScriptedVxi11 peer([](const RpcCall& call) {
+        return call.procedure == kDeviceLock ? Answer{} : lan_test::linkAndWrite(call);
+    });
+    auto session = peer.open(kIoTimeout);
+    EXPECT_EQ(FailureKind([&] { session->lockExclusive(100ms); }), VisaError::Kind::Timeout);
+    EXPECT_EQ(FailureKind([&] { session->write("*IDN?"); }), VisaError::Kind::Closed);
+    EXPECT_THAT(peer.core.procedures(), ElementsAre(kCreateLink, kDeviceLock, kDestroyLink));
+}
+
 TEST(Vxi11Lock, TracingSessionPassesTheLockThrough) {
     LockingVxi11 vxi11(kVxi11NoError, 0ms);
     visa::TracingSession traced(vxi11.peer.open(kIoTimeout), "TCPIP0::127.0.0.1::INSTR",
