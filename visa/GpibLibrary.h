@@ -3,6 +3,7 @@
 #include "visa/SharedLibrary.h"
 
 #include <chrono>
+#include <functional>
 #include <memory>
 #include <string>
 
@@ -46,7 +47,6 @@ inline constexpr int kSecondaryAddressBase = 0x60;
 // The time-out steps T10us (1) to T1000s (17). The nearest step not below the wanted time-out; the
 // longest step for anything longer, never TNONE (0, which waits forever).
 int timeoutStep(std::chrono::milliseconds timeout);
-std::chrono::microseconds stepDuration(int step);
 
 } // namespace gpib
 
@@ -70,17 +70,17 @@ public:
     const Api& api() const { return api_; }
     const std::string& name() const { return library_.name(); }
 
-    // The calling thread's iberr and ibcntl after the last call.
-    int lastError() const;
-    long lastCount() const;
+    // The calling thread's ibsta, iberr and ibcntl after its last call.
+    int lastStatus() const { return status_(); }
+    int lastError() const { return error_(); }
+    long lastCount() const { return count_(); }
 
 private:
     SharedLibrary library_;
     Api api_;
-    int (*threadIberr_)() = nullptr;
-    long (*threadIbcntl_)() = nullptr;
-    const volatile int* iberr_ = nullptr;
-    const volatile long* ibcntl_ = nullptr;
+    std::function<int()> status_;
+    std::function<int()> error_;
+    std::function<long()> count_;
 };
 
 } // namespace visa

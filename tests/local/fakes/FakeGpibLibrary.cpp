@@ -35,6 +35,14 @@ std::map<int, Device>& devices() {
 
 int nextUd = 1;
 
+struct LastCall {
+    int status = 0;
+    int error = 0;
+    long count = 0;
+};
+thread_local LastCall lastCall;
+bool overwriteGlobals = false;
+
 fake::FakeInstrument& instrument() {
     return fake::FakeInstrument::instance();
 }
@@ -45,23 +53,32 @@ int finish(int status, int error, long count);
 
 extern "C" {
 
-// What linux-gpib keeps for the last call: process-wide and per thread.
+// What linux-gpib keeps for the last call: process-wide and per thread. A build with
+// FAKE_GPIB_GLOBALS_ONLY stands for a release without the per-thread accessors.
 int ibsta = 0;
 int iberr = 0;
 int ibcnt = 0;
 long ibcntl = 0;
 
+#ifndef FAKE_GPIB_GLOBALS_ONLY
 int ThreadIbsta() {
-    return ibsta;
+    return lastCall.status;
 }
 int ThreadIberr() {
-    return iberr;
+    return lastCall.error;
 }
 int ThreadIbcnt() {
-    return ibcnt;
+    return static_cast<int>(lastCall.count);
 }
 long ThreadIbcntl() {
-    return ibcntl;
+    return lastCall.count;
+}
+#endif
+
+// From now on, as if another thread's successful call followed each of ours: the process-wide values no
+// longer describe our calls, the per-thread ones still do.
+void fakeGpibOverwriteGlobals(int on) {
+    overwriteGlobals = on != 0;
 }
 
 const char* gpib_error_string(int error) {
@@ -151,10 +168,12 @@ int ibonl(int ud, int online) {
 namespace {
 
 int finish(int status, int error, long count) {
-    ibsta = status;
-    iberr = (status & kErr) ? error : 0;
-    ibcnt = static_cast<int>(count);
-    ibcntl = count;
+    lastCall = LastCall{status, (status & kErr) ? error : 0, count};
+    const LastCall global = overwriteGlobals ? LastCall{kCmpl, 0, 0} : lastCall;
+    ibsta = global.status;
+    iberr = global.error;
+    ibcnt = static_cast<int>(global.count);
+    ibcntl = global.count;
     return status;
 }
 

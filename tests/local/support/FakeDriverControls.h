@@ -31,6 +31,8 @@ public:
                                                                        static_cast<unsigned>(bytes.size()));
     }
     int openHandles() const { return function<int (*)()>("fakeOpenHandles")(); }
+    // A control only one fake has.
+    template <typename F> F call(const char* name) const { return function<F>(name); }
 
 private:
     static visa::SharedLibrary load(const char* name) {
