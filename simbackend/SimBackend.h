@@ -2,8 +2,12 @@
 
 namespace simbackend {
 
+// The name the simulator's finder is registered by.
+inline constexpr const char* kSimFinder = "simulator";
+
 // Serves SIM[board]::INSTR from the built-in simulated mainframes (SimInstruments). A program that offers the
-// simulator calls this once at start, before it opens any session.
+// simulator calls this once at start, before it opens any session. It also
+// registers a finder that offers SIM0::INSTR.
 void registerSimBackend();
 
 } // namespace simbackend

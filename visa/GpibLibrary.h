@@ -43,6 +43,11 @@ inline constexpr int kReadEndsAtEos = 0x400;
 // ibdev's secondary address argument: 0 for none, else 0x60 + address.
 inline constexpr int kSecondaryAddressBase = 0x60;
 
+// ibln's secondary address argument for "primary address only", and ibask's option for the board's own
+// primary address.
+inline constexpr int kNoSecondaryAddress = 0;
+inline constexpr int kAskPrimaryAddress = 0x1;
+
 // The time-out steps T10us (1) to T1000s (17). The nearest step not below the wanted time-out; the
 // longest step for anything longer, never TNONE (0, which waits forever).
 int timeoutStep(std::chrono::milliseconds timeout);
@@ -59,6 +64,9 @@ public:
         int (*ibonl)(int ud, int online) = nullptr;
         int (*ibtmo)(int ud, int step) = nullptr;
         const char* (*errorString)(int iberr) = nullptr; // optional: gpib_error_string
+        // Optional: finding listeners. Sessions do without them.
+        int (*ibln)(int ud, int pad, int sad, short* found) = nullptr;
+        int (*ibask)(int ud, int option, int* value) = nullptr;
     };
 
     // libgpib.so.0 through the system's library search path; nullptr when it is not installed.

@@ -1,0 +1,175 @@
+#include "transport/InstrumentFinder.h"
+
+#include "transport/InstrumentIdentity.h"
+#include "transport/InstrumentList.h"
+#include "visa/ResourceManager.h"
+
+#include <algorithm>
+#include <condition_variable>
+#include <deque>
+#include <map>
+#include <mutex>
+#include <set>
+#include <thread>
+
+namespace transport {
+namespace {
+
+// Broadcast and multicast answers come from anyone on the network; a flood of them is still a bounded list.
+constexpr std::size_t kMaxResources = 512;
+constexpr std::size_t kMaxResourceChars = 256;
+
+// One run: the finders' sink, the identification queue and its workers, and the merged list.
+class FindingRun : public visa::FindSink {
+public:
+    FindingRun(const InstrumentFinderOptions& options, const InstrumentFinderEvents& events,
+               std::stop_token stop)
+        : options_(options), events_(events), stop_(std::move(stop)) {}
+
+    ~FindingRun() override { finishIdentifying(); }
+    FindingRun(const FindingRun&) = delete;
+    FindingRun& operator=(const FindingRun&) = delete;
+
+    void found(const visa::FoundResource& resource) override {
+        const std::lock_guard lock(mutex_);
+        if (resource.resource.empty() || resource.resource.size() > kMaxResourceChars ||
+            asked_.size() >= kMaxResources || !asked_.insert(lowered(resource.resource)).second)
+            return;
+        if (!options_.identify) {
+            file(resource, std::nullopt);
+            return;
+        }
+        ++pendingHosts_[resource.host];
+        jobs_.push_back(resource);
+        startWorker();
+        wake_.notify_one();
+    }
+
+    void unavailable(const std::string& finder, const std::string& reason) override {
+        const std::lock_guard lock(mutex_);
+        if (events_.unavailable)
+            events_.unavailable(finder, reason);
+    }
+
+    std::vector<FoundInstrument> finish() {
+        finishIdentifying();
+        const std::lock_guard lock(mutex_);
+        reportSettled();
+        return list_.instruments();
+    }
+
+private:
+    static std::string lowered(std::string text) {
+        std::transform(text.begin(), text.end(), text.begin(),
+                       [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
+        return text;
+    }
+
+    void startWorker() {
+        if (workers_.size() >= std::max<std::size_t>(options_.parallel, 1) ||
+            workers_.size() >= jobs_.size() + busy_)
+            return;
+        try {
+            workers_.emplace_back([this] { identifyQueued(); });
+        } catch (const std::system_error&) {
+            // Out of threads: the ones running take the job; with none, it is filed unasked at the end.
+        }
+    }
+
+    void identifyQueued() {
+        std::unique_lock lock(mutex_);
+        for (;;) {
+            wake_.wait(lock, [this] { return !jobs_.empty() || closing_; });
+            if (jobs_.empty())
+                return;
+            const visa::FoundResource resource = std::move(jobs_.front());
+            jobs_.pop_front();
+            ++busy_;
+            lock.unlock();
+            std::optional<InstrumentIdentity> identity;
+            if (!stop_.stop_requested())
+                identity = askIdentity(resource.resource, options_.identifyTimeout);
+            lock.lock();
+            --busy_;
+            --pendingHosts_[resource.host];
+            if (!stop_.stop_requested())
+                file(resource, identity);
+        }
+    }
+
+    void finishIdentifying() {
+        {
+            const std::lock_guard lock(mutex_);
+            closing_ = true;
+            for (; workers_.empty() && !jobs_.empty(); jobs_.pop_front()) {
+                --pendingHosts_[jobs_.front().host];
+                file(jobs_.front(), std::nullopt);
+            }
+        }
+        wake_.notify_all();
+        for (auto& worker : workers_)
+            if (worker.joinable())
+                worker.join();
+    }
+
+    // Called with the mutex held.
+    void file(const visa::FoundResource& resource, const std::optional<InstrumentIdentity>& identity) {
+        const auto index = list_.place(
+            resource, identity, options_.identify ? IdentitySource::NotIdentified : IdentitySource::NotAsked);
+        if (!index)
+            return;
+        if (unreported_.size() <= *index)
+            unreported_.resize(*index + 1, false);
+        unreported_[*index] = true;
+        reportSettled();
+    }
+
+    // Reports every changed instrument none of whose hosts still has an identification under way.
+    void reportSettled() {
+        const auto& instruments = list_.instruments();
+        for (std::size_t index = 0; index < unreported_.size(); ++index) {
+            if (!unreported_[index])
+                continue;
+            const auto& resources = instruments[index].resources;
+            const bool settled = std::none_of(resources.begin(), resources.end(), [&](const auto& r) {
+                const auto pending = pendingHosts_.find(r.host);
+                return !r.host.empty() && pending != pendingHosts_.end() && pending->second > 0;
+            });
+            if (!settled)
+                continue;
+            unreported_[index] = false;
+            if (events_.changed)
+                events_.changed(index, instruments[index]);
+        }
+    }
+
+    const InstrumentFinderOptions& options_;
+    const InstrumentFinderEvents& events_;
+    std::stop_token stop_;
+
+    std::mutex mutex_;
+    std::condition_variable wake_;
+    std::set<std::string> asked_;
+    std::deque<visa::FoundResource> jobs_;
+    std::size_t busy_ = 0;
+    bool closing_ = false;
+    std::map<std::string, int> pendingHosts_;
+    std::vector<std::thread> workers_;
+    InstrumentList list_;
+    std::vector<bool> unreported_;
+};
+
+} // namespace
+
+InstrumentFinder::InstrumentFinder(InstrumentFinderOptions options, InstrumentFinderEvents events)
+    : options_(options), events_(std::move(events)) {}
+
+std::vector<FoundInstrument> InstrumentFinder::run(std::stop_token stop) {
+    FindingRun run(options_, events_, std::move(stop));
+    visa::FindOptions find;
+    find.window = options_.window;
+    visa::ResourceManager::FindResources(find, run);
+    return run.finish();
+}
+
+} // namespace transport
