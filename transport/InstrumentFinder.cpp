@@ -1,5 +1,6 @@
 #include "transport/InstrumentFinder.h"
 
+#include "base/PrintableText.h"
 #include "transport/InstrumentIdentity.h"
 #include "transport/InstrumentList.h"
 #include "visa/ResourceManager.h"
@@ -18,6 +19,20 @@ namespace {
 // Broadcast and multicast answers come from anyone on the network; a flood of them is still a bounded list.
 constexpr std::size_t kMaxResources = 512;
 constexpr std::size_t kMaxResourceChars = 256;
+constexpr std::size_t kMaxHostChars = 253;
+constexpr std::size_t kMaxMethodChars = 40;
+
+// A LAN finder's resource is built from what a peer announced; one that could not be typed back is left out.
+std::optional<visa::FoundResource> cleaned(const visa::FoundResource& resource) {
+    if (resource.resource.empty() || resource.resource.size() > kMaxResourceChars ||
+        base::printableText(resource.resource, kMaxResourceChars, base::Unprintable::Question) !=
+            resource.resource)
+        return std::nullopt;
+    visa::FoundResource clean = resource;
+    clean.host = base::printableText(resource.host, kMaxHostChars, base::Unprintable::Question);
+    clean.method = base::printableText(resource.method, kMaxMethodChars, base::Unprintable::Question);
+    return clean;
+}
 
 // One run: the finders' sink, the identification queue and its workers, and the merged list.
 class FindingRun : public visa::FindSink {
@@ -30,17 +45,17 @@ public:
     FindingRun(const FindingRun&) = delete;
     FindingRun& operator=(const FindingRun&) = delete;
 
-    void found(const visa::FoundResource& resource) override {
+    void found(const visa::FoundResource& announced) override {
+        const auto resource = cleaned(announced);
         const std::lock_guard lock(mutex_);
-        if (resource.resource.empty() || resource.resource.size() > kMaxResourceChars ||
-            asked_.size() >= kMaxResources || !asked_.insert(lowered(resource.resource)).second)
+        if (!resource || asked_.size() >= kMaxResources || !asked_.insert(lowered(resource->resource)).second)
             return;
         if (!options_.identify) {
-            file(resource, std::nullopt);
+            file(*resource, std::nullopt);
             return;
         }
-        ++pendingHosts_[resource.host];
-        jobs_.push_back(resource);
+        ++pendingHosts_[resource->host];
+        jobs_.push_back(*resource);
         startWorker();
         wake_.notify_one();
     }
