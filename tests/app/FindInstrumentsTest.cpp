@@ -16,8 +16,11 @@ using keyboard_user::PressTab;
 
 constexpr unsigned kOtherBoard = 9;
 
+std::atomic<int> searches{0};
+
 visa::ResourceFinder twoMainframesApart() {
     return [](const visa::FindOptions&, visa::FindSink& sink) {
+        ++searches;
         sink.found({"SIM" + std::to_string(kOtherBoard) + "::INSTR", "test", "", "", "", ""});
         std::this_thread::sleep_for(300ms);
         sink.found({"SIM6::INSTR", "test", "", "", "", ""});
@@ -34,6 +37,7 @@ protected:
     void SetUp() override {
         GuiTest::SetUp();
         simbackend::SimInstruments::board(kOtherBoard).reset();
+        searches = 0;
         QApplication::setActiveWindow(dialog.get());
         dialog->ui.IOtxt->setFocus(Qt::OtherFocusReason);
     }
@@ -112,6 +116,30 @@ TEST_F(FindInstruments, DoubleClickChoosesAndEscapeLeavesTheBoxAsItWas) {
     QTest::mouseDClick(list->viewport(), Qt::LeftButton, Qt::NoModifier, first.center());
     EXPECT_FALSE(again.isVisible());
     EXPECT_EQ(dialog->ui.IOtxt->text(), "SIM9::INSTR");
+}
+
+TEST_F(FindInstruments, ClosedWhileFindingAndOpenedAgainItGoesOnWithTheSameSearch) {
+    FindInstrumentsWindow& window = pressCtrlF();
+    QTest::keyClick(window.ui.lstInstruments, Qt::Key_Escape);
+    ASSERT_TRUE(window.isFinding());
+    QApplication::setActiveWindow(dialog.get());
+    FindInstrumentsWindow& again = pressCtrlF();
+    ASSERT_TRUE(waitForEnd(again));
+    EXPECT_EQ(again.ui.lstInstruments->topLevelItemCount(), 2);
+    EXPECT_EQ(searches, 1);
+}
+
+TEST(FindInstrumentsStatus, NamesTheFindersThatCannotRunInItsToolTip) {
+    const ScopedFinders finders{
+        {{visa::InterfaceType::Gpib, "GPIB", [](const visa::FindOptions&, visa::FindSink& sink) {
+              sink.unavailable("GPIB", "linux-gpib is not installed");
+          }}}};
+    FindInstrumentsWindow window;
+    window.findInstruments();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !window.isFinding(); }, 5000));
+    EXPECT_EQ(window.ui.lblStatus->text(), "No instrument found.");
+    EXPECT_TRUE(window.ui.lblStatus->toolTip().contains("GPIB: linux-gpib is not installed"))
+        << window.ui.lblStatus->toolTip().toStdString();
 }
 
 TEST_F(FindInstruments, TheDialogKeepsItsControlsPlacesAndTabOrder) {
