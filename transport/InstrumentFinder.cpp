@@ -6,6 +6,7 @@
 #include "visa/ResourceManager.h"
 
 #include <algorithm>
+#include <cctype>
 #include <condition_variable>
 #include <deque>
 #include <map>
@@ -21,6 +22,7 @@ constexpr std::size_t kMaxResources = 512;
 constexpr std::size_t kMaxResourceChars = 256;
 constexpr std::size_t kMaxHostChars = 253;
 constexpr std::size_t kMaxMethodChars = 40;
+constexpr std::size_t kMaxReasonChars = 200;
 
 // A LAN finder's resource is built from what a peer announced; one that could not be typed back is left out.
 std::optional<visa::FoundResource> cleaned(const visa::FoundResource& resource) {
@@ -63,7 +65,8 @@ public:
     void unavailable(const std::string& finder, const std::string& reason) override {
         const std::lock_guard lock(mutex_);
         if (events_.unavailable)
-            events_.unavailable(finder, reason);
+            events_.unavailable(base::printableText(finder, kMaxMethodChars, base::Unprintable::Question),
+                                base::printableText(reason, kMaxReasonChars, base::Unprintable::Question));
     }
 
     std::vector<FoundInstrument> finish() {
