@@ -7,6 +7,7 @@
 
 #include <algorithm>
 #include <cctype>
+#include <chrono>
 #include <condition_variable>
 #include <deque>
 #include <map>
@@ -23,6 +24,11 @@ constexpr std::size_t kMaxResourceChars = 256;
 constexpr std::size_t kMaxHostChars = 253;
 constexpr std::size_t kMaxMethodChars = 40;
 constexpr std::size_t kMaxReasonChars = 200;
+
+// An instrument's resources arrive by several methods a few milliseconds apart; its entry is reported
+// once its host has been quiet this long, so that it is mostly reported once, whole.
+constexpr std::chrono::milliseconds kHostSettle{150};
+constexpr std::chrono::milliseconds kSettleTick{25};
 
 // A LAN finder's resource is built from what a peer announced; one that could not be typed back is left out.
 std::optional<visa::FoundResource> cleaned(const visa::FoundResource& resource) {
@@ -43,7 +49,11 @@ public:
                std::stop_token stop)
         : options_(options), events_(events), stop_(std::move(stop)) {}
 
-    ~FindingRun() override { finishIdentifying(); }
+    ~FindingRun() override {
+        finishIdentifying();
+        if (ticker_.joinable())
+            ticker_.join();
+    }
     FindingRun(const FindingRun&) = delete;
     FindingRun& operator=(const FindingRun&) = delete;
 
@@ -52,6 +62,10 @@ public:
         const std::lock_guard lock(mutex_);
         if (!resource || asked_.size() >= kMaxResources || !asked_.insert(lowered(resource->resource)).second)
             return;
+        if (!resource->host.empty()) {
+            lastHeard_[resource->host] = std::chrono::steady_clock::now();
+            startTicker();
+        }
         if (!options_.identify) {
             file(*resource, std::nullopt);
             return;
@@ -71,7 +85,10 @@ public:
 
     std::vector<FoundInstrument> finish() {
         finishIdentifying();
+        if (ticker_.joinable())
+            ticker_.join();
         const std::lock_guard lock(mutex_);
+        finished_ = true;
         reportSettled();
         return list_.instruments();
     }
@@ -91,6 +108,23 @@ private:
             workers_.emplace_back([this] { identifyQueued(); });
         } catch (const std::system_error&) {
             // Out of threads: the ones running take the job; with none, it is filed unasked at the end.
+        }
+    }
+
+    // Reports the entries whose hosts have settled while nothing else happens to report them.
+    void startTicker() {
+        if (ticker_.joinable() || closing_)
+            return;
+        try {
+            ticker_ = std::thread([this] {
+                std::unique_lock lock(mutex_);
+                while (!closing_) {
+                    tick_.wait_for(lock, kSettleTick);
+                    reportSettled();
+                }
+            });
+        } catch (const std::system_error&) {
+            // Without it, the entries are reported as identifications end, and all at the end.
         }
     }
 
@@ -125,6 +159,7 @@ private:
             }
         }
         wake_.notify_all();
+        tick_.notify_all();
         for (auto& worker : workers_)
             if (worker.joinable())
                 worker.join();
@@ -142,17 +177,26 @@ private:
         reportSettled();
     }
 
-    // Reports every changed instrument none of whose hosts still has an identification under way.
+    // Called with the mutex held.
+    bool hostSettled(const std::string& host, std::chrono::steady_clock::time_point now) const {
+        if (host.empty() || finished_)
+            return true;
+        const auto pending = pendingHosts_.find(host);
+        const auto heard = lastHeard_.find(host);
+        return (pending == pendingHosts_.end() || pending->second <= 0) &&
+               (heard == lastHeard_.end() || now - heard->second >= kHostSettle);
+    }
+
+    // Reports every changed instrument all of whose hosts have settled.
     void reportSettled() {
+        const auto now = std::chrono::steady_clock::now();
         const auto& instruments = list_.instruments();
         for (std::size_t index = 0; index < unreported_.size(); ++index) {
             if (!unreported_[index])
                 continue;
             const auto& resources = instruments[index].resources;
-            const bool settled = std::none_of(resources.begin(), resources.end(), [&](const auto& r) {
-                const auto pending = pendingHosts_.find(r.host);
-                return !r.host.empty() && pending != pendingHosts_.end() && pending->second > 0;
-            });
+            const bool settled = std::all_of(resources.begin(), resources.end(),
+                                             [&](const auto& r) { return hostSettled(r.host, now); });
             if (!settled)
                 continue;
             unreported_[index] = false;
@@ -167,6 +211,10 @@ private:
 
     std::mutex mutex_;
     std::condition_variable wake_;
+    std::condition_variable tick_;
+    std::thread ticker_;
+    std::map<std::string, std::chrono::steady_clock::time_point> lastHeard_;
+    bool finished_ = false;
     std::set<std::string> asked_;
     std::deque<visa::FoundResource> jobs_;
     std::size_t busy_ = 0;

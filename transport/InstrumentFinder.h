@@ -22,8 +22,8 @@ struct InstrumentFinderOptions {
 // not wait for the thread that called run().
 struct InstrumentFinderEvents {
     // An instrument is seen for the first time (index is the next one) or has changed (another resource,
-    // its identity). Resources of one host are awaited together, so that an instrument is mostly reported
-    // once, whole.
+    // its identity). An instrument on the LAN is reported once its host has been quiet for a moment (no
+    // identification under way, no new resource), so that it is mostly reported once, whole.
     std::function<void(std::size_t index, const FoundInstrument& instrument)> changed;
     // A finder cannot run here (named once, with the reason).
     std::function<void(const std::string& finder, const std::string& reason)> unavailable;

@@ -42,12 +42,14 @@ visa::ResourceFinder reporting(std::vector<visa::FoundResource> resources) {
 struct Reported {
     std::mutex mutex;
     std::map<std::size_t, FoundInstrument> instruments;
+    std::map<std::size_t, int> reports;
     std::vector<std::string> unavailable;
 
     transport::InstrumentFinderEvents events() {
         return {[this](std::size_t index, const FoundInstrument& instrument) {
                     const std::lock_guard lock(mutex);
                     instruments[index] = instrument;
+                    ++reports[index];
                 },
                 [this](const std::string& finder, const std::string& reason) {
                     const std::lock_guard lock(mutex);
@@ -104,8 +106,10 @@ TEST_F(InstrumentFinding, IdentifiesMergesAndReportsEachInstrumentWholeAsItGoes)
     EXPECT_EQ(mute->host, "127.0.0.1");
 
     ASSERT_EQ(reported.instruments.size(), found.size());
-    for (std::size_t index = 0; index < found.size(); ++index)
+    for (std::size_t index = 0; index < found.size(); ++index) {
         EXPECT_EQ(resourcesOf(reported.instruments[index]), resourcesOf(found[index])) << index;
+        EXPECT_EQ(reported.reports[index], 1) << "reported once, whole: " << index;
+    }
     EXPECT_THAT(reported.unavailable, ElementsAre("GPIB: no library"));
 }
 
@@ -114,6 +118,7 @@ TEST_F(InstrumentFinding, WithoutIdentifyingAsksNothingAndMergesByHost) {
     Reported reported;
     const auto found = transport::InstrumentFinder(options, reported.events()).run();
     ASSERT_EQ(found.size(), 2u);
+    EXPECT_EQ(reported.reports, (std::map<std::size_t, int>{{0, 1}, {1, 1}}));
     const auto& lanEntry = found[0].host.empty() ? found[1] : found[0];
     const auto& simEntry = found[0].host.empty() ? found[0] : found[1];
     EXPECT_EQ(lanEntry.source, IdentitySource::NotAsked);
