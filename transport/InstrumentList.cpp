@@ -20,15 +20,13 @@ bool tellsApart(const std::string& serial) {
     return serial.find_first_not_of("0 ") != std::string::npos;
 }
 
-// Resources of one host without an identity are most likely one instrument over several transports; one of
-// them that answered belongs with whatever else answered the same.
-std::string mergeKey(const visa::FoundResource& resource, const std::optional<InstrumentIdentity>& identity) {
-    const std::string place =
-        resource.host.empty() ? "resource:" + lower(resource.resource) : "host:" + lower(resource.host);
-    if (!identity)
-        return place;
-    const std::string who = "id:" + lower(identity->manufacturer) + "|" + lower(identity->model);
-    return tellsApart(identity->serial) ? who + "|" + lower(identity->serial) : who + "@" + place;
+// Where a resource leads, for merging: the host of a LAN resource, the resource itself for the built-in
+// simulator (whose boards all share one identity with every pinwright-sim), nothing for a bus (USB, GPIB,
+// a serial port), which only its identity can tie to the instrument's other resources.
+std::string placeOf(const visa::FoundResource& resource) {
+    if (!resource.host.empty())
+        return "host:" + lower(resource.host);
+    return transportName(resource.resource) == "SIM" ? "resource:" + lower(resource.resource) : std::string();
 }
 
 // What a finding method carried (a TXT record) is a peer's text like any reply.
@@ -58,6 +56,25 @@ void addResource(FoundInstrument& instrument, const visa::FoundResource& resourc
 
 } // namespace
 
+// The instrument a resource belongs to, or nullopt for a new one. Resources that answered one identity
+// with a serial number belong together on one host or on a bus; on two hosts they are two instruments
+// (cloned identities, simulators), which is better than hiding one of them. Without a usable serial, or
+// without an answer, only one place holds them together.
+std::optional<std::size_t> InstrumentList::findEntry(const std::string& identity, bool serialKnown,
+                                                     const std::string& place) const {
+    std::optional<std::size_t> unplaced;
+    for (std::size_t index = 0; index < entries_.size(); ++index) {
+        const Entry& entry = entries_[index];
+        if (entry.identity != identity)
+            continue;
+        if (entry.place == place || (serialKnown && place.empty()))
+            return index;
+        if (serialKnown && entry.place.empty() && !unplaced)
+            unplaced = index;
+    }
+    return unplaced;
+}
+
 std::optional<std::size_t> InstrumentList::place(const visa::FoundResource& resource,
                                                  const std::optional<InstrumentIdentity>& identity,
                                                  IdentitySource unanswered) {
@@ -66,12 +83,21 @@ std::optional<std::size_t> InstrumentList::place(const visa::FoundResource& reso
         return std::nullopt;
     resources_.push_back(name);
 
-    const std::string key = mergeKey(resource, identity);
-    auto slot = std::find(keys_.begin(), keys_.end(), key);
-    const auto index = static_cast<std::size_t>(slot - keys_.begin());
-    if (slot == keys_.end()) {
-        keys_.push_back(key);
+    const bool serialKnown = identity && tellsApart(identity->serial);
+    std::string place = placeOf(resource);
+    if (place.empty() && !serialKnown)
+        place = "resource:" + name;
+    const std::string who = identity ? lower(identity->manufacturer) + "|" + lower(identity->model) +
+                                           (serialKnown ? "|" + lower(identity->serial) : std::string())
+                                     : std::string();
+
+    const auto found = findEntry(who, serialKnown, place);
+    const std::size_t index = found ? *found : instruments_.size();
+    if (!found) {
+        entries_.push_back({who, place});
         instruments_.emplace_back().source = unanswered;
+    } else if (entries_[index].place.empty()) {
+        entries_[index].place = place;
     }
     FoundInstrument& instrument = instruments_[index];
     addResource(instrument, resource);

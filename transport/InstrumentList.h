@@ -10,8 +10,9 @@
 namespace transport {
 
 // The instruments found so far, merged: resources whose *IDN? replies name one instrument (manufacturer,
-// model and serial) are one entry, whatever transport each came by; resources that said nothing of
-// themselves are merged by their host, or stand alone. No I/O: what each resource answered is given.
+// model and serial) are one entry, whatever transport each came by (the LAN ones of one host); resources
+// that said nothing of themselves are merged by their host, or stand alone. No I/O: what each resource
+// answered is given.
 class InstrumentList {
 public:
     // Files one resource under its instrument and returns that instrument's index (new ones are appended,
@@ -24,8 +25,17 @@ public:
     const std::vector<FoundInstrument>& instruments() const { return instruments_; }
 
 private:
+    // What ties resources to an instrument, beside instruments_, one each.
+    struct Entry {
+        std::string identity; // manufacturer|model[|serial] as answered, lower case; empty: no answer
+        std::string place;    // "host:..." or "resource:..."; empty: bus resources only, so far
+    };
+
+    std::optional<std::size_t> findEntry(const std::string& identity, bool serialKnown,
+                                         const std::string& place) const;
+
     std::vector<FoundInstrument> instruments_;
-    std::vector<std::string> keys_; // beside instruments_, one each
+    std::vector<Entry> entries_;
     std::vector<std::string> resources_;
 };
 
