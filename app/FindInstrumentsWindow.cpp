@@ -18,8 +18,12 @@ QString fromText(const std::string& text) {
 
 FindInstrumentsWindow::FindInstrumentsWindow(QWidget* parent) : QDialog(parent) {
     ui.setupUi(this);
-    ui.lstInstruments->header()->setSectionResizeMode(kIdentityColumn, QHeaderView::Stretch);
-    ui.lstInstruments->header()->setStretchLastSection(false);
+    // A resource is shown whole: it is what the user picks; the identity takes what is left.
+    QHeaderView* header = ui.lstInstruments->header();
+    header->setStretchLastSection(false);
+    header->setSectionResizeMode(kIdentityColumn, QHeaderView::Stretch);
+    header->setSectionResizeMode(kResourceColumn, QHeaderView::ResizeToContents);
+    header->setSectionResizeMode(kTransportColumn, QHeaderView::ResizeToContents);
     connect(this, &FindInstrumentsWindow::instrumentReported, this, &FindInstrumentsWindow::showInstrument,
             Qt::QueuedConnection);
     connect(this, &FindInstrumentsWindow::finderUnavailable, this, &FindInstrumentsWindow::noteUnavailable,
