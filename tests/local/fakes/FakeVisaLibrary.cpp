@@ -147,8 +147,7 @@ ViStatus viFlush(ViSession session, ViUInt16 mask) {
     return VI_SUCCESS;
 }
 
-// A description may be longer than the caller's buffer: a badly behaved library that the finder must
-// survive writes exactly kFindBufferSize characters, terminator included.
+// As the API promises: at most kFindBufferSize characters, terminator included; a longer entry is cut.
 void describeListed(const std::string& text, char description[]) {
     std::snprintf(description, kFindBufferSize, "%s", text.c_str());
 }
