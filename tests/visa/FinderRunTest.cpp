@@ -4,6 +4,7 @@
 #include "tests/support/ScopedFinders.h"
 #include "visa/ResourceManager.h"
 
+#include <algorithm>
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 #include <thread>
@@ -97,7 +98,12 @@ TEST(RegisterFinder, ListsTheBuiltInFindersAndReplacesOneOfTheSameName) {
     visa::ResourceManager::registerFinder(InterfaceType::Sim, "extra", reportingAfter(0ms, "SIM3::INSTR"));
     const auto after = visa::ResourceManager::registeredFinders();
     EXPECT_EQ(after.size(), before + 1);
-    const ScopedFinders onlyThose({after[1], after.back()});
+    const auto gpib =
+        std::find_if(after.begin(), after.end(), [](const auto& f) { return f.name == "GPIB"; });
+    ASSERT_NE(gpib, after.end());
+    EXPECT_EQ(gpib->type, InterfaceType::Gpib);
+    EXPECT_EQ(after.back().name, "extra") << "a new name is added at the end";
+    const ScopedFinders onlyThose({*gpib, after.back()});
     RecordingSink sink;
     visa::ResourceManager::FindResources(FindOptions{100ms}, sink);
     EXPECT_THAT(sink.resources(), UnorderedElementsAre("GPIB7::1::INSTR", "SIM3::INSTR"));
