@@ -48,8 +48,6 @@ GpibLibrary::GpibLibrary(SharedLibrary library) : library_(std::move(library)) {
     api_.ibonl = library_.requireFunction<decltype(api_.ibonl)>("ibonl");
     api_.ibtmo = library_.requireFunction<decltype(api_.ibtmo)>("ibtmo");
     api_.errorString = library_.optionalFunction<decltype(api_.errorString)>("gpib_error_string");
-    api_.ibln = library_.optionalFunction<decltype(api_.ibln)>("ibln");
-    api_.ibask = library_.optionalFunction<decltype(api_.ibask)>("ibask");
     // The per-thread accessors are right for a threaded program; older releases only have the
     // process-wide variables.
     threadIberr_ = library_.optionalFunction<decltype(threadIberr_)>("ThreadIberr");

@@ -64,14 +64,17 @@ public:
         int (*ibonl)(int ud, int online) = nullptr;
         int (*ibtmo)(int ud, int step) = nullptr;
         const char* (*errorString)(int iberr) = nullptr; // optional: gpib_error_string
-        // Optional: finding listeners. Sessions do without them.
-        int (*ibln)(int ud, int pad, int sad, short* found) = nullptr;
-        int (*ibask)(int ud, int option, int* value) = nullptr;
     };
 
     // libgpib.so.0 through the system's library search path; nullptr when it is not installed.
     // Throws std::runtime_error when it is found but lacks one of the calls.
     static std::shared_ptr<const GpibLibrary> load();
+
+    // A call that sessions do without and an older release may lack (finding listeners takes ibln and
+    // ibask); nullptr where the library does not export it.
+    template <typename Function> Function optionalFunction(const char* symbol) const {
+        return library_.optionalFunction<Function>(symbol);
+    }
 
     explicit GpibLibrary(SharedLibrary library);
 

@@ -50,13 +50,19 @@ template <typename Load> auto loadOrSay(Load load, const char* finder, FindSink&
     }
 }
 
+// linux-gpib's calls for finding listeners.
+struct ListenerCalls {
+    int (*ibln)(int ud, int pad, int sad, short* found) = nullptr;
+    int (*ibask)(int ud, int option, int* value) = nullptr; // optional
+};
+
 // Scans one board; false when the board does not answer at all (not configured, no driver, not in charge).
-bool scanGpibBoard(const GpibLibrary& gpib, int board, const base::Deadline& deadline, FindSink& sink,
-                   std::string& whyNot) {
+bool scanGpibBoard(const GpibLibrary& gpib, const ListenerCalls& calls, int board,
+                   const base::Deadline& deadline, FindSink& sink, std::string& whyNot) {
     const auto& api = gpib.api();
     int ownAddress = -1;
-    if (api.ibask != nullptr &&
-        (api.ibask(board, gpib::kAskPrimaryAddress, &ownAddress) & gpib::kStatusError))
+    if (calls.ibask != nullptr &&
+        (calls.ibask(board, gpib::kAskPrimaryAddress, &ownAddress) & gpib::kStatusError))
         ownAddress = -1;
     bool firstProbe = true;
     for (int address = 0; address < kGpibAddresses && !deadline.expired(); ++address) {
@@ -64,7 +70,7 @@ bool scanGpibBoard(const GpibLibrary& gpib, int board, const base::Deadline& dea
             continue;
         short listening = 0;
         const bool failed =
-            (api.ibln(board, address, gpib::kNoSecondaryAddress, &listening) & gpib::kStatusError) != 0;
+            (calls.ibln(board, address, gpib::kNoSecondaryAddress, &listening) & gpib::kStatusError) != 0;
         const bool boardAnswers = !firstProbe || !failed;
         firstProbe = false;
         if (failed) {
@@ -122,7 +128,10 @@ void findGpibListeners(const FindOptions& options, FindSink& sink) {
         sink.unavailable(kGpibFinder, "linux-gpib (libgpib.so.0) is not installed");
         return;
     }
-    if (gpib->api().ibln == nullptr) {
+    ListenerCalls calls;
+    calls.ibln = gpib->optionalFunction<decltype(calls.ibln)>("ibln");
+    calls.ibask = gpib->optionalFunction<decltype(calls.ibask)>("ibask");
+    if (calls.ibln == nullptr) {
         sink.unavailable(kGpibFinder, gpib->name() + " does not export ibln");
         return;
     }
@@ -130,7 +139,7 @@ void findGpibListeners(const FindOptions& options, FindSink& sink) {
     std::string whyNot;
     bool anyBoard = false;
     for (int board = 0; board < kGpibBoards && !deadline.expired(); ++board)
-        anyBoard = scanGpibBoard(*gpib, board, deadline, sink, whyNot) || anyBoard;
+        anyBoard = scanGpibBoard(*gpib, calls, board, deadline, sink, whyNot) || anyBoard;
     if (!anyBoard)
         sink.unavailable(kGpibFinder, "linux-gpib answers for no board (" + whyNot + ")");
 }

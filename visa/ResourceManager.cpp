@@ -105,10 +105,6 @@ void ResourceManager::setTraceLog(std::shared_ptr<TraceLog> log) {
     currentTraceLog() = std::move(log);
 }
 
-void ResourceManager::registerBackend(InterfaceType type, BackendOpener opener) {
-    BackendTable::instance().add(type, std::move(opener));
-}
-
 void ResourceManager::registerFinder(InterfaceType type, std::string name, ResourceFinder finder) {
     BackendTable::instance().addFinder({type, std::move(name), std::move(finder)});
 }
@@ -123,6 +119,10 @@ void ResourceManager::replaceFinders(std::vector<RegisteredFinder> finders) {
 
 void ResourceManager::FindResources(const FindOptions& options, FindSink& sink) {
     runFinders(BackendTable::instance().finders(), options, sink);
+}
+
+void ResourceManager::registerBackend(InterfaceType type, BackendOpener opener) {
+    BackendTable::instance().add(type, std::move(opener));
 }
 
 // The access mode and option string are accepted for the interface's sake: the built-in backends have no
