@@ -93,7 +93,8 @@ bool scanGpibBoard(const GpibLibrary& gpib, const ListenerCalls& calls, int boar
     return true;
 }
 
-using FindList = LibraryHandle<VisaLibrary, capi::ViObject>;
+// A resource manager or find list of the VISA library, closed when it goes.
+using VisaObject = LibraryHandle<VisaLibrary, capi::ViObject>;
 
 void closeObject(const VisaLibrary& library, capi::ViObject object) {
     library.api().close(object);
@@ -161,7 +162,7 @@ void findVisaLibraryResources(const FindOptions&, FindSink& sink) {
         sink.unavailable(kVisaLibraryFinder, library->describeStatus(0, status));
         return;
     }
-    const FindList resourceManager(library, handle, closeObject);
+    const VisaObject resourceManager(library, handle, closeObject);
     // One spare byte beyond the API's buffer, so that a library overrunning by its terminator stays inside.
     std::array<char, capi::kFindBufferSize + 1> text{};
     capi::ViFindList list = 0;
@@ -173,7 +174,7 @@ void findVisaLibraryResources(const FindOptions&, FindSink& sink) {
         sink.unavailable(kVisaLibraryFinder, library->describeStatus(resourceManager.get(), status));
         return;
     }
-    const FindList listHandle(library, list, closeObject);
+    const VisaObject listHandle(library, list, closeObject);
     for (capi::ViUInt32 index = 0; index < count && index < kMaxListed; ++index) {
         if (index > 0) {
             text.fill('\0');
