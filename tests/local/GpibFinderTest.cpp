@@ -4,6 +4,7 @@
 #include "tests/support/RecordingSink.h"
 #include "visa/LocalBusFinders.h"
 
+#include <algorithm>
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
@@ -20,6 +21,13 @@ TEST(GpibFinder, ListsTheListenersOfEachBoardThatAnswers) {
     visa::findGpibListeners(visa::FindOptions{}, sink);
     EXPECT_THAT(sink.resources(), ElementsAre("GPIB0::5::INSTR", "GPIB0::12::INSTR"));
     EXPECT_THAT(sink.unavailable(), IsEmpty());
+    const auto calls = gpib.calls();
+    EXPECT_EQ(std::count(calls.begin(), calls.end(), "ibln 0 0 0"), 0)
+        << "the board's own address is not probed";
+    EXPECT_EQ(std::count_if(calls.begin(), calls.end(),
+                            [](const std::string& c) { return c.rfind("ibln 0 ", 0) == 0; }),
+              30)
+        << "every other primary address of the board is";
     EXPECT_EQ(gpib.openHandles(), 0);
 }
 

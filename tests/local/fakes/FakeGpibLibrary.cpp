@@ -143,6 +143,15 @@ int ibrd(int ud, void* buffer, long count) {
     return finish(kCmpl | (last ? kEnd : 0), 0, static_cast<long>(piece->size()));
 }
 
+// Board 0's own primary address is 0, as gpib_config sets it by default.
+int ibask(int ud, int option, int* value) {
+    instrument().record("ibask " + std::to_string(ud) + " " + std::to_string(option));
+    if (ud != 0 || option != 1)
+        return finish(kErr, ud != 0 ? kEneb : kEarg, 0);
+    *value = 0;
+    return finish(kCmpl, 0, 0);
+}
+
 int ibln(int board, int pad, int sad, short* found) {
     instrument().record("ibln " + std::to_string(board) + " " + std::to_string(pad) + " " +
                         std::to_string(sad));
