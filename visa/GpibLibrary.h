@@ -44,6 +44,11 @@ inline constexpr int kReadEndsAtEos = 0x400;
 // ibdev's secondary address argument: 0 for none, else 0x60 + address.
 inline constexpr int kSecondaryAddressBase = 0x60;
 
+// ibln's secondary address argument for "primary address only", and ibask's option for the board's own
+// primary address.
+inline constexpr int kNoSecondaryAddress = 0;
+inline constexpr int kAskPrimaryAddress = 0x1;
+
 // The time-out steps T10us (1) to T1000s (17). The nearest step not below the wanted time-out; the
 // longest step for anything longer, never TNONE (0, which waits forever).
 int timeoutStep(std::chrono::milliseconds timeout);
@@ -64,6 +69,12 @@ public:
     // libgpib.so.0 through the system's library search path; nullptr when it is not installed.
     // Throws std::runtime_error when it is found but lacks one of the calls.
     static std::shared_ptr<const GpibLibrary> load();
+
+    // A call that sessions do without and an older release may lack (finding listeners takes ibln and
+    // ibask); nullptr where the library does not export it.
+    template <typename Function> Function optionalFunction(const char* symbol) const {
+        return library_.optionalFunction<Function>(symbol);
+    }
 
     explicit GpibLibrary(SharedLibrary library);
 

@@ -3,6 +3,7 @@
 
 #include "tests/local/fakes/FakeInstrument.h"
 
+#include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <cstring>
@@ -17,6 +18,10 @@ constexpr int kEnd = 0x2000;
 constexpr int kCmpl = 0x100;
 constexpr int kEabo = 6;
 constexpr int kEarg = 4;
+constexpr int kEneb = 7;
+
+// Board 0 is the only one configured; these primary addresses listen on it.
+constexpr int kListeners[] = {5, 12};
 
 // The step durations T10us .. T1000s, in microseconds.
 constexpr long long kSteps[] = {10,         30,         100,         300,         1'000,        3'000,
@@ -153,6 +158,26 @@ int ibrd(int ud, void* buffer, long count) {
     }
     std::memcpy(buffer, piece->data(), piece->size());
     return finish(kCmpl | (last ? kEnd : 0), 0, static_cast<long>(piece->size()));
+}
+
+// Board 0's own primary address is 0, as gpib_config sets it by default.
+int ibask(int ud, int option, int* value) {
+    instrument().record("ibask " + std::to_string(ud) + " " + std::to_string(option));
+    if (ud != 0 || option != 1)
+        return finish(kErr, ud != 0 ? kEneb : kEarg, 0);
+    *value = 0;
+    return finish(kCmpl, 0, 0);
+}
+
+int ibln(int board, int pad, int sad, short* found) {
+    instrument().record("ibln " + std::to_string(board) + " " + std::to_string(pad) + " " +
+                        std::to_string(sad));
+    if (auto failure = instrument().takeFailure("ibln"))
+        return finish(kErr, *failure, 0);
+    if (board != 0)
+        return finish(kErr, kEneb, 0);
+    *found = std::find(std::begin(kListeners), std::end(kListeners), pad) != std::end(kListeners) ? 1 : 0;
+    return finish(kCmpl, 0, 0);
 }
 
 int ibonl(int ud, int online) {
