@@ -1,0 +1,225 @@
+#include "visa/MdnsAnswerSet.h"
+
+#include "base/PrintableText.h"
+
+#include <algorithm>
+#include <array>
+#include <cctype>
+
+namespace visa {
+
+using namespace protocol;
+
+namespace {
+
+// However many responders answer and whatever they send, one look-up keeps at most this much.
+constexpr std::size_t kMaxEntries = 1024;
+constexpr std::size_t kMaxAddressesPerHost = 16;
+constexpr std::size_t kMaxIdentityChars = 64;
+constexpr std::uint16_t kHislipDefaultPort = 4880;
+
+constexpr std::array kServiceTypes{kVxi11ServiceType, kHislipServiceType, kScpiRawServiceType,
+                                   kLxiServiceType};
+
+std::string lowerCase(std::string_view text) {
+    std::string result(text);
+    std::transform(result.begin(), result.end(), result.begin(),
+                   [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
+    return result;
+}
+
+// The service type an instance name belongs to: what follows its first (unescaped) label, if that is one
+// of ours.
+const char* serviceTypeOf(std::string_view instanceName) {
+    for (std::size_t i = 0; i < instanceName.size(); ++i) {
+        if (instanceName[i] == '\\') {
+            ++i;
+        } else if (instanceName[i] == '.') {
+            const std::string_view rest = instanceName.substr(i + 1);
+            for (const char* type : kServiceTypes) {
+                if (sameDnsName(rest, type)) {
+                    return type;
+                }
+            }
+            return nullptr;
+        }
+    }
+    return nullptr;
+}
+
+std::string formatAddress(const std::array<std::uint8_t, 4>& address) {
+    return std::to_string(address[0]) + "." + std::to_string(address[1]) + "." + std::to_string(address[2]) +
+           "." + std::to_string(address[3]);
+}
+
+// "hislip3" from a TXT record's SubAddress, or the default session "hislip0".
+std::string hislipSubAddress(const std::vector<std::string>& text) {
+    const std::string given = lowerCase(txtValue(text, "SubAddress"));
+    const std::string_view digits = std::string_view(given).substr(std::min<std::size_t>(6, given.size()));
+    const bool valid = given.starts_with("hislip") && !digits.empty() && digits.size() <= 3 &&
+                       std::all_of(digits.begin(), digits.end(), [](char c) { return c >= '0' && c <= '9'; });
+    return valid ? given : "hislip0";
+}
+
+} // namespace
+
+void MdnsAnswerSet::add(const DnsMessage& response, const std::string& sourceAddress) {
+    for (const auto* section : {&response.answers, &response.authorities, &response.additionals}) {
+        for (const DnsRecord& record : *section) {
+            addRecord(record, sourceAddress);
+        }
+    }
+}
+
+MdnsAnswerSet::Service* MdnsAnswerSet::serviceFor(const std::string& instanceName) {
+    const char* type = serviceTypeOf(instanceName);
+    if (type == nullptr) {
+        return nullptr;
+    }
+    const std::string key = lowerCase(instanceName);
+    const auto it = services_.find(key);
+    if (it != services_.end()) {
+        return &it->second;
+    }
+    if (services_.size() >= kMaxEntries) {
+        return nullptr;
+    }
+    Service& service = services_[key];
+    service.type = type;
+    return &service;
+}
+
+void MdnsAnswerSet::addRecord(const DnsRecord& record, const std::string& sourceAddress) {
+    if (record.dnsClass != kDnsClassIn || record.ttl == 0) {
+        return; // a goodbye, or not the Internet class
+    }
+    switch (record.type) {
+    case kDnsPtr:
+        if (Service* service = serviceFor(record.target); service != nullptr && service->source.empty()) {
+            service->source = sourceAddress;
+        }
+        break;
+    case kDnsSrv:
+        if (Service* service = serviceFor(record.name)) {
+            service->target = lowerCase(record.target);
+            service->port = record.port;
+            service->hasSrv = true;
+            service->source = sourceAddress;
+        }
+        break;
+    case kDnsTxt:
+        if (Service* service = serviceFor(record.name)) {
+            service->text = record.text;
+            service->hasTxt = true;
+            if (service->source.empty()) {
+                service->source = sourceAddress;
+            }
+        }
+        break;
+    case kDnsA: {
+        const std::string host = lowerCase(record.name);
+        if (hosts_.size() < kMaxEntries || hosts_.contains(host)) {
+            std::set<std::string>& addresses = hosts_[host];
+            if (addresses.size() < kMaxAddressesPerHost) {
+                addresses.insert(formatAddress(record.address));
+            }
+        }
+        break;
+    }
+    default:
+        break;
+    }
+}
+
+// The address the host's A records give, the responder's own among them first; empty when none is known.
+std::string MdnsAnswerSet::hostAddress(const Service& service) const {
+    const auto host = hosts_.find(service.target);
+    if (host == hosts_.end() || host->second.empty()) {
+        return {};
+    }
+    return host->second.contains(service.source) ? service.source : *host->second.begin();
+}
+
+void MdnsAnswerSet::fillIdentity(FoundResource& found, const Service& service) const {
+    const auto fill = [&found](const std::vector<std::string>& text) {
+        found.manufacturer = base::printableText(txtValue(text, "Manufacturer"), kMaxIdentityChars,
+                                                 base::Unprintable::Question);
+        found.model =
+            base::printableText(txtValue(text, "Model"), kMaxIdentityChars, base::Unprintable::Question);
+        found.serial = base::printableText(txtValue(text, "SerialNumber"), kMaxIdentityChars,
+                                           base::Unprintable::Question);
+    };
+    fill(service.text);
+    // An instrument may put its name in the TXT record of _lxi._tcp only.
+    for (const auto& [name, other] : services_) {
+        if (!found.manufacturer.empty() || !found.model.empty() || !found.serial.empty()) {
+            break;
+        }
+        if (&other != &service && other.hasTxt && other.hasSrv && other.target == service.target) {
+            fill(other.text);
+        }
+    }
+}
+
+std::vector<FoundResource> MdnsAnswerSet::takeResources(bool final) {
+    std::vector<FoundResource> result;
+    for (auto& [name, service] : services_) {
+        if (service.reported || !service.hasSrv || service.type == kLxiServiceType) {
+            continue;
+        }
+        std::string address = hostAddress(service);
+        if (!final && (address.empty() || !service.hasTxt)) {
+            continue;
+        }
+        if (address.empty()) {
+            address = service.source;
+        }
+        service.reported = true;
+        FoundResource found;
+        found.method = "mDNS";
+        found.host = address;
+        if (service.type == kVxi11ServiceType) {
+            found.resource = "TCPIP0::" + address + "::INSTR";
+        } else if (service.type == kHislipServiceType) {
+            std::string subAddress = hislipSubAddress(service.text);
+            if (service.port != kHislipDefaultPort) {
+                subAddress += "," + std::to_string(service.port);
+            }
+            found.resource = "TCPIP0::" + address + "::" + subAddress + "::INSTR";
+        } else {
+            found.resource = "TCPIP0::" + address + "::" + std::to_string(service.port) + "::SOCKET";
+        }
+        // VXI-11 goes through the portmapper whatever port the SRV record names.
+        const bool portNeeded = service.type != kVxi11ServiceType;
+        if ((portNeeded && service.port == 0) || address.empty() || resources_.size() >= kMaxEntries ||
+            !resources_.insert(found.resource).second) {
+            continue;
+        }
+        fillIdentity(found, service);
+        result.push_back(std::move(found));
+    }
+    return result;
+}
+
+std::vector<DnsQuestion> MdnsAnswerSet::takeFollowUpQuestions() {
+    std::vector<DnsQuestion> questions;
+    const auto ask = [&](const std::string& name, std::uint16_t type) {
+        if (asked_.size() < kMaxEntries && asked_.insert(std::to_string(type) + " " + name).second) {
+            questions.push_back({name, type, kDnsClassIn, true});
+        }
+    };
+    for (const auto& [name, service] : services_) {
+        if (!service.hasSrv) {
+            ask(name, kDnsSrv);
+        }
+        if (!service.hasTxt) {
+            ask(name, kDnsTxt);
+        }
+        if (service.hasSrv && !hosts_.contains(service.target)) {
+            ask(service.target, kDnsA);
+        }
+    }
+    return questions;
+}
+
+} // namespace visa
