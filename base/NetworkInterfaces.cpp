@@ -7,6 +7,25 @@
 
 namespace base {
 
+namespace {
+
+// An address added without its broadcast address (ip addr add without "brd +") is listed with none, or
+// with its own; the network's all-ones address is what its hosts still take as one.
+std::optional<in_addr> broadcastOf(const ifaddrs* entry, const Ipv4Interface& item) {
+    if (entry->ifa_broadaddr != nullptr && entry->ifa_broadaddr->sa_family == AF_INET) {
+        const in_addr given = reinterpret_cast<const sockaddr_in*>(entry->ifa_broadaddr)->sin_addr;
+        if (given.s_addr != htonl(INADDR_ANY) && given.s_addr != item.address.s_addr) {
+            return given;
+        }
+    }
+    if (ntohl(item.netmask.s_addr) >= 0xFFFFFFFEu) {
+        return std::nullopt; // a /31 or /32 has no broadcast address
+    }
+    return in_addr{item.address.s_addr | ~item.netmask.s_addr};
+}
+
+} // namespace
+
 std::vector<Ipv4Interface> listIpv4Interfaces() {
     std::vector<Ipv4Interface> result;
     ifaddrs* list = nullptr;
@@ -26,9 +45,8 @@ std::vector<Ipv4Interface> listIpv4Interfaces() {
         if (entry->ifa_netmask != nullptr) {
             item.netmask = reinterpret_cast<const sockaddr_in*>(entry->ifa_netmask)->sin_addr;
         }
-        if ((entry->ifa_flags & IFF_BROADCAST) != 0 && entry->ifa_broadaddr != nullptr &&
-            entry->ifa_broadaddr->sa_family == AF_INET) {
-            item.broadcast = reinterpret_cast<const sockaddr_in*>(entry->ifa_broadaddr)->sin_addr;
+        if ((entry->ifa_flags & IFF_BROADCAST) != 0) {
+            item.broadcast = broadcastOf(entry, item);
         }
         item.multicast = (entry->ifa_flags & IFF_MULTICAST) != 0;
         item.loopback = (entry->ifa_flags & IFF_LOOPBACK) != 0;

@@ -85,8 +85,8 @@ bool UdpSocket::sendTo(std::string_view bytes, const sockaddr_in& destination) c
                     sizeof destination) == static_cast<ssize_t>(bytes.size());
 }
 
-bool UdpSocket::sendVia(std::string_view bytes, const sockaddr_in& destination,
-                        const Datagram& cameIn) const {
+bool UdpSocket::sendFrom(std::string_view bytes, const sockaddr_in& destination, in_addr source,
+                         unsigned interfaceIndex) const {
     iovec part{const_cast<char*>(bytes.data()), bytes.size()};
     alignas(cmsghdr) char control[CMSG_SPACE(sizeof(in_pktinfo))] = {};
     msghdr message{};
@@ -101,13 +101,8 @@ bool UdpSocket::sendVia(std::string_view bytes, const sockaddr_in& destination,
     header->cmsg_type = IP_PKTINFO;
     header->cmsg_len = CMSG_LEN(sizeof(in_pktinfo));
     in_pktinfo info{};
-    info.ipi_ifindex = static_cast<int>(cameIn.interfaceIndex);
-    const std::uint8_t firstOctet = static_cast<std::uint8_t>(ntohl(cameIn.destination.s_addr) >> 24);
-    const bool groupOrBroadcast =
-        (firstOctet >= 224 && firstOctet < 240) || cameIn.destination.s_addr == INADDR_BROADCAST;
-    if (!groupOrBroadcast) {
-        info.ipi_spec_dst = cameIn.destination;
-    }
+    info.ipi_ifindex = static_cast<int>(interfaceIndex);
+    info.ipi_spec_dst = source;
     std::memcpy(CMSG_DATA(header), &info, sizeof info);
     return ::sendmsg(fd_.get(), &message, MSG_NOSIGNAL) == static_cast<ssize_t>(bytes.size());
 }
@@ -142,7 +137,7 @@ std::optional<UdpSocket::Datagram> UdpSocket::receive(std::size_t maxBytes) cons
             if (header->cmsg_level == IPPROTO_IP && header->cmsg_type == IP_PKTINFO) {
                 in_pktinfo info{};
                 std::memcpy(&info, CMSG_DATA(header), sizeof info);
-                datagram.destination = info.ipi_addr;
+                datagram.localAddress = info.ipi_spec_dst;
                 datagram.interfaceIndex = static_cast<unsigned>(info.ipi_ifindex);
             }
         }

@@ -21,7 +21,7 @@ public:
     struct Datagram {
         std::string bytes;
         sockaddr_in source{};
-        in_addr destination{};       // the local address it came to (with packet info on)
+        in_addr localAddress{};      // the local address that answers it (with packet info on)
         unsigned interfaceIndex = 0; // the interface it came in on (with packet info on)
     };
 
@@ -37,9 +37,10 @@ public:
 
     // False when the system would not send it; datagrams are lost silently on the wire anyway.
     bool sendTo(std::string_view bytes, const sockaddr_in& destination) const;
-    // Sends out of the interface that `cameIn` came in on, from the address it was sent to unless that
-    // was a group or broadcast address: how a responder on a shared port answers on the right network.
-    bool sendVia(std::string_view bytes, const sockaddr_in& destination, const Datagram& cameIn) const;
+    // Sends out of the given interface from the given local address, whatever the socket is bound to: how
+    // a responder on a port shared by every interface answers on the network a question came from.
+    bool sendFrom(std::string_view bytes, const sockaddr_in& destination, in_addr source,
+                  unsigned interfaceIndex) const;
 
     // The next datagram waiting, nullopt when none is. Datagrams longer than maxBytes are dropped.
     std::optional<Datagram> receive(std::size_t maxBytes) const;

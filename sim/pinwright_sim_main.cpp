@@ -3,6 +3,8 @@
 #include "protocol/Vxi11Messages.h"
 #include "sim/HislipServer.h"
 #include "sim/Mainframe.h"
+#include "sim/MainframeAnnouncement.h"
+#include "sim/MdnsResponder.h"
 #include "sim/PortmapServer.h"
 #include "sim/ServerOptions.h"
 #include "sim/SocketServer.h"
@@ -14,6 +16,7 @@
 #include <mutex>
 #include <pthread.h>
 #include <string_view>
+#include <system_error>
 #include <vector>
 
 namespace {
@@ -73,6 +76,13 @@ int main(int argc, char** argv) {
             printLine("pinwright-sim: VXI-11 (inst0) on " + options.address + " port " +
                       std::to_string(vxi11->port()) + ", portmapper on port " +
                       std::to_string(portmapper->port()));
+            try {
+                if (options.udpPortmap && portmapper->serveUdp()) {
+                    printLine("pinwright-sim: portmapper also over UDP, broadcasts included");
+                }
+            } catch (const std::system_error& e) {
+                printLine(std::string("pinwright-sim: portmapper not served over UDP: ") + e.what());
+            }
         }
         std::unique_ptr<sim::HislipServer> hislip;
         if (options.hislip) {
@@ -81,8 +91,21 @@ int main(int argc, char** argv) {
             printLine("pinwright-sim: HiSLIP (hislip0) on " + options.address + " port " +
                       std::to_string(hislip->port()));
         }
+        std::unique_ptr<sim::MdnsResponder> announcer;
+        if (options.announce) {
+            sim::MainframeAnnouncement announcement{sim::askIdentity(mainframe), server.port(), {}, {}};
+            if (portmapper) {
+                announcement.portmapPort = portmapper->port();
+            }
+            if (hislip) {
+                announcement.hislipPort = hislip->port();
+            }
+            announcer = sim::MdnsResponder::startIfPossible(options.address,
+                                                            sim::announcedServices(announcement), printLine);
+        }
         int received = 0;
         sigwait(&stopSignals, &received);
+        announcer.reset();
         if (hislip) {
             hislip->stop();
         }

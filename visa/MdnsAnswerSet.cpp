@@ -71,12 +71,13 @@ void MdnsAnswerSet::add(const DnsMessage& response, const std::string& sourceAdd
     }
 }
 
-MdnsAnswerSet::Service* MdnsAnswerSet::serviceFor(const std::string& instanceName) {
+MdnsAnswerSet::Service* MdnsAnswerSet::serviceFor(const std::string& instanceName,
+                                                  const std::string& sourceAddress) {
     const char* type = serviceTypeOf(instanceName);
     if (type == nullptr) {
         return nullptr;
     }
-    const std::string key = lowerCase(instanceName);
+    const auto key = std::make_pair(lowerCase(instanceName), sourceAddress);
     const auto it = services_.find(key);
     if (it != services_.end()) {
         return &it->second;
@@ -85,7 +86,9 @@ MdnsAnswerSet::Service* MdnsAnswerSet::serviceFor(const std::string& instanceNam
         return nullptr;
     }
     Service& service = services_[key];
+    service.name = key.first;
     service.type = type;
+    service.source = sourceAddress;
     return &service;
 }
 
@@ -95,25 +98,19 @@ void MdnsAnswerSet::addRecord(const DnsRecord& record, const std::string& source
     }
     switch (record.type) {
     case kDnsPtr:
-        if (Service* service = serviceFor(record.target); service != nullptr && service->source.empty()) {
-            service->source = sourceAddress;
-        }
+        serviceFor(record.target, sourceAddress);
         break;
     case kDnsSrv:
-        if (Service* service = serviceFor(record.name)) {
+        if (Service* service = serviceFor(record.name, sourceAddress)) {
             service->target = lowerCase(record.target);
             service->port = record.port;
             service->hasSrv = true;
-            service->source = sourceAddress;
         }
         break;
     case kDnsTxt:
-        if (Service* service = serviceFor(record.name)) {
+        if (Service* service = serviceFor(record.name, sourceAddress)) {
             service->text = record.text;
             service->hasTxt = true;
-            if (service->source.empty()) {
-                service->source = sourceAddress;
-            }
         }
         break;
     case kDnsA: {
@@ -151,11 +148,11 @@ void MdnsAnswerSet::fillIdentity(FoundResource& found, const Service& service) c
     };
     fill(service.text);
     // An instrument may put its name in the TXT record of _lxi._tcp only.
-    for (const auto& [name, other] : services_) {
+    for (const auto& [key, other] : services_) {
         if (!found.manufacturer.empty() || !found.model.empty() || !found.serial.empty()) {
             break;
         }
-        if (&other != &service && other.hasTxt && other.hasSrv && other.target == service.target) {
+        if (&other != &service && other.hasTxt && other.source == service.source) {
             fill(other.text);
         }
     }
@@ -163,7 +160,7 @@ void MdnsAnswerSet::fillIdentity(FoundResource& found, const Service& service) c
 
 std::vector<FoundResource> MdnsAnswerSet::takeResources(bool final) {
     std::vector<FoundResource> result;
-    for (auto& [name, service] : services_) {
+    for (auto& [key, service] : services_) {
         if (service.reported || !service.hasSrv || service.type == kLxiServiceType) {
             continue;
         }
@@ -208,12 +205,12 @@ std::vector<DnsQuestion> MdnsAnswerSet::takeFollowUpQuestions() {
             questions.push_back({name, type, kDnsClassIn, true});
         }
     };
-    for (const auto& [name, service] : services_) {
+    for (const auto& [key, service] : services_) {
         if (!service.hasSrv) {
-            ask(name, kDnsSrv);
+            ask(service.name, kDnsSrv);
         }
         if (!service.hasTxt) {
-            ask(name, kDnsTxt);
+            ask(service.name, kDnsTxt);
         }
         if (service.hasSrv && !hosts_.contains(service.target)) {
             ask(service.target, kDnsA);

@@ -7,6 +7,7 @@
 #include <map>
 #include <set>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace visa {
@@ -36,6 +37,7 @@ public:
 
 private:
     struct Service {
+        std::string name; // the instance name, as asked in follow-up questions
         std::string type; // one of the service types above
         std::string target;
         std::uint16_t port = 0;
@@ -47,11 +49,12 @@ private:
     };
 
     void addRecord(const protocol::DnsRecord& record, const std::string& sourceAddress);
-    Service* serviceFor(const std::string& instanceName);
+    Service* serviceFor(const std::string& instanceName, const std::string& sourceAddress);
     std::string hostAddress(const Service& service) const;
     void fillIdentity(FoundResource& found, const Service& service) const;
 
-    std::map<std::string, Service> services_;            // by instance name, lower case
+    // By instance name (lower case) and responder: two instruments that claim one name are still two.
+    std::map<std::pair<std::string, std::string>, Service> services_;
     std::map<std::string, std::set<std::string>> hosts_; // host name (lower case) to dotted IPv4 addresses
     std::set<std::string> asked_;
     std::set<std::string> resources_; // each resource string once
