@@ -61,6 +61,26 @@ std::string hislipSubAddress(const std::vector<std::string>& text) {
     return valid ? given : "hislip0";
 }
 
+// The resource a service stands for at the given address; empty when it names no usable port (VXI-11 goes
+// through the portmapper, whatever port its SRV record names).
+std::string resourceOf(const std::string& type, std::uint16_t port, const std::vector<std::string>& text,
+                       const std::string& address) {
+    if (address.empty() || (port == 0 && type != kVxi11ServiceType)) {
+        return {};
+    }
+    if (type == kVxi11ServiceType) {
+        return "TCPIP0::" + address + "::INSTR";
+    }
+    if (type == kHislipServiceType) {
+        std::string subAddress = hislipSubAddress(text);
+        if (port != kHislipDefaultPort) {
+            subAddress += "," + std::to_string(port);
+        }
+        return "TCPIP0::" + address + "::" + subAddress + "::INSTR";
+    }
+    return "TCPIP0::" + address + "::" + std::to_string(port) + "::SOCKET";
+}
+
 } // namespace
 
 void MdnsAnswerSet::add(const DnsMessage& response, const std::string& sourceAddress) {
@@ -171,27 +191,18 @@ std::vector<FoundResource> MdnsAnswerSet::takeResources(bool final) {
         if (address.empty()) {
             address = service.source;
         }
-        service.reported = true;
-        FoundResource found;
-        found.method = "mDNS";
-        found.host = address;
-        if (service.type == kVxi11ServiceType) {
-            found.resource = "TCPIP0::" + address + "::INSTR";
-        } else if (service.type == kHislipServiceType) {
-            std::string subAddress = hislipSubAddress(service.text);
-            if (service.port != kHislipDefaultPort) {
-                subAddress += "," + std::to_string(service.port);
-            }
-            found.resource = "TCPIP0::" + address + "::" + subAddress + "::INSTR";
-        } else {
-            found.resource = "TCPIP0::" + address + "::" + std::to_string(service.port) + "::SOCKET";
+        const std::string resource = resourceOf(service.type, service.port, service.text, address);
+        if (resource.empty()) {
+            continue; // not marked reported: a later SRV record may name a usable port
         }
-        // VXI-11 goes through the portmapper whatever port the SRV record names.
-        const bool portNeeded = service.type != kVxi11ServiceType;
-        if ((portNeeded && service.port == 0) || address.empty() || resources_.size() >= kMaxEntries ||
-            !resources_.insert(found.resource).second) {
+        service.reported = true;
+        if (resources_.size() >= kMaxEntries || !resources_.insert(resource).second) {
             continue;
         }
+        FoundResource found;
+        found.resource = resource;
+        found.method = "mDNS";
+        found.host = address;
         fillIdentity(found, service);
         result.push_back(std::move(found));
     }

@@ -166,6 +166,14 @@ TEST(MdnsAnswerSet, IgnoresGoodbyesOtherClassesAndUselessPorts) {
     EXPECT_TRUE(answers.takeResources(true).empty());
 }
 
+TEST(MdnsAnswerSet, ReportsAServiceWhenALaterSrvRecordGivesItAPort) {
+    visa::MdnsAnswerSet answers;
+    answers.add(response(service("box", visa::kScpiRawServiceType, 0, kLxiText)), kResponder);
+    EXPECT_TRUE(answers.takeResources(false).empty());
+    answers.add(response(service("box", visa::kScpiRawServiceType, 5025, kLxiText)), kResponder);
+    EXPECT_THAT(resourcesOf(answers.takeResources(false)), ElementsAre("TCPIP0::10.201.1.10::5025::SOCKET"));
+}
+
 TEST(MdnsAnswerSet, StaysBoundedWhateverTheRespondersSend) {
     visa::MdnsAnswerSet answers;
     for (int i = 0; i < 3000; ++i) {
