@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <cstring>
 #include <stdexcept>
+#include <system_error>
 
 namespace sim {
 
@@ -44,6 +45,16 @@ std::vector<base::Ipv4Interface> linksFor(const std::string& address) {
     return links;
 }
 
+// Whether another program already listens on port 5353: a socket that does not share the port cannot bind it.
+bool mdnsPortTaken() {
+    try {
+        base::UdpSocket::bind(in_addr{htonl(INADDR_ANY)}, kMdnsPort, false);
+        return false;
+    } catch (const std::system_error& e) {
+        return e.code() == std::errc::address_in_use;
+    }
+}
+
 } // namespace
 
 MdnsResponder::MdnsResponder(const std::string& address, std::vector<AnnouncedService> services, Log log)
@@ -68,9 +79,14 @@ std::unique_ptr<MdnsResponder> MdnsResponder::startIfPossible(const std::string&
                                                               std::vector<AnnouncedService> services,
                                                               const Log& log) {
     try {
+        const bool shared = mdnsPortTaken();
         auto responder = std::make_unique<MdnsResponder>(address, std::move(services), log);
         if (log) {
-            log("mDNS: announcing the services on " + address);
+            log("mDNS: announcing the services on " + address +
+                (shared
+                     ? " (sharing port 5353 with another responder, such as an mDNS daemon: queries to the "
+                       "group reach both, a unicast query to this machine's port 5353 only one)"
+                     : ""));
         }
         return responder;
     } catch (const std::exception& e) {
@@ -104,6 +120,9 @@ void MdnsResponder::respond(const base::UdpSocket& socket, const base::UdpSocket
     const bool legacyUnicast = ntohs(datagram.source.sin_port) != kMdnsPort;
     const bool unicast = legacyUnicast || std::any_of(query.questions.begin(), query.questions.end(),
                                                       [](const DnsQuestion& q) { return q.unicastResponse; });
+    if (unicast && !link->holds(datagram.source.sin_addr)) {
+        return; // unicast answers go only to queriers on the link, never to a forged far-away address
+    }
     const sockaddr_in destination =
         unicast ? datagram.source : base::socketAddress(groupAddress(), kMdnsPort);
     for (const DnsMessage& response : zone_.answer(query, zoneAddress(link->address), legacyUnicast)) {
