@@ -25,40 +25,14 @@ MdnsZone::Address zoneAddress(in_addr address) {
     return bytes;
 }
 
-std::vector<base::Ipv4Interface> linksFor(const std::string& address) {
-    const auto served = base::parseIpv4(address);
-    if (!served) {
-        throw std::invalid_argument("mDNS announcing needs an IPv4 address, not " + address);
-    }
-    const bool any = served->s_addr == htonl(INADDR_ANY);
-    std::vector<base::Ipv4Interface> links;
-    for (const base::Ipv4Interface& interface : base::listIpv4Interfaces()) {
-        if (interface.multicast && !interface.loopback &&
-            (any || interface.address.s_addr == served->s_addr)) {
-            links.push_back(interface);
-        }
-    }
-    if (links.empty()) {
-        throw std::invalid_argument("no interface that can send multicast holds " + address +
-                                    (ntohl(served->s_addr) >> 24 == 127 ? " (a loopback address)" : ""));
-    }
-    return links;
-}
-
-// Whether another program already listens on port 5353: a socket that does not share the port cannot bind it.
-bool mdnsPortTaken() {
-    try {
-        base::UdpSocket::bind(in_addr{htonl(INADDR_ANY)}, kMdnsPort, false);
-        return false;
-    } catch (const std::system_error& e) {
-        return e.code() == std::errc::address_in_use;
-    }
-}
-
 } // namespace
 
-MdnsResponder::MdnsResponder(const std::string& address, std::vector<AnnouncedService> services, Log log)
-    : links_(linksFor(address)), zone_(std::move(services)) {
+MdnsResponder::MdnsResponder(std::vector<base::Ipv4Interface> links, std::vector<AnnouncedService> services,
+                             Log log)
+    : links_(std::move(links)), zone_(std::move(services)) {
+    if (links_.empty()) {
+        throw std::invalid_argument("no interface to announce on");
+    }
     base::UdpSocket socket = base::UdpSocket::bind(in_addr{htonl(INADDR_ANY)}, kMdnsPort, true);
     socket.receivePacketInfo();
     socket.setMulticastInterface(links_.front().address);
@@ -73,28 +47,6 @@ MdnsResponder::MdnsResponder(const std::string& address, std::vector<AnnouncedSe
                const base::UdpSocket::Datagram& datagram) { respond(all.front(), datagram); },
         std::move(log));
     announce(false);
-}
-
-std::unique_ptr<MdnsResponder> MdnsResponder::startIfPossible(const std::string& address,
-                                                              std::vector<AnnouncedService> services,
-                                                              const Log& log) {
-    try {
-        const bool shared = mdnsPortTaken();
-        auto responder = std::make_unique<MdnsResponder>(address, std::move(services), log);
-        if (log) {
-            log("mDNS: announcing the services on " + address +
-                (shared
-                     ? " (sharing port 5353 with another responder, such as an mDNS daemon: queries to the "
-                       "group reach both, a unicast query to this machine's port 5353 only one)"
-                     : ""));
-        }
-        return responder;
-    } catch (const std::exception& e) {
-        if (log) {
-            log(std::string("mDNS: not announcing the services: ") + e.what());
-        }
-        return nullptr;
-    }
 }
 
 MdnsResponder::~MdnsResponder() {

@@ -12,20 +12,16 @@ namespace sim {
 
 // Announces the simulator's services over mDNS by itself, with no mDNS daemon needed: it shares port 5353
 // with whatever else listens there (SO_REUSEADDR/SO_REUSEPORT, as mDNS daemons do), joins 224.0.0.251 on
-// the interface that holds the served address (every multicast interface for the any-address), announces
-// its records at start, answers the queries for them and withdraws them when it stops. A one-shot query
-// (from a port other than 5353) is answered by unicast to its port; a query with the QU bit by unicast to
-// the querier; the others to the group.
+// the given interfaces (those of the served address), announces its records at start, answers the queries for
+// them and withdraws them when it stops. A one-shot query (from a port other than 5353) is answered by
+// unicast to its port; a query with the QU bit by unicast to the querier; the others to the group.
 class MdnsResponder {
 public:
     using Log = DatagramService::Log;
 
-    // Throws std::invalid_argument for an address it cannot announce on (IPv6, loopback, an address that
-    // no multicast interface holds) and std::system_error when the socket cannot be set up.
-    MdnsResponder(const std::string& address, std::vector<AnnouncedService> services, Log log = {});
-    // The responder, or nullptr with a log line saying why the services are not announced.
-    static std::unique_ptr<MdnsResponder>
-    startIfPossible(const std::string& address, std::vector<AnnouncedService> services, const Log& log);
+    // Throws std::invalid_argument without interfaces, std::system_error when the socket cannot be set up.
+    MdnsResponder(std::vector<base::Ipv4Interface> links, std::vector<AnnouncedService> services,
+                  Log log = {});
     ~MdnsResponder();
     MdnsResponder(const MdnsResponder&) = delete;
     MdnsResponder& operator=(const MdnsResponder&) = delete;

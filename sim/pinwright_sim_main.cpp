@@ -4,9 +4,9 @@
 #include "sim/HislipServer.h"
 #include "sim/Mainframe.h"
 #include "sim/MainframeAnnouncement.h"
-#include "sim/MdnsResponder.h"
 #include "sim/PortmapServer.h"
 #include "sim/ServerOptions.h"
+#include "sim/ServiceAnnouncer.h"
 #include "sim/SocketServer.h"
 #include "sim/Vxi11Server.h"
 
@@ -91,7 +91,7 @@ int main(int argc, char** argv) {
             printLine("pinwright-sim: HiSLIP (hislip0) on " + options.address + " port " +
                       std::to_string(hislip->port()));
         }
-        std::unique_ptr<sim::MdnsResponder> announcer;
+        std::unique_ptr<sim::ServiceAnnouncer> announcer;
         if (options.announce) {
             sim::MainframeAnnouncement announcement{sim::askIdentity(mainframe), server.port(), {}, {}};
             if (portmapper) {
@@ -100,8 +100,8 @@ int main(int argc, char** argv) {
             if (hislip) {
                 announcement.hislipPort = hislip->port();
             }
-            announcer = sim::MdnsResponder::startIfPossible(options.address,
-                                                            sim::announcedServices(announcement), printLine);
+            announcer = sim::ServiceAnnouncer::start(options.address, sim::announcedServices(announcement),
+                                                     printLine);
         }
         int received = 0;
         sigwait(&stopSignals, &received);
