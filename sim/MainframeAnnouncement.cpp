@@ -21,13 +21,18 @@ std::vector<AnnouncedService> announcedServices(const MainframeAnnouncement& mai
                                            "SerialNumber=" + fields[2], "FirmwareVersion=" + fields[3]};
     std::vector<AnnouncedService> services;
     services.push_back({instance, "_scpi-raw._tcp.local", mainframe.socketPort, text});
+    const auto withSubAddress = [&text](const std::string& subAddress) {
+        std::vector<std::string> more = text;
+        more.push_back("SubAddress=" + subAddress);
+        return more;
+    };
     if (mainframe.portmapPort) {
-        services.push_back({instance, "_vxi-11._tcp.local", *mainframe.portmapPort, text});
+        services.push_back(
+            {instance, "_vxi-11._tcp.local", *mainframe.portmapPort, withSubAddress(mainframe.vxi11Device)});
     }
     if (mainframe.hislipPort) {
-        std::vector<std::string> hislipText = text;
-        hislipText.push_back("SubAddress=" + mainframe.hislipSubAddress);
-        services.push_back({instance, "_hislip._tcp.local", *mainframe.hislipPort, hislipText});
+        services.push_back({instance, "_hislip._tcp.local", *mainframe.hislipPort,
+                            withSubAddress(mainframe.hislipSubAddress)});
     }
     return services;
 }

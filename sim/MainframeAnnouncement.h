@@ -14,13 +14,15 @@ struct MainframeAnnouncement {
     std::string identity; // its *IDN? reply: "manufacturer,model,serial,firmware"
     std::uint16_t socketPort = 0;
     std::optional<std::uint16_t> portmapPort; // where VXI-11 is served
+    std::string vxi11Device = "inst0";
     std::optional<std::uint16_t> hislipPort;
     std::string hislipSubAddress = "hislip0";
 };
 
 // The mainframe's DNS-SD services (raw SCPI, and VXI-11 and HiSLIP where served), each named
 // "<manufacturer> <model> <serial>" with the LXI-style TXT keys (Manufacturer, Model, SerialNumber,
-// FirmwareVersion) taken from its identity, and SubAddress for the HiSLIP one.
+// FirmwareVersion) taken from its identity, and SubAddress for the VXI-11 device and the HiSLIP session
+// (so that each of several mainframes behind one address can be told apart).
 std::vector<AnnouncedService> announcedServices(const MainframeAnnouncement& mainframe);
 
 class Mainframe;

@@ -93,7 +93,8 @@ int main(int argc, char** argv) {
         }
         std::unique_ptr<sim::ServiceAnnouncer> announcer;
         if (options.announce) {
-            sim::MainframeAnnouncement announcement{sim::askIdentity(mainframe), server.port(), {}, {}};
+            sim::MainframeAnnouncement announcement{
+                sim::askIdentity(mainframe), server.port(), {}, "inst0", {}};
             if (portmapper) {
                 announcement.portmapPort = portmapper->port();
             }

@@ -52,13 +52,15 @@ std::string formatAddress(const std::array<std::uint8_t, 4>& address) {
            "." + std::to_string(address[3]);
 }
 
-// "hislip3" from a TXT record's SubAddress, or the default session "hislip0".
-std::string hislipSubAddress(const std::vector<std::string>& text) {
+// "hislip3" or "inst2" from a TXT record's SubAddress (an instrument with several sessions or devices
+// announces each), or the default given; anything but the prefix and up to three digits is ignored.
+std::string subAddress(const std::vector<std::string>& text, std::string_view prefix,
+                       const std::string& fallback) {
     const std::string given = lowerCase(txtValue(text, "SubAddress"));
-    const std::string_view digits = std::string_view(given).substr(std::min<std::size_t>(6, given.size()));
-    const bool valid = given.starts_with("hislip") && !digits.empty() && digits.size() <= 3 &&
+    const std::string_view digits = std::string_view(given).substr(std::min(prefix.size(), given.size()));
+    const bool valid = given.starts_with(prefix) && !digits.empty() && digits.size() <= 3 &&
                        std::all_of(digits.begin(), digits.end(), [](char c) { return c >= '0' && c <= '9'; });
-    return valid ? given : "hislip0";
+    return valid ? given : fallback;
 }
 
 // The resource a service stands for at the given address; empty when it names no usable port (VXI-11 goes
@@ -69,14 +71,15 @@ std::string resourceOf(const std::string& type, std::uint16_t port, const std::v
         return {};
     }
     if (type == kVxi11ServiceType) {
-        return "TCPIP0::" + address + "::INSTR";
+        const std::string device = subAddress(text, "inst", "inst0");
+        return "TCPIP0::" + address + (device == "inst0" ? "" : "::" + device) + "::INSTR";
     }
     if (type == kHislipServiceType) {
-        std::string subAddress = hislipSubAddress(text);
+        std::string session = subAddress(text, "hislip", "hislip0");
         if (port != kHislipDefaultPort) {
-            subAddress += "," + std::to_string(port);
+            session += "," + std::to_string(port);
         }
-        return "TCPIP0::" + address + "::" + subAddress + "::INSTR";
+        return "TCPIP0::" + address + "::" + session + "::INSTR";
     }
     return "TCPIP0::" + address + "::" + std::to_string(port) + "::SOCKET";
 }

@@ -66,6 +66,10 @@ TEST(MdnsAnswerSet, GivesTheResourceEachServiceTypeStandsFor) {
     };
     const Case cases[] = {
         {visa::kVxi11ServiceType, 111, {}, "TCPIP0::10.201.1.10::INSTR"},
+        {visa::kVxi11ServiceType, 111, {"SubAddress=inst0"}, "TCPIP0::10.201.1.10::INSTR"},
+        {visa::kVxi11ServiceType, 111, {"SubAddress=INST7"}, "TCPIP0::10.201.1.10::inst7::INSTR"},
+        {visa::kVxi11ServiceType, 111, {"SubAddress=hislip7"}, "TCPIP0::10.201.1.10::INSTR"},
+        {visa::kVxi11ServiceType, 111, {"SubAddress=inst1234"}, "TCPIP0::10.201.1.10::INSTR"},
         {visa::kHislipServiceType, 4880, {}, "TCPIP0::10.201.1.10::hislip0::INSTR"},
         {visa::kHislipServiceType, 4881, {}, "TCPIP0::10.201.1.10::hislip0,4881::INSTR"},
         {visa::kHislipServiceType, 4880, {"SubAddress=HiSLIP12"}, "TCPIP0::10.201.1.10::hislip12::INSTR"},
@@ -189,7 +193,7 @@ class SimulatorAnswers : public testing::Test {
 protected:
     const sim::MdnsZone::Address address_{10, 201, 1, 10};
     const sim::MdnsZone zone_{
-        sim::announcedServices({"Korvane,MF-7,SIM0007,1.0\n", 5025, 111, 4881, "hislip0"})};
+        sim::announcedServices({"Korvane,MF-7,SIM0007,1.0\n", 5025, 111, "inst2", 4881, "hislip3"})};
 
     static DnsMessage query(std::vector<std::string> names, DnsType type = kDnsPtr) {
         DnsMessage message;
@@ -217,9 +221,9 @@ TEST_F(SimulatorAnswers, AnswerTheBrowseWithEveryServiceAndTheFinderReadsThemBac
     EXPECT_EQ(responses[0].id, 0);
     EXPECT_TRUE(responses[0].questions.empty());
     const auto found = find(responses);
-    EXPECT_THAT(resourcesOf(found),
-                UnorderedElementsAre("TCPIP0::10.201.1.10::INSTR", "TCPIP0::10.201.1.10::hislip0,4881::INSTR",
-                                     "TCPIP0::10.201.1.10::5025::SOCKET"));
+    EXPECT_THAT(resourcesOf(found), UnorderedElementsAre("TCPIP0::10.201.1.10::inst2::INSTR",
+                                                         "TCPIP0::10.201.1.10::hislip3,4881::INSTR",
+                                                         "TCPIP0::10.201.1.10::5025::SOCKET"));
     for (const visa::FoundResource& f : found) {
         EXPECT_EQ(f.manufacturer + " " + f.model + " " + f.serial, "Korvane MF-7 SIM0007") << f.resource;
     }
@@ -268,10 +272,10 @@ TEST_F(SimulatorAnswers, AnswerOnlyWhatIsTheirs) {
 TEST_F(SimulatorAnswers, SplitManyMainframesIntoFramesThatEachStandAlone) {
     std::vector<sim::AnnouncedService> services;
     for (int i = 0; i < 40; ++i) {
-        const auto one = sim::announcedServices({"Korvane,MF-7,SIM" + std::to_string(1000 + i) + ",1.0",
-                                                 static_cast<std::uint16_t>(5025 + i),
-                                                 {},
-                                                 {}});
+        sim::MainframeAnnouncement mainframe;
+        mainframe.identity = "Korvane,MF-7,SIM" + std::to_string(1000 + i) + ",1.0";
+        mainframe.socketPort = static_cast<std::uint16_t>(5025 + i);
+        const auto one = sim::announcedServices(mainframe);
         services.insert(services.end(), one.begin(), one.end());
     }
     const sim::MdnsZone big(services);
