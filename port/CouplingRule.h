@@ -3,6 +3,7 @@
 // The one-pin rule: each coupling function ("On Couple", "Off Couple") may be held by at most one of
 // pins 4 to 7. The instrument's present state decides, so callers pass the functions just read.
 
+#include "port/PortFacts.h"
 #include "port/TextTable.h"
 
 #include <cstdint>
@@ -12,7 +13,7 @@
 namespace CouplingRule {
 
 inline constexpr std::int16_t kFirstPin = 4;
-inline constexpr std::int16_t kLastPin = 7;
+inline constexpr std::int16_t kLastPin = kPinCount;
 
 // Exactly "On Couple" or "Off Couple": letter case and blanks count.
 bool isCouplingFunction(const std::string& displayName);

@@ -3,12 +3,12 @@
 #include "port/CommandText.h"
 #include "port/NumberText.h"
 #include "port/PinFunctionTable.h"
+#include "port/PortFacts.h"
 #include "transport/SCPI_DCPS.h"
 
 namespace KorvaneMF {
 namespace {
 
-constexpr std::int16_t kPinCount = 7;
 constexpr const char* kReplySource = "The power supply's reply";
 
 } // namespace

@@ -4,7 +4,7 @@
 
 #include <cstddef>
 
-std::int16_t outputWordFromDigits(const std::array<std::int16_t, 7>& digitsPin1First) {
+std::int16_t outputWordFromDigits(const std::array<std::int16_t, kPinCount>& digitsPin1First) {
     long word = 0;
     for (std::size_t k = 0; k < digitsPin1First.size(); ++k)
         word += static_cast<long>(digitsPin1First[k]) * (1L << k);

@@ -22,7 +22,14 @@ PortmapServer::PortmapServer(const std::string& address, std::uint16_t port, Tcp
               serveRpcConnection(connection, kMaxPortmapRecord, {kPortmapProgram, kPortmapVersion},
                                  [this](const RpcCall& call) { return answer(call); });
           },
-          std::move(log), limits) {}
+          std::move(log), limits,
+          // Look-ups cost nothing to answer: a client past the limit still gets the answer to its first
+          // call, without a thread of its own, instead of a closed connection.
+          RefusedClients::Refusal{{}, [this](std::string_view received) {
+                                      return answerFirstCall(
+                                          received, kMaxPortmapRecord, {kPortmapProgram, kPortmapVersion},
+                                          [this](const RpcCall& call) { return answer(call); });
+                                  }}) {}
 
 std::optional<RpcReply> PortmapServer::answer(const RpcCall& call) const {
     switch (call.procedure) {

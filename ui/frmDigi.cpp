@@ -5,6 +5,7 @@
 #include "port/KorvaneMF.h"
 #include "port/NumberText.h"
 #include "port/OutputWord.h"
+#include "port/Polarity.h"
 #include "transport/SCPI_DCPS.h"
 #include "transport/globals.h"
 #include "ui/ChosenOptionFocus.h"
@@ -114,13 +115,13 @@ void frmDigi::Form_Load() {
         break;
     }
 
-    for (std::int16_t pin = 1; pin <= kPins; ++pin) {
+    for (std::int16_t pin = 1; pin <= kPinCount; ++pin) {
         const auto& controls = Pin(pin);
         controls.function->setEditText(Text(PinFunction[pin]));
         controls.outputBit->setEditText(Text(" " + outputBits[pin]));
         if (pin == 1)
             ApplyFaultNoticeSwap();
-        if (PinPolarity[pin] == "POS")
+        if (polarityFromReply(PinPolarity[pin]) == Polarity::Positive)
             controls.positive->setChecked(true);
         else
             controls.negative->setChecked(true);
@@ -131,9 +132,9 @@ void frmDigi::RunSetSequence(std::int16_t pin) {
     const auto& controls = Pin(pin);
     KorvaneMF::SetPinFunction(Text(controls.function->currentText()), pin, globals::Session);
     if (controls.positive->isChecked())
-        KorvaneMF::SetPinPolarity("POS", pin, globals::Session);
+        KorvaneMF::SetPinPolarity(polarityWord(Polarity::Positive), pin, globals::Session);
     else if (controls.negative->isChecked())
-        KorvaneMF::SetPinPolarity("NEG", pin, globals::Session);
+        KorvaneMF::SetPinPolarity(polarityWord(Polarity::Negative), pin, globals::Session);
 }
 
 void frmDigi::ApplyFaultNoticeSwap() {
@@ -191,8 +192,8 @@ std::int16_t frmDigi::CheckPinUnique(const std::int16_t& pin, const std::string&
 }
 
 void frmDigi::cmdSetDIO_Click() {
-    std::array<std::int16_t, kPins> digits{};
-    for (std::int16_t pin = 1; pin <= kPins; ++pin)
+    std::array<std::int16_t, kPinCount> digits{};
+    for (std::int16_t pin = 1; pin <= kPinCount; ++pin)
         digits[static_cast<std::size_t>(pin - 1)] =
             ToInt16(Text(Pin(pin).outputBit->currentText()), "Pin " + std::to_string(pin) + "'s output bit");
     KorvaneMF::SetOutputData(std::to_string(outputWordFromDigits(digits)), globals::Session);

@@ -4,6 +4,7 @@
 // writes a change back only when the user presses the matching Set button. Every handler runs through
 // the event guard; all instrument traffic goes through the command set with the one global session.
 
+#include "port/PortFacts.h"
 #include "port/TextTable.h"
 #include "ui_frmDigi.h"
 
@@ -35,8 +36,6 @@ protected:
     void closeEvent(QCloseEvent* event) override;
 
 private:
-    static constexpr std::int16_t kPins = 7;
-
     struct PinControls {
         QComboBox* function;
         QRadioButton* positive;
@@ -67,6 +66,6 @@ private:
     void Unload();
 
     QPointer<QWidget> connectionDialog_;
-    std::array<PinControls, kPins> pins_{};
+    std::array<PinControls, kPinCount> pins_{};
     bool unloading_ = false;
 };

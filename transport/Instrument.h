@@ -1,0 +1,81 @@
+#pragma once
+
+// One open instrument session and the checked exchanges that pass through it. An Instrument owns its
+// message session, its time-outs and its resource text and shares nothing with any other: each thread
+// that talks to an instrument owns one (pinwright-cli one per resource), and the window holds its one
+// in globals. It shows nothing and ends nothing; what happened comes back as values or as the typed
+// errors of InstrumentErrors.h, and the caller decides what the user is told.
+
+#include "transport/InstrumentErrors.h"
+#include "transport/Outcomes.h"
+#include "transport/Timeouts.h"
+#include "visa/FormattedIO488.h"
+
+#include <functional>
+#include <memory>
+#include <string>
+#include <string_view>
+
+namespace visa {
+class ResourceManager;
+}
+
+namespace transport {
+
+// A failed query's readout stops after this many entries: an instrument that reports an empty queue in
+// another form would otherwise keep the caller reading for ever.
+inline constexpr int kMaxErrorReadout = 100;
+
+struct OpenOptions {
+    Timeouts timeouts;
+    // Whether "*RST;*CLS" follows the identity exchange.
+    bool reset = false;
+    // Called with the identity reply as read (terminator included) before any clear is sent; the clear
+    // waits until it returns, so a window can show the identity first.
+    std::function<void(const std::string& identity)> onIdentified;
+};
+
+// The second comma-separated field of an identity reply; throws IdentityError when there is none.
+std::string modelFromIdentity(const std::string& identity);
+
+class Instrument {
+public:
+    // Opens the resource, flushes its input, asks "*IDN?" and checks that the reply has a model field,
+    // then clears the unit when asked. Throws OpenFailure, whose description says what went wrong.
+    static std::unique_ptr<Instrument> open(const std::string& resource, const OpenOptions& options);
+    static std::unique_ptr<Instrument> open(const std::string& resource, const OpenOptions& options,
+                                            visa::ResourceManager& manager);
+
+    Instrument(const Instrument&) = delete;
+    Instrument& operator=(const Instrument&) = delete;
+
+    const std::string& resource() const { return resource_; }
+    const std::string& identity() const { return identity_; }
+    const Timeouts& timeouts() const { return timeouts_; }
+
+    // Writes the command and "SYST:ERR?" and reads one error-queue entry.
+    CommandOutcome command(std::string_view text);
+    // Writes the query and returns its reply; after a failed exchange, sends "SYST:ERR?" as a checked
+    // command and reads out the error queue.
+    QueryOutcome query(std::string_view text);
+
+    // The steps of query(), for a caller that has something to say between them.
+    std::optional<std::string> tryQuery(std::string_view text);
+    // Reads the entry already waiting, then asks for more until the queue reports no error.
+    ErrorReadout readOutErrorQueue();
+
+    // Ends the session; later exchanges throw InstrumentLost. A failure to close passes on as the
+    // transport's own error.
+    void close();
+
+private:
+    Instrument(std::string resource, const Timeouts& timeouts);
+    std::string readTrimmed();
+
+    std::string resource_;
+    Timeouts timeouts_;
+    std::string identity_;
+    visa::FormattedIO488 io_;
+};
+
+} // namespace transport

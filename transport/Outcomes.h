@@ -1,0 +1,39 @@
+#pragma once
+
+// What a checked command or query brought back, as values: the instrument's own errors are news for
+// the caller, not failures of the call. Losing the instrument is InstrumentLost, thrown.
+
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace transport {
+
+// The exact text of the error queue's "empty" entry; any other reply counts as an error.
+inline constexpr const char* kNoErrorReply = "+0,\"No error\"";
+
+struct CommandOutcome {
+    // The error-queue entry read after the command, trimmed, when it was not the no-error reply.
+    std::optional<std::string> error;
+    bool ok() const { return !error; }
+};
+
+// The error queue read out after a failed query: entries in the order read, without the final
+// no-error reply (the first entry is kept even when it is the no-error reply, so that the list says
+// what was read). truncated: the readout stopped at its bound before the queue reported empty.
+struct ErrorReadout {
+    std::vector<std::string> errors;
+    bool truncated = false;
+};
+
+struct QueryOutcome {
+    // The trimmed reply; empty when the exchange failed and the error queue was read instead.
+    std::optional<std::string> reply;
+    // After a failed exchange: the entry read by the check of the "SYST:ERR?" command that starts the
+    // readout, when it was not the no-error reply, and the readout itself.
+    std::optional<std::string> checkError;
+    ErrorReadout readout;
+    bool ok() const { return reply.has_value(); }
+};
+
+} // namespace transport
