@@ -111,6 +111,16 @@ const std::vector<Option>& options() {
              o.hislip = true;
              o.hislipPort = parsePort("--hislip-port", value);
          }},
+        {"--no-udp-portmap", "",
+         "serve the portmapper over TCP only, so that VXI-11 broadcasts find nothing (default: UDP too)",
+         [](ServerOptions& o, std::string_view) {
+             o.udpPortmap = false;
+         }},
+        {"--no-announce", "",
+         "do not announce the services over mDNS (default: announced on an address other than loopback)",
+         [](ServerOptions& o, std::string_view) {
+             o.announce = false;
+         }},
         {"--socket-clients", "N", "serve at most N raw SCPI clients at once (default 8)",
          [](ServerOptions& o, std::string_view value) {
              o.socketClients = parseCount("--socket-clients", value);

@@ -27,6 +27,9 @@ struct ServerOptions {
     // HiSLIP
     bool hislip = false;
     std::uint16_t hislipPort = 4880;
+    // Being found on the LAN: the portmapper over UDP (VXI-11 broadcasts), the mDNS announcement.
+    bool udpPortmap = true;
+    bool announce = true;
     // What each server allows its clients.
     std::size_t socketClients = 8;
     std::size_t lanClients = 32; // VXI-11, the portmapper and HiSLIP, each

@@ -4,8 +4,10 @@
 #include "protocol/Vxi11Messages.h"
 #include "sim/HislipServer.h"
 #include "sim/Mainframe.h"
+#include "sim/MainframeAnnouncement.h"
 #include "sim/PortmapServer.h"
 #include "sim/ServerOptions.h"
+#include "sim/ServiceAnnouncer.h"
 #include "sim/SocketServer.h"
 #include "sim/Vxi11Server.h"
 
@@ -15,6 +17,7 @@
 #include <mutex>
 #include <pthread.h>
 #include <string_view>
+#include <system_error>
 #include <vector>
 
 namespace {
@@ -94,6 +97,13 @@ int main(int argc, char** argv) {
             printLine("pinwright-sim: VXI-11 (" + namesOf("inst", rack.size()) + ") on " + options.address +
                       " port " + std::to_string(vxi11->port()) + ", portmapper on port " +
                       std::to_string(portmapper->port()));
+            try {
+                if (options.udpPortmap && portmapper->serveUdp()) {
+                    printLine("pinwright-sim: portmapper also over UDP, broadcasts included");
+                }
+            } catch (const std::system_error& e) {
+                printLine(std::string("pinwright-sim: portmapper not served over UDP: ") + e.what());
+            }
         }
         std::unique_ptr<sim::HislipServer> hislip;
         if (options.hislip) {
@@ -102,8 +112,27 @@ int main(int argc, char** argv) {
             printLine("pinwright-sim: HiSLIP (" + namesOf("hislip", rack.size()) + ") on " + options.address +
                       " port " + std::to_string(hislip->port()));
         }
+        std::unique_ptr<sim::ServiceAnnouncer> announcer;
+        if (options.announce) {
+            std::vector<sim::AnnouncedService> services;
+            for (std::size_t i = 0; i < rack.size(); ++i) {
+                sim::MainframeAnnouncement announcement{
+                    sim::askIdentity(*rack[i]), sockets[i]->port(), {}, "inst" + std::to_string(i), {}};
+                if (portmapper) {
+                    announcement.portmapPort = portmapper->port();
+                }
+                if (hislip) {
+                    announcement.hislipPort = hislip->port();
+                    announcement.hislipSubAddress = "hislip" + std::to_string(i);
+                }
+                const auto mainframe = sim::announcedServices(announcement);
+                services.insert(services.end(), mainframe.begin(), mainframe.end());
+            }
+            announcer = sim::ServiceAnnouncer::start(options.address, std::move(services), printLine);
+        }
         int received = 0;
         sigwait(&stopSignals, &received);
+        announcer.reset();
         if (hislip) {
             hislip->stop();
         }
