@@ -67,7 +67,7 @@ const std::vector<OptionSpec>& options() {
          }},
         {nullptr, "timeout", "MS",
          "I/O time-out in milliseconds (default 5000); for input --wait also how\n"
-         "long to wait for the pattern",
+         "long to wait for the pattern; for find how long to listen (default 1000)",
          [](CliArguments& arguments, const std::string& value) {
              milliseconds(&CliArguments::timeoutMs, "--timeout", 1)(arguments, value);
              arguments.timeoutGiven = true;
@@ -86,7 +86,9 @@ const std::vector<OptionSpec>& options() {
          "monotonic microseconds, resource, -> (written) or <- (read), the text with\n"
          "control characters escaped. PINWRIGHT_TRACE=FILE appends the same to FILE",
          flag(&CliArguments::trace)},
-        {nullptr, "json", nullptr, "(show, apply, diff) print JSON", flag(&CliArguments::json)},
+        {nullptr, "json", nullptr, "(show, apply, diff, find) print JSON", flag(&CliArguments::json)},
+        {nullptr, "no-identify", nullptr, "(find) list what is found without asking *IDN?",
+         flag(&CliArguments::noIdentify)},
         {nullptr, "dry-run", nullptr, "(apply) print the plan, send nothing", flag(&CliArguments::dryRun)},
         {nullptr, "bits", nullptr, "(output) the word as seven 0/1 digits, pin 7 first",
          flag(&CliArguments::bits)},
@@ -242,7 +244,7 @@ Standard output carries results only; messages go to standard error.
 Exit status:
   0  success
   1  the instrument reported an error or refused a setting, the instrument differs from the
-     profile (apply, diff), or input --wait timed out
+     profile (apply, diff), input --wait timed out, or find found nothing
   2  usage error: wrong command line or a profile file that is refused; nothing was sent
   3  the instrument could not be reached, stopped answering, or did not grant its lock in time
 With several -r, the highest status of any instrument.

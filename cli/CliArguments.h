@@ -22,10 +22,11 @@ struct CliArguments {
     bool trace = false;
     bool help = false;
     bool version = false;
-    bool json = false;                      // show, apply, diff
+    bool json = false;                      // show, apply, diff, find
     bool dryRun = false;                    // apply
     bool bits = false;                      // output
     bool watch = false;                     // input
+    bool noIdentify = false;                // find
     int intervalMs = 100;                   // input --watch and --wait
     std::optional<std::string> waitPattern; // input --wait
     const CommandSpec* command = nullptr;

@@ -1,5 +1,6 @@
 #include "cli/CommandTable.h"
 
+#include "cli/FindCommand.h"
 #include "cli/InputCommand.h"
 #include "cli/PortCommands.h"
 #include "cli/ProfileCommands.h"
@@ -12,8 +13,33 @@ namespace {
 
 constexpr std::size_t kAnyCount = 1000;
 
+PreparedCommand prepareFind(const CliArguments& arguments) {
+    const FindCommandOptions options{arguments.json,
+                                     arguments.timeoutGiven ? std::chrono::milliseconds(arguments.timeoutMs)
+                                                            : FindCommandOptions{}.window,
+                                     !arguments.noIdentify};
+    return {nullptr,
+            [options](std::ostream& out, std::ostream& err) { return runFindCommand(options, out, err); },
+            false};
+}
+
 const std::vector<CommandSpec>& table() {
     static const std::vector<CommandSpec> commands{
+        {"find",
+         "[--json] [--no-identify]",
+         "list the instruments this machine can reach (LAN, USB, GPIB, an\n"
+         "installed VISA library's own list, the simulated mainframe), one line\n"
+         "each as it is found: its identity and its resources, best first\n"
+         "(printed again, complete, if a resource of it turns up later).\n"
+         "Each resource is asked *IDN? unless --no-identify; --json prints one\n"
+         "JSON array at the end; --timeout sets how long to listen (default\n"
+         "1000). A way of finding that cannot work here is named on standard\n"
+         "error. Exit status 0 when something was found, 1 when nothing was",
+         0,
+         0,
+         ResourceUse::None,
+         {"json", "no-identify"},
+         prepareFind},
         {"identify",
          "",
          "print the instrument's identity reply",
@@ -111,7 +137,6 @@ const std::vector<CommandSpec>& table() {
          ResourceUse::One,
          {},
          PortCommands::prepareScpi},
-        // Commands that open no given resource (resources: None) are rows like any other.
     };
     return commands;
 }

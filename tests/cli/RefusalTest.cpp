@@ -55,7 +55,7 @@ INSTANTIATE_TEST_SUITE_P(
         UsageRow{"SeveralResourcesForPin",
                  {"-r", kResource, "-r", "SIM8::INSTR", "pin", "1", "DIO"},
                  "only identify, show, apply and diff take several -r"},
-        UsageRow{"JsonOutsideShow", {"-r", kResource, "input", "--json"}, "--json belongs to show"},
+        UsageRow{"JsonOutsideShow", {"-r", kResource, "input", "--json"}, "--json belongs to find, show, apply and diff"},
         UsageRow{"BadTimeout", {"-r", kResource, "--timeout", "0", "show"}, "--timeout"},
         UsageRow{"NoJobs", {"-r", kResource, "-j", "0", "show"}, "--jobs wants a count from 1 to 1024"},
         UsageRow{"LockTimeoutNotANumber",
