@@ -5,12 +5,10 @@
 namespace cli {
 namespace {
 
-transport::OpenOptions openOptions(const CliArguments& arguments, bool changesPort) {
+transport::OpenOptions openOptions(const CliArguments& arguments) {
     transport::OpenOptions options;
     options.timeouts.io = std::chrono::milliseconds(arguments.timeoutMs);
     options.reset = arguments.reset;
-    // The transport takes no lock yet (OpenOptions has no exclusiveLock): a change runs unlocked.
-    static_cast<void>(changesPort);
     return options;
 }
 
@@ -19,16 +17,20 @@ transport::OpenOptions openOptions(const CliArguments& arguments, bool changesPo
 CliInstrument::CliInstrument(const std::string& resource, const CliArguments& arguments, bool changesPort)
     : resource_(resource) {
     try {
-        instrument_ = transport::Instrument::open(resource, openOptions(arguments, changesPort));
+        instrument_ = transport::Instrument::open(resource, openOptions(arguments));
+        if (changesPort && !arguments.noLock)
+            lock_ = instrument_->lockExclusive(std::chrono::milliseconds(arguments.lockTimeoutMs));
     } catch (const transport::LockNotGranted& refused) {
         fail(kUnreachable, "locking", refused.reason());
+    } catch (const transport::InstrumentLost& lost) {
+        fail(kUnreachable, "locking", lost.reason());
     } catch (const transport::OpenFailure& failure) {
         fail(kUnreachable, "connecting", failure.reason());
     }
 }
 
 bool CliInstrument::holdsLock() const {
-    return false;
+    return lock_.held();
 }
 
 void CliInstrument::command(const std::string& step, const std::string& text) {

@@ -50,8 +50,7 @@ TEST_P(TwoWriters, ExactlyOneTakesTheCouplingAndTheOtherIsRefusedNamingIt) {
     }
 }
 
-INSTANTIATE_TEST_SUITE_P(LockingTransports, TwoWriters,
-                         ::testing::Values(Transport::Vxi11, Transport::Hislip),
+INSTANTIATE_TEST_SUITE_P(LockingTransports, TwoWriters, ::testing::Values(Transport::Hislip),
                          [](const auto& info) { return ServedInstrument::name(info.param); });
 
 } // namespace
