@@ -2,6 +2,7 @@
 
 #include "visa/FinderRun.h"
 #include "visa/HislipSession.h"
+#include "visa/LanFinders.h"
 #include "visa/LocalBusBackends.h"
 #include "visa/LocalBusFinders.h"
 #include "visa/SocketSession.h"
@@ -75,7 +76,8 @@ private:
     // An installed VISA library is the only way to a serial port, and its own list covers every bus it
     // reaches, so its finder sits beside ASRL.
     BackendTable() {
-        addBuiltIn(InterfaceType::Tcpip, openTcpip, {});
+        addBuiltIn(InterfaceType::Tcpip, openTcpip,
+                   {{"VXI-11 broadcast", findVxi11ByBroadcast}, {"mDNS", findByMdns}});
         addBuiltIn(InterfaceType::Usb, openLocalBusSession, {{kUsbtmcFinder, usbtmcFinder()}});
         addBuiltIn(InterfaceType::Gpib, openLocalBusSession, {{kGpibFinder, findGpibListeners}});
         addBuiltIn(InterfaceType::Asrl, openLocalBusSession,
