@@ -5,11 +5,24 @@
 namespace cli {
 namespace {
 
-transport::OpenOptions openOptions(const CliArguments& arguments) {
+transport::OpenOptions openOptions(const CliArguments& arguments, bool changesPort) {
     transport::OpenOptions options;
     options.timeouts.io = std::chrono::milliseconds(arguments.timeoutMs);
     options.reset = arguments.reset;
+    // Before *IDN?: an instrument locked by another VXI-11 link refuses every write until it is free.
+    if (changesPort && !arguments.noLock)
+        options.exclusiveLock = std::chrono::milliseconds(arguments.lockTimeoutMs);
     return options;
+}
+
+// What the error queue said after a query that got no reply.
+std::string errorsOf(const transport::ErrorReadout& readout) {
+    std::string text;
+    for (const auto& entry : readout.errors)
+        text += (text.empty() ? "" : "; ") + entry;
+    if (text.empty())
+        return "no reply, and no error in the instrument's queue";
+    return readout.truncated ? text + " (further errors were not read)" : text;
 }
 
 } // namespace
@@ -17,20 +30,16 @@ transport::OpenOptions openOptions(const CliArguments& arguments) {
 CliInstrument::CliInstrument(const std::string& resource, const CliArguments& arguments, bool changesPort)
     : resource_(resource) {
     try {
-        instrument_ = transport::Instrument::open(resource, openOptions(arguments));
-        if (changesPort && !arguments.noLock)
-            lock_ = instrument_->lockExclusive(std::chrono::milliseconds(arguments.lockTimeoutMs));
+        instrument_ = transport::Instrument::open(resource, openOptions(arguments, changesPort));
     } catch (const transport::LockNotGranted& refused) {
         fail(kUnreachable, "locking", refused.reason());
-    } catch (const transport::InstrumentLost& lost) {
-        fail(kUnreachable, "locking", lost.reason());
     } catch (const transport::OpenFailure& failure) {
         fail(kUnreachable, "connecting", failure.reason());
     }
 }
 
 bool CliInstrument::holdsLock() const {
-    return lock_.held();
+    return instrument_->holdsLock();
 }
 
 void CliInstrument::command(const std::string& step, const std::string& text) {
@@ -44,28 +53,14 @@ void CliInstrument::command(const std::string& step, const std::string& text) {
 }
 
 std::string CliInstrument::query(const std::string& step, const std::string& text) {
-    if (auto reply = instrument_->tryQuery(text))
-        return std::move(*reply);
-    // No reply: the instrument's error queue says why, asked one entry at a time. (The window's readout
-    // starts with "SYST:ERR?" as a checked command, two queries in a row, and an instrument that drops
-    // an unread reply when the next message comes answers only one of them.)
-    std::string errors;
-    for (int entries = 0;; ++entries) {
-        if (entries == transport::kMaxErrorReadout) {
-            errors += " (further errors were not read)";
-            break;
-        }
-        const auto entry = instrument_->tryQuery("SYST:ERR?");
-        if (!entry)
-            fail(kUnreachable, step,
-                 "the instrument stopped answering (no reply within " +
-                     std::to_string(instrument_->timeouts().io.count()) + " ms)");
-        if (*entry == transport::kNoErrorReply)
-            break;
-        errors += (errors.empty() ? "" : "; ") + *entry;
+    try {
+        auto outcome = instrument_->query(text);
+        if (!outcome.ok())
+            fail(kInstrumentError, step, errorsOf(outcome.readout));
+        return std::move(*outcome.reply);
+    } catch (const transport::InstrumentLost& lost) {
+        fail(kUnreachable, step, lost.reason());
     }
-    fail(kInstrumentError, step,
-         errors.empty() ? "no reply, and no error in the instrument's queue" : errors);
 }
 
 void CliInstrument::fail(int status, const std::string& step, const std::string& what) const {

@@ -37,7 +37,6 @@ public:
 private:
     std::string resource_;
     std::unique_ptr<transport::Instrument> instrument_;
-    transport::ExclusiveLock lock_; // after the instrument: released before it closes
 };
 
 } // namespace cli

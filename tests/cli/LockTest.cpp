@@ -1,5 +1,6 @@
 // The instrument's exclusive lock around every change of the port, against another client that holds
-// it: the change waits for it and goes ahead once it is free.
+// it: the change waits for it and goes ahead once it is free, or gives up at --lock-timeout with status 3
+// having sent nothing.
 #include "tests/cli/CliRun.h"
 #include "tests/cli/ServedInstrument.h"
 #include "visa/ResourceManager.h"
@@ -21,9 +22,27 @@ protected:
         instrument->mainframe().traffic().clear();
     }
 
+    bool anySettingSent() {
+        for (const auto& message : instrument->mainframe().traffic().received())
+            if (message.find(' ') != std::string::npos)
+                return true;
+        return false;
+    }
+
     std::unique_ptr<ServedInstrument> instrument;
     std::unique_ptr<visa::MessageSession> other; // another client, holding the lock
 };
+
+TEST_P(AnotherClientsLock, ChangeGivesUpAtTheLockTimeOutHavingSentNothing) {
+    const auto start = std::chrono::steady_clock::now();
+    const auto result = runCliHere({"-r", instrument->resource(), "--lock-timeout", "300", "output", "5"});
+    EXPECT_GE(std::chrono::steady_clock::now() - start, milliseconds(300));
+    EXPECT_EQ(result.status, 3);
+    EXPECT_EQ(result.err.rfind("pinwright-cli: " + instrument->resource() + ": locking: ", 0), 0u)
+        << result.err;
+    EXPECT_FALSE(anySettingSent());
+    EXPECT_EQ(instrument->mainframe().state().outputWord, 0);
+}
 
 TEST_P(AnotherClientsLock, ChangeWaitsAndGoesAheadOnceTheLockIsFree) {
     std::thread release([&] {
@@ -38,7 +57,8 @@ TEST_P(AnotherClientsLock, ChangeWaitsAndGoesAheadOnceTheLockIsFree) {
     EXPECT_EQ(instrument->mainframe().state().outputWord, 5);
 }
 
-INSTANTIATE_TEST_SUITE_P(LockingTransports, AnotherClientsLock, ::testing::Values(Transport::Hislip),
+INSTANTIATE_TEST_SUITE_P(LockingTransports, AnotherClientsLock,
+                         ::testing::Values(Transport::Vxi11, Transport::Hislip),
                          [](const auto& info) { return ServedInstrument::name(info.param); });
 
 } // namespace

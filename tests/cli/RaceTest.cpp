@@ -50,7 +50,8 @@ TEST_P(TwoWriters, ExactlyOneTakesTheCouplingAndTheOtherIsRefusedNamingIt) {
     }
 }
 
-INSTANTIATE_TEST_SUITE_P(LockingTransports, TwoWriters, ::testing::Values(Transport::Hislip),
+INSTANTIATE_TEST_SUITE_P(LockingTransports, TwoWriters,
+                         ::testing::Values(Transport::Vxi11, Transport::Hislip),
                          [](const auto& info) { return ServedInstrument::name(info.param); });
 
 } // namespace
