@@ -7,7 +7,15 @@
 #include "ui/EventGuard.h"
 #include "ui/frmDigi.h"
 
+#include <QMenu>
 #include <QScreen>
+#include <QShortcut>
+
+namespace {
+
+const QKeySequence kFindKey(Qt::CTRL | Qt::Key_F);
+
+} // namespace
 
 FrmIO::FrmIO(QWidget* parent) : QWidget(parent) {
     ui.setupUi(this);
@@ -16,6 +24,11 @@ FrmIO::FrmIO(QWidget* parent) : QWidget(parent) {
     connect(ui.CmdSetIO, &QPushButton::clicked, this, [this] { RunGuarded([this] { CmdSetIO_Click(); }); });
     connect(ui.cmdCancel, &QPushButton::clicked, this, [this] { cmdCancel_Click(); });
     EnterPressesButton::InstallOn(this);
+    // Finding adds a way in without moving or reordering anything the dialog had.
+    connect(new QShortcut(kFindKey, this), &QShortcut::activated, this, [this] { ShowFindWindow(); });
+    ui.IOtxt->setContextMenuPolicy(Qt::CustomContextMenu);
+    connect(ui.IOtxt, &QLineEdit::customContextMenuRequested, this,
+            [this](const QPoint& position) { ShowResourceMenu(position); });
 }
 
 void FrmIO::setVisible(bool visible) {
@@ -50,6 +63,31 @@ void FrmIO::CmdSetIO_Click() {
 
 void FrmIO::cmdCancel_Click() {
     EndProgramNow(0);
+}
+
+void FrmIO::ShowFindWindow() {
+    if (!findWindow_) {
+        findWindow_ = new FindInstrumentsWindow(this);
+        findWindow_->setWindowFlag(Qt::Dialog);
+        connect(findWindow_, &FindInstrumentsWindow::chosen, this,
+                [this](const QString& resource) { TakeFoundResource(resource); });
+    }
+    findWindow_->findInstruments();
+}
+
+void FrmIO::ShowResourceMenu(const QPoint& position) {
+    QMenu* menu = ui.IOtxt->createStandardContextMenu();
+    menu->setAttribute(Qt::WA_DeleteOnClose);
+    menu->addSeparator();
+    QAction* find = menu->addAction(tr("Find Instruments..."), this, [this] { ShowFindWindow(); });
+    find->setShortcut(kFindKey);
+    menu->popup(ui.IOtxt->mapToGlobal(position));
+}
+
+void FrmIO::TakeFoundResource(const QString& resource) {
+    ui.IOtxt->setText(resource);
+    activateWindow();
+    ui.IOtxt->setFocus(Qt::OtherFocusReason);
 }
 
 void FrmIO::ShowMainWindow() {

@@ -4,6 +4,7 @@
 // connecting. It opens the session and hands over to the pin programmer window; it is only hidden
 // while that window is up, so it comes back with its last contents.
 
+#include "app/FindInstrumentsWindow.h"
 #include "ui/frmDigi.h"
 #include "ui_FrmIO.h"
 
@@ -20,6 +21,9 @@ public:
 
     Ui::FrmIO ui;
 
+    // The "Find Instruments..." window once it has been opened, else null.
+    FindInstrumentsWindow* findWindow() const { return findWindow_; }
+
     // The pin programmer window while it is loaded, else null.
     frmDigi* mainWindow() const { return mainWindow_; }
 
@@ -31,7 +35,11 @@ private:
     void CmdSetIO_Click();
     void cmdCancel_Click();
     void ShowMainWindow();
+    void ShowFindWindow();
+    void ShowResourceMenu(const QPoint& position);
+    void TakeFoundResource(const QString& resource);
 
     QPointer<frmDigi> mainWindow_;
+    QPointer<FindInstrumentsWindow> findWindow_;
     std::optional<QPoint> lastPosition_;
 };

@@ -17,7 +17,8 @@ struct CommandShape {
 
 constexpr std::size_t kAny = 1000;
 
-constexpr std::array<CommandShape, 10> kCommands{{
+constexpr std::array<CommandShape, 11> kCommands{{
+    {"find", 0, 0, false},
     {"identify", 0, 0, false},
     {"show", 0, 0, true},
     {"pin", 2, 3, false},
@@ -79,13 +80,15 @@ CliArguments CliArguments::parse(const std::vector<std::string>& arguments, cons
             parsed.resources.push_back(optionValue(arguments, i, argument == "-r" ? "-r" : "--resource"));
         } else if (argument == "--timeout" || argument.rfind("--timeout=", 0) == 0) {
             parsed.timeoutMs = parseTimeout(optionValue(arguments, i, "--timeout"));
+            parsed.timeoutGiven = true;
         } else if (argument == "--reset" || argument == "--trace" || argument == "--json" ||
-                   argument == "--dry-run" || argument == "--bits") {
-            bool& flag = argument == "--reset"   ? parsed.reset
-                         : argument == "--trace" ? parsed.trace
-                         : argument == "--json"  ? parsed.json
-                         : argument == "--bits"  ? parsed.bits
-                                                 : parsed.dryRun;
+                   argument == "--dry-run" || argument == "--bits" || argument == "--no-identify") {
+            bool& flag = argument == "--reset"         ? parsed.reset
+                         : argument == "--trace"       ? parsed.trace
+                         : argument == "--json"        ? parsed.json
+                         : argument == "--bits"        ? parsed.bits
+                         : argument == "--no-identify" ? parsed.noIdentify
+                                                       : parsed.dryRun;
             flag = true;
         } else if (argument == "-h" || argument == "--help") {
             parsed.help = true;
@@ -107,12 +110,19 @@ CliArguments CliArguments::parse(const std::vector<std::string>& arguments, cons
         usageError("unknown command \"" + parsed.command + "\"");
     if (parsed.operands.size() < shape->minOperands || parsed.operands.size() > shape->maxOperands)
         usageError("wrong number of arguments for " + parsed.command);
-    if (parsed.json && parsed.command != "show")
-        usageError("--json belongs to show");
+    if (parsed.json && parsed.command != "show" && parsed.command != "find")
+        usageError("--json belongs to show and find");
+    if (parsed.noIdentify && parsed.command != "find")
+        usageError("--no-identify belongs to find");
     if (parsed.dryRun && parsed.command != "apply")
         usageError("--dry-run belongs to apply");
     if (parsed.bits && parsed.command != "output")
         usageError("--bits belongs to output");
+    if (parsed.command == "find") {
+        if (!parsed.resources.empty())
+            usageError("find looks for instruments and takes no -r");
+        return parsed;
+    }
 
     if (parsed.resources.empty() && environmentResource != nullptr && *environmentResource != '\0')
         parsed.resources.emplace_back(environmentResource);
@@ -131,6 +141,15 @@ with the same checks as the pinwright window: every command is followed by a rea
 instrument's error queue, and an error is printed to standard error with the step that caused it.
 
 Commands:
+  find [--json] [--no-identify]
+                              list the instruments this machine can reach (LAN, USB, GPIB, an
+                              installed VISA library's own list, the simulated mainframe), one line
+                              each as it is found: its identity and its resources, best first
+                              (printed again, complete, if a resource of it turns up later).
+                              Each resource is asked *IDN? unless --no-identify; --json prints one
+                              JSON array at the end; --timeout sets how long to listen (default
+                              1000). A way of finding that cannot work here is named on standard
+                              error. Exit status 0 when something was found, 1 when nothing was
   identify                    print the instrument's identity reply
   show [--json]               print each pin's function and polarity, the output word and its bits
                               (pin 7 first), the input word and its bits, and the inhibit mode;
@@ -160,7 +179,8 @@ Options:
                      TCPIP0::10.1.2.3::INSTR, TCPIP0::host::5025::SOCKET, GPIB0::5::INSTR, or
                      SIM0::INSTR for the built-in simulated mainframe. show and apply take several
                      -r and work on every instrument in parallel, one result block each
-  --timeout MS       I/O time-out in milliseconds (default 5000)
+  --timeout MS       I/O time-out in milliseconds (default 5000; for find, how long to listen for
+                     instruments, default 1000)
   --reset            send *RST;*CLS after connecting (never sent otherwise)
   --trace            print every message written and read to standard error, one line each:
                      monotonic microseconds, resource, -> (written) or <- (read), the text with
@@ -173,7 +193,7 @@ Standard output carries results only; messages go to standard error.
 Exit status:
   0  success
   1  the instrument reported an error or refused a setting, or the instrument differs from the
-     profile (apply, diff)
+     profile (apply, diff), or find found nothing
   2  usage error: wrong command line or a profile file that is refused; nothing was sent
   3  the instrument could not be reached or stopped answering
 With several -r, the highest status of any instrument.

@@ -10,13 +10,15 @@ namespace cli {
 struct CliArguments {
     std::vector<std::string> resources; // every -r in order; PINWRIGHT_RESOURCE when none
     int timeoutMs = 5000;
+    bool timeoutGiven = false; // find listens for 1000 ms unless told otherwise
     bool reset = false;
     bool trace = false;
     bool help = false;
     bool version = false;
-    bool json = false;   // show --json
-    bool dryRun = false; // apply --dry-run
-    bool bits = false;   // output --bits
+    bool json = false;       // show --json
+    bool dryRun = false;     // apply --dry-run
+    bool bits = false;       // output --bits
+    bool noIdentify = false; // find --no-identify
     std::string command;
     std::vector<std::string> operands;
 

@@ -4,6 +4,7 @@
 #include "cli/CliArguments.h"
 #include "cli/Commands.h"
 #include "cli/ExitStatus.h"
+#include "cli/FindCommand.h"
 #include "cli/ParallelRun.h"
 #include "transport/TransportTimeouts.h"
 #include "visa/ResourceManager.h"
@@ -29,6 +30,14 @@ public:
 };
 
 int runParsed(const CliArguments& arguments, std::ostream& out, std::ostream& err) {
+    if (arguments.command == "find") {
+        TraceForThisRun trace(arguments.trace, std::getenv("PINWRIGHT_TRACE"));
+        return runFindCommand({arguments.json,
+                               arguments.timeoutGiven ? std::chrono::milliseconds(arguments.timeoutMs)
+                                                      : FindCommandOptions{}.window,
+                               !arguments.noIdentify},
+                              out, err);
+    }
     const CommandAction action = prepareCommand(arguments);
     transport::SetTimeouts({std::chrono::milliseconds(2000), std::chrono::milliseconds(arguments.timeoutMs)});
     TraceForThisRun trace(arguments.trace, std::getenv("PINWRIGHT_TRACE"));

@@ -37,6 +37,7 @@ void decodeEverything(std::string_view record) {
     tolerate([&] { DeviceWriteParms::decode(record); });
     tolerate([&] { DeviceReadParms::decode(record); });
     tolerate([&] { DeviceGenericParms::decode(record); });
+    tolerate([&] { DeviceLockParms::decode(record); });
     tolerate([&] { PortmapMapping::decode(record); });
 }
 

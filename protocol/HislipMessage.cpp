@@ -4,80 +4,126 @@
 #include "protocol/DecodeError.h"
 
 #include <algorithm>
+#include <concepts>
 
 namespace protocol {
 
+namespace {
+
+// HiSLIP's fields are plain big-endian integers of their own widths, behind the "HS" prologue. Like
+// the XDR codec's, each layout is one call `visit(field, ...)` that both of these visitors walk.
+struct Prologue {};
+
+class FieldWriter {
+public:
+    template <typename... Fields> void operator()(const Fields&... fields) { (put(fields), ...); }
+    std::string take() { return std::move(out_); }
+
+private:
+    void put(Prologue) { out_ += "HS"; }
+    template <std::unsigned_integral Field> void put(Field value) {
+        for (int shift = 8 * (static_cast<int>(sizeof(Field)) - 1); shift >= 0; shift -= 8) {
+            out_.push_back(static_cast<char>((value >> shift) & 0xFFu));
+        }
+    }
+
+    std::string out_;
+};
+
+// Reads from the front of bytes, refusing a field that runs past them as a truncated `what`.
+class FieldReader {
+public:
+    FieldReader(std::string_view bytes, const char* what) : bytes_(bytes), what_(what) {}
+    template <typename... Fields> void operator()(Fields&&... fields) { (take(fields), ...); }
+    std::size_t remaining() const { return bytes_.size(); }
+
+private:
+    std::string_view next(std::size_t count) {
+        if (count > bytes_.size()) {
+            throw DecodeError(std::string("truncated ") + what_);
+        }
+        const std::string_view field = bytes_.substr(0, count);
+        bytes_.remove_prefix(count);
+        return field;
+    }
+    void take(Prologue) {
+        if (next(2) != "HS") {
+            throw DecodeError(std::string(what_) + " does not start with \"HS\"");
+        }
+    }
+    template <std::unsigned_integral Field> void take(Field& value) {
+        value = 0;
+        for (const char byte : next(sizeof(Field))) {
+            value = static_cast<Field>((std::uint64_t{value} << 8) | static_cast<unsigned char>(byte));
+        }
+    }
+
+    std::string_view bytes_;
+    const char* what_;
+};
+
+void headerFields(auto& header, auto&& visit) {
+    visit(Prologue{}, header.type, header.control, header.parameter, header.payloadLength);
+}
+
+// The plain words of a control code, from a table indexed by the code.
+template <std::size_t N>
+std::string describeCode(const std::string_view (&words)[N], std::uint8_t code, std::string_view unknown) {
+    return code < N ? std::string(words[code]) : std::string(unknown) + " " + std::to_string(code);
+}
+
+constexpr std::string_view kFatalWords[] = {
+    "unidentified fatal error",
+    "poorly formed message header",
+    "attempt to use the connection before both channels were established",
+    "invalid initialization sequence",
+    "the server refused the connection: too many clients",
+};
+constexpr std::string_view kErrorWords[] = {
+    "unidentified error",        "unrecognized message type",
+    "unrecognized control code", "unrecognized vendor-defined message",
+    "message too large",
+};
+
+} // namespace
+
 std::string encodeHislip(HislipType type, std::uint8_t control, std::uint32_t parameter,
                          std::string_view payload) {
-    std::string out;
-    out.reserve(kHislipHeaderSize + payload.size());
-    out += "HS";
-    out.push_back(static_cast<char>(type));
-    out.push_back(static_cast<char>(control));
-    appendBigEndian32(out, parameter);
-    appendBigEndian64(out, payload.size());
-    out.append(payload);
-    return out;
+    const HislipHeader header{static_cast<std::uint8_t>(type), control, parameter, payload.size()};
+    FieldWriter out;
+    headerFields(header, out);
+    return out.take().append(payload);
 }
 
 HislipHeader decodeHislipHeader(std::string_view bytes) {
-    if (bytes.size() < kHislipHeaderSize) {
-        throw DecodeError("truncated HiSLIP header");
-    }
-    if (bytes[0] != 'H' || bytes[1] != 'S') {
-        throw DecodeError("HiSLIP header does not start with \"HS\"");
-    }
+    FieldReader in(bytes, "HiSLIP header");
     HislipHeader header;
-    header.type = static_cast<std::uint8_t>(bytes[2]);
-    header.control = static_cast<std::uint8_t>(bytes[3]);
-    header.parameter = readBigEndian32(bytes.substr(4));
-    header.payloadLength = readBigEndian64(bytes.substr(8));
+    headerFields(header, in);
     return header;
 }
 
 std::string encodeHislipSize(std::uint64_t size) {
-    std::string out;
-    appendBigEndian64(out, size);
-    return out;
+    FieldWriter out;
+    out(size);
+    return out.take();
 }
 
 std::uint64_t decodeHislipSize(std::string_view payload) {
-    if (payload.size() != 8) {
-        throw DecodeError("HiSLIP maximum message size is not 8 bytes long");
+    FieldReader in(payload, "HiSLIP maximum message size");
+    std::uint64_t size = 0;
+    in(size);
+    if (in.remaining() != 0) {
+        throw DecodeError("HiSLIP maximum message size is longer than 8 bytes");
     }
-    return readBigEndian64(payload);
+    return size;
 }
 
 std::string describeHislipFatal(std::uint8_t code) {
-    switch (static_cast<HislipFatal>(code)) {
-    case HislipFatal::Unidentified:
-        return "unidentified fatal error";
-    case HislipFatal::PoorlyFormedHeader:
-        return "poorly formed message header";
-    case HislipFatal::ChannelsNotEstablished:
-        return "attempt to use the connection before both channels were established";
-    case HislipFatal::InvalidInitialization:
-        return "invalid initialization sequence";
-    case HislipFatal::TooManyClients:
-        return "the server refused the connection: too many clients";
-    }
-    return "fatal error " + std::to_string(code);
+    return describeCode(kFatalWords, code, "fatal error");
 }
 
 std::string describeHislipError(std::uint8_t code) {
-    switch (static_cast<HislipErrorCode>(code)) {
-    case HislipErrorCode::Unidentified:
-        return "unidentified error";
-    case HislipErrorCode::UnrecognizedMessageType:
-        return "unrecognized message type";
-    case HislipErrorCode::UnrecognizedControlCode:
-        return "unrecognized control code";
-    case HislipErrorCode::UnrecognizedVendorMessage:
-        return "unrecognized vendor-defined message";
-    case HislipErrorCode::MessageTooLarge:
-        return "message too large";
-    }
-    return "error " + std::to_string(code);
+    return describeCode(kErrorWords, code, "error");
 }
 
 void HislipAssembler::feed(std::string_view bytes) {

@@ -64,6 +64,14 @@ enum class HislipErrorCode : std::uint8_t {
     MessageTooLarge = 4,
 };
 
+// AsyncLock's control codes: a request carries the lock time-out in ms as its parameter and the lock
+// string as payload, empty for an exclusive lock; a release carries the last message id sent.
+inline constexpr std::uint8_t kHislipLockRelease = 0;
+inline constexpr std::uint8_t kHislipLockRequest = 1;
+// The control code of AsyncLockResponse: Failure when the lock was not granted within the lock
+// time-out, Error for a release with no lock held and the like.
+enum class HislipLockResult : std::uint8_t { Failure, SuccessExclusive, SuccessShared, Error };
+
 struct HislipHeader {
     std::uint8_t type = 0; // a HislipType, kept raw so that unknown types can be answered
     std::uint8_t control = 0;

@@ -4,6 +4,8 @@
 #include "protocol/DecodeError.h"
 #include "protocol/Xdr.h"
 
+#include <string_view>
+
 namespace protocol {
 
 namespace {
@@ -15,159 +17,167 @@ constexpr std::uint32_t kDenied = 1;
 constexpr std::uint32_t kAuthNone = 0;
 
 enum AcceptStat : std::uint32_t {
-    kSuccess = 0,
-    kProgUnavail = 1,
-    kProgMismatch = 2,
-    kProcUnavail = 3,
-    kGarbageArgs = 4,
-    kSystemErr = 5
+    kSuccess,
+    kProgUnavail,
+    kProgMismatch,
+    kProcUnavail,
+    kGarbageArgs,
+    kSystemErr
 };
 enum RejectStat : std::uint32_t { kRpcMismatch = 0, kAuthError = 1 };
 
-void putNullAuth(XdrWriter& out) {
-    out.putUint32(kAuthNone);
-    out.putOpaque({});
+// A word the protocol fixes (message direction, RPC version); any other value is refused.
+struct Fixed {
+    std::uint32_t value;
+    const char* refusal;
+    void writeTo(XdrWriter& out) const { out.putUint32(value); }
+    void readFrom(XdrReader& in) const {
+        if (in.getUint32() != value) {
+            throw DecodeError(refusal);
+        }
+    }
+};
+
+// Credentials and verifiers: we send AUTH_NONE and neither check nor need the peer's.
+struct NoAuth {
+    void writeTo(XdrWriter& out) const {
+        out.putUint32(kAuthNone);
+        out.putOpaque({});
+    }
+    void readFrom(XdrReader& in) const {
+        std::uint32_t flavor = 0;
+        std::string body;
+        in(flavor, bounded(body, kMaxAuthBody));
+    }
+};
+
+constexpr auto callFields = [](auto& call, auto&& visit) {
+    visit(call.xid, Fixed{kCall, "RPC message is not a call"},
+          Fixed{kRpcVersion, "RPC call of an unsupported RPC version"}, call.program, call.version,
+          call.procedure, NoAuth{}, NoAuth{}, rest(call.arguments));
+};
+
+// What follows a reply's status words.
+enum class ReplyBody { Nothing, VersionRange, AuthStatus, Results };
+
+// How each reply status travels: accepted or denied, the accept or reject status, and its body.
+// In words, '#' stands for the body (the version range, the authentication error).
+struct ReplyShape {
+    RpcReplyStatus status;
+    std::uint32_t replyStat;
+    std::uint32_t detail;
+    ReplyBody body;
+    std::string_view words;
+};
+using enum RpcReplyStatus;
+using enum ReplyBody;
+constexpr ReplyShape kReplyShapes[] = {
+    {SystemError, kAccepted, kSystemErr, Nothing, "the server reported an internal error"},
+    {Success, kAccepted, kSuccess, Results, "success"},
+    {ProgramUnavailable, kAccepted, kProgUnavail, Nothing,
+     "the server does not offer the requested RPC program"},
+    {ProgramMismatch, kAccepted, kProgMismatch, VersionRange,
+     "the server offers only versions # of the RPC program"},
+    {ProcedureUnavailable, kAccepted, kProcUnavail, Nothing,
+     "the server does not offer the requested RPC procedure"},
+    {GarbageArguments, kAccepted, kGarbageArgs, Nothing, "the server could not decode the request"},
+    {RpcVersionMismatch, kDenied, kRpcMismatch, VersionRange, "the server speaks only RPC versions #"},
+    {AuthError, kDenied, kAuthError, AuthStatus,
+     "the server refused the request's credentials (authentication error #)"},
+};
+
+// A status outside the enumeration travels as the first entry, an internal error.
+const ReplyShape& shapeOf(RpcReplyStatus status) {
+    for (const ReplyShape& shape : kReplyShapes) {
+        if (shape.status == status) {
+            return shape;
+        }
+    }
+    return kReplyShapes[0];
 }
 
-void skipAuth(XdrReader& in) {
-    in.getUint32(); // flavor: we neither check nor need credentials
-    in.getOpaque(kMaxAuthBody);
+// reply_stat, the verifier of an accepted reply, and the accept or reject status.
+template <typename Status> struct StatusWords {
+    Status& status;
+    void writeTo(XdrWriter& out) const {
+        const ReplyShape& shape = shapeOf(status);
+        out.putUint32(shape.replyStat);
+        if (shape.replyStat == kAccepted) {
+            out(NoAuth{});
+        }
+        out.putUint32(shape.detail);
+    }
+    void readFrom(XdrReader& in) const {
+        const std::uint32_t replyStat = in.getUint32();
+        if (replyStat != kAccepted && replyStat != kDenied) {
+            throw DecodeError("RPC reply with an unknown reply status");
+        }
+        if (replyStat == kAccepted) {
+            in(NoAuth{});
+        }
+        const std::uint32_t detail = in.getUint32();
+        for (const ReplyShape& shape : kReplyShapes) {
+            if (shape.replyStat == replyStat && shape.detail == detail) {
+                status = shape.status;
+                return;
+            }
+        }
+        throw DecodeError(replyStat == kAccepted ? "RPC reply with an unknown accept status"
+                                                 : "RPC reply with an unknown rejection status");
+    }
+};
+
+template <typename Status> StatusWords<Status> statusWords(Status& status) {
+    return {status};
+}
+
+constexpr auto replyFields = [](auto& reply, auto&& visit) {
+    visit(reply.xid, Fixed{kReply, "RPC message is not a reply"}, statusWords(reply.status));
+    switch (shapeOf(reply.status).body) {
+    case VersionRange:
+        visit(reply.low, reply.high);
+        break;
+    case AuthStatus:
+        visit(reply.authStatus);
+        break;
+    case Results:
+        visit(rest(reply.results));
+        break;
+    case Nothing:
+        break;
+    }
+};
+
+template <typename Message, typename Fields> std::string encodeWith(const Message& message, Fields fields) {
+    XdrWriter out;
+    fields(message, out);
+    return out.take();
+}
+
+// RPC messages are not checked for trailing bytes: the procedure's own decoder checks its part.
+template <typename Message, typename Fields> Message decodeWith(std::string_view record, Fields fields) {
+    XdrReader in(record);
+    Message message;
+    fields(message, in);
+    return message;
 }
 
 } // namespace
 
 std::string encodeCall(const RpcCall& call) {
-    XdrWriter out;
-    out.putUint32(call.xid);
-    out.putUint32(kCall);
-    out.putUint32(kRpcVersion);
-    out.putUint32(call.program);
-    out.putUint32(call.version);
-    out.putUint32(call.procedure);
-    putNullAuth(out);
-    putNullAuth(out);
-    out.putRaw(call.arguments);
-    return out.take();
+    return encodeWith(call, callFields);
 }
 
 std::string encodeReply(const RpcReply& reply) {
-    XdrWriter out;
-    out.putUint32(reply.xid);
-    out.putUint32(kReply);
-    switch (reply.status) {
-    case RpcReplyStatus::RpcVersionMismatch:
-        out.putUint32(kDenied);
-        out.putUint32(kRpcMismatch);
-        out.putUint32(reply.low);
-        out.putUint32(reply.high);
-        return out.take();
-    case RpcReplyStatus::AuthError:
-        out.putUint32(kDenied);
-        out.putUint32(kAuthError);
-        out.putUint32(reply.authStatus);
-        return out.take();
-    default:
-        break;
-    }
-    out.putUint32(kAccepted);
-    putNullAuth(out);
-    switch (reply.status) {
-    case RpcReplyStatus::Success:
-        out.putUint32(kSuccess);
-        out.putRaw(reply.results);
-        break;
-    case RpcReplyStatus::ProgramUnavailable:
-        out.putUint32(kProgUnavail);
-        break;
-    case RpcReplyStatus::ProgramMismatch:
-        out.putUint32(kProgMismatch);
-        out.putUint32(reply.low);
-        out.putUint32(reply.high);
-        break;
-    case RpcReplyStatus::ProcedureUnavailable:
-        out.putUint32(kProcUnavail);
-        break;
-    case RpcReplyStatus::GarbageArguments:
-        out.putUint32(kGarbageArgs);
-        break;
-    default:
-        out.putUint32(kSystemErr);
-        break;
-    }
-    return out.take();
+    return encodeWith(reply, replyFields);
 }
 
 RpcCall decodeCall(std::string_view record) {
-    XdrReader in(record);
-    RpcCall call;
-    call.xid = in.getUint32();
-    if (in.getUint32() != kCall) {
-        throw DecodeError("RPC message is not a call");
-    }
-    if (in.getUint32() != kRpcVersion) {
-        throw DecodeError("RPC call of an unsupported RPC version");
-    }
-    call.program = in.getUint32();
-    call.version = in.getUint32();
-    call.procedure = in.getUint32();
-    skipAuth(in);
-    skipAuth(in);
-    call.arguments = std::string(in.rest());
-    return call;
+    return decodeWith<RpcCall>(record, callFields);
 }
 
 RpcReply decodeReply(std::string_view record) {
-    XdrReader in(record);
-    RpcReply reply;
-    reply.xid = in.getUint32();
-    if (in.getUint32() != kReply) {
-        throw DecodeError("RPC message is not a reply");
-    }
-    const std::uint32_t replyStat = in.getUint32();
-    if (replyStat == kDenied) {
-        const std::uint32_t reject = in.getUint32();
-        if (reject == kRpcMismatch) {
-            reply.status = RpcReplyStatus::RpcVersionMismatch;
-            reply.low = in.getUint32();
-            reply.high = in.getUint32();
-        } else if (reject == kAuthError) {
-            reply.status = RpcReplyStatus::AuthError;
-            reply.authStatus = in.getUint32();
-        } else {
-            throw DecodeError("RPC reply with an unknown rejection status");
-        }
-        return reply;
-    }
-    if (replyStat != kAccepted) {
-        throw DecodeError("RPC reply with an unknown reply status");
-    }
-    skipAuth(in);
-    switch (in.getUint32()) {
-    case kSuccess:
-        reply.status = RpcReplyStatus::Success;
-        reply.results = std::string(in.rest());
-        break;
-    case kProgUnavail:
-        reply.status = RpcReplyStatus::ProgramUnavailable;
-        break;
-    case kProgMismatch:
-        reply.status = RpcReplyStatus::ProgramMismatch;
-        reply.low = in.getUint32();
-        reply.high = in.getUint32();
-        break;
-    case kProcUnavail:
-        reply.status = RpcReplyStatus::ProcedureUnavailable;
-        break;
-    case kGarbageArgs:
-        reply.status = RpcReplyStatus::GarbageArguments;
-        break;
-    case kSystemErr:
-        reply.status = RpcReplyStatus::SystemError;
-        break;
-    default:
-        throw DecodeError("RPC reply with an unknown accept status");
-    }
-    return reply;
+    return decodeWith<RpcReply>(record, replyFields);
 }
 
 bool peekXid(std::string_view record, std::uint32_t& xid) {
@@ -179,29 +189,16 @@ bool peekXid(std::string_view record, std::uint32_t& xid) {
 }
 
 std::string describe(const RpcReply& reply) {
-    const auto range = [&] {
-        return std::to_string(reply.low) + " to " + std::to_string(reply.high);
-    };
-    switch (reply.status) {
-    case RpcReplyStatus::Success:
-        return "success";
-    case RpcReplyStatus::ProgramUnavailable:
-        return "the server does not offer the requested RPC program";
-    case RpcReplyStatus::ProgramMismatch:
-        return "the server offers only versions " + range() + " of the RPC program";
-    case RpcReplyStatus::ProcedureUnavailable:
-        return "the server does not offer the requested RPC procedure";
-    case RpcReplyStatus::GarbageArguments:
-        return "the server could not decode the request";
-    case RpcReplyStatus::SystemError:
-        return "the server reported an internal error";
-    case RpcReplyStatus::RpcVersionMismatch:
-        return "the server speaks only RPC versions " + range();
-    case RpcReplyStatus::AuthError:
-        return "the server refused the request's credentials (authentication error " +
-               std::to_string(reply.authStatus) + ")";
+    const ReplyShape& shape = shapeOf(reply.status);
+    std::string words(shape.words);
+    const std::size_t body = words.find('#');
+    if (body != std::string::npos) {
+        words.replace(body, 1,
+                      shape.body == AuthStatus
+                          ? std::to_string(reply.authStatus)
+                          : std::to_string(reply.low) + " to " + std::to_string(reply.high));
     }
-    return "unknown RPC failure";
+    return words;
 }
 
 } // namespace protocol

@@ -1,8 +1,10 @@
 #pragma once
 
 // The VXI-11 core channel's procedures and the portmapper's GETPORT, as XDR structs. Each struct
-// encodes itself and decodes from a procedure's argument or result bytes, bounding every
+// encodes itself and decodes from a procedure's argument or result bytes (XdrStruct), bounding every
 // variable-length field.
+
+#include "protocol/Xdr.h"
 
 #include <cstddef>
 #include <cstdint>
@@ -42,14 +44,9 @@ enum Vxi11Procedure : std::uint32_t {
     kDestroyIntrChan = 26,
 };
 
-// Device_Flags
-inline constexpr std::uint32_t kFlagWaitLock = 0x01;
-inline constexpr std::uint32_t kFlagEnd = 0x08;
-inline constexpr std::uint32_t kFlagTermCharSet = 0x80;
-// Device_ReadResp reasons
-inline constexpr std::int32_t kReasonRequestCount = 0x01;
-inline constexpr std::int32_t kReasonTermChar = 0x02;
-inline constexpr std::int32_t kReasonEnd = 0x04;
+// Device_Flags bits, and the bits of Device_ReadResp's reason.
+enum Vxi11Flag : std::uint32_t { kFlagWaitLock = 0x01, kFlagEnd = 0x08, kFlagTermCharSet = 0x80 };
+enum Vxi11Reason : std::int32_t { kReasonRequestCount = 0x01, kReasonTermChar = 0x02, kReasonEnd = 0x04 };
 
 // Device_ErrorCode values.
 enum Vxi11Error : std::int32_t {
@@ -77,26 +74,25 @@ std::string describeVxi11Error(std::int32_t code);
 inline constexpr std::size_t kMaxDeviceName = 256;
 inline constexpr std::size_t kMaxVxi11Data = (1u << 20) + 4096;
 
+namespace layout {
+// The XDR structs' members and field lists; the names without `layout::` below are the structs to use.
+
 struct PortmapMapping {
     std::uint32_t program = 0;
     std::uint32_t version = 0;
     std::uint32_t protocol = kIpProtoTcp;
     std::uint32_t port = 0;
-    std::string encode() const;
-    static PortmapMapping decode(std::string_view xdr);
+    static void fields(auto& m, auto&& visit) { visit(m.program, m.version, m.protocol, m.port); }
 };
-
-// GETPORT's result: a bare port number, 0 when the program is not registered.
-std::string encodePort(std::uint32_t port);
-std::uint32_t decodePort(std::string_view xdr);
 
 struct CreateLinkParms {
     std::int32_t clientId = 0;
     bool lockDevice = false;
     std::uint32_t lockTimeout = 0;
     std::string device;
-    std::string encode() const;
-    static CreateLinkParms decode(std::string_view xdr);
+    static void fields(auto& m, auto&& visit) {
+        visit(m.clientId, m.lockDevice, m.lockTimeout, bounded(m.device, kMaxDeviceName));
+    }
 };
 
 struct CreateLinkResp {
@@ -104,8 +100,7 @@ struct CreateLinkResp {
     std::int32_t linkId = 0;
     std::uint16_t abortPort = 0;
     std::uint32_t maxRecvSize = 0;
-    std::string encode() const;
-    static CreateLinkResp decode(std::string_view xdr);
+    static void fields(auto& m, auto&& visit) { visit(m.error, m.linkId, m.abortPort, m.maxRecvSize); }
 };
 
 struct DeviceWriteParms {
@@ -114,15 +109,15 @@ struct DeviceWriteParms {
     std::uint32_t lockTimeout = 0;
     std::uint32_t flags = 0;
     std::string data;
-    std::string encode() const;
-    static DeviceWriteParms decode(std::string_view xdr);
+    static void fields(auto& m, auto&& visit) {
+        visit(m.linkId, m.ioTimeout, m.lockTimeout, m.flags, bounded(m.data, kMaxVxi11Data));
+    }
 };
 
 struct DeviceWriteResp {
     std::int32_t error = 0;
     std::uint32_t size = 0;
-    std::string encode() const;
-    static DeviceWriteResp decode(std::string_view xdr);
+    static void fields(auto& m, auto&& visit) { visit(m.error, m.size); }
 };
 
 struct DeviceReadParms {
@@ -131,45 +126,58 @@ struct DeviceReadParms {
     std::uint32_t ioTimeout = 0;
     std::uint32_t lockTimeout = 0;
     std::uint32_t flags = 0;
-    char termChar = '\n';
-    std::string encode() const;
-    static DeviceReadParms decode(std::string_view xdr);
+    char termChar = '\n'; // a char travels as a whole unit
+    static void fields(auto& m, auto&& visit) {
+        visit(m.linkId, m.requestSize, m.ioTimeout, m.lockTimeout, m.flags, m.termChar);
+    }
 };
 
 struct DeviceReadResp {
     std::int32_t error = 0;
     std::int32_t reason = 0;
     std::string data;
-    std::string encode() const;
-    static DeviceReadResp decode(std::string_view xdr);
+    static void fields(auto& m, auto&& visit) { visit(m.error, m.reason, bounded(m.data, kMaxVxi11Data)); }
 };
 
-// Device_GenericParms: device_readstb, trigger, clear, remote, local.
 struct DeviceGenericParms {
     std::int32_t linkId = 0;
     std::uint32_t flags = 0;
     std::uint32_t lockTimeout = 0;
     std::uint32_t ioTimeout = 0;
-    std::string encode() const;
-    static DeviceGenericParms decode(std::string_view xdr);
+    static void fields(auto& m, auto&& visit) { visit(m.linkId, m.flags, m.lockTimeout, m.ioTimeout); }
 };
 
-// Device_LockParms: device_lock. Waits up to lockTimeout for the lock when flags has kFlagWaitLock.
 struct DeviceLockParms {
     std::int32_t linkId = 0;
     std::uint32_t flags = 0;
     std::uint32_t lockTimeout = 0;
-    std::string encode() const;
-    static DeviceLockParms decode(std::string_view xdr);
+    static void fields(auto& m, auto&& visit) { visit(m.linkId, m.flags, m.lockTimeout); }
 };
 
-// Device_ReadStbResp
 struct DeviceReadStbResp {
     std::int32_t error = 0;
     std::uint8_t statusByte = 0;
-    std::string encode() const;
-    static DeviceReadStbResp decode(std::string_view xdr);
+    static void fields(auto& m, auto&& visit) { visit(m.error, m.statusByte); }
 };
+
+} // namespace layout
+
+using PortmapMapping = XdrStruct<layout::PortmapMapping>; // GETPORT's argument
+using CreateLinkParms = XdrStruct<layout::CreateLinkParms>;
+using CreateLinkResp = XdrStruct<layout::CreateLinkResp>;
+using DeviceWriteParms = XdrStruct<layout::DeviceWriteParms>;
+using DeviceWriteResp = XdrStruct<layout::DeviceWriteResp>;
+using DeviceReadParms = XdrStruct<layout::DeviceReadParms>;
+using DeviceReadResp = XdrStruct<layout::DeviceReadResp>;
+// Device_GenericParms: device_readstb, trigger, clear, remote, local.
+using DeviceGenericParms = XdrStruct<layout::DeviceGenericParms>;
+// Device_LockParms: device_lock. Waits up to lockTimeout for the lock when flags has kFlagWaitLock.
+using DeviceLockParms = XdrStruct<layout::DeviceLockParms>;
+using DeviceReadStbResp = XdrStruct<layout::DeviceReadStbResp>;
+
+// GETPORT's result: a bare port number, 0 when the program is not registered.
+std::string encodePort(std::uint32_t port);
+std::uint32_t decodePort(std::string_view xdr);
 
 // A bare Device_Link (destroy_link, device_unlock) and a bare Device_Error (their results).
 std::string encodeLink(std::int32_t linkId);

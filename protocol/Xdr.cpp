@@ -55,6 +55,12 @@ std::string XdrReader::getOpaque(std::size_t maxLength) {
     return value;
 }
 
+std::string XdrReader::takeRest() {
+    std::string value(rest());
+    position_ = data_.size();
+    return value;
+}
+
 void XdrReader::expectEnd() const {
     if (remaining() != 0) {
         throw DecodeError("unexpected " + std::to_string(remaining()) + " bytes after the XDR data");

@@ -34,4 +34,27 @@ void ClientSession::queueError(const ScpiError& error) {
     mainframe_.queueError(error);
 }
 
+LockOutcome ClientSession::lock(std::chrono::milliseconds timeout, const StillWanted& stillWanted) {
+    return mainframe_.lock(*this, timeout, stillWanted);
+}
+
+bool ClientSession::unlock() {
+    return mainframe_.unlock(*this);
+}
+
+bool ClientSession::holdsLock() const {
+    return mainframe_.holdsLock(*this);
+}
+
+bool ClientSession::awaitAccess(std::optional<std::chrono::milliseconds> timeout,
+                                const StillWanted& stillWanted) {
+    return mainframe_.awaitAccess(*this, timeout, stillWanted);
+}
+
+bool ClientSession::receiveWhenUnlocked(std::string_view message,
+                                        std::optional<std::chrono::milliseconds> timeout,
+                                        const StillWanted& stillWanted) {
+    return mainframe_.receiveWhenUnlocked(*this, message, timeout, stillWanted);
+}
+
 } // namespace sim

@@ -2,6 +2,7 @@
 
 #include "sim/Mainframe.h"
 
+#include <chrono>
 #include <optional>
 #include <string_view>
 
@@ -30,6 +31,21 @@ public:
     void discardReply();
     // An error the transport detected on the instrument's behalf, into the shared error queue.
     void queueError(const ScpiError& error);
+
+    // The instrument's exclusive lock: one holder among every client of the mainframe, whatever its
+    // transport. A request waits up to `timeout` while another client holds it (0: not at all); the
+    // lock goes on unlock() or when this session ends. Waiting holds up no other client.
+    LockOutcome lock(std::chrono::milliseconds timeout, const StillWanted& stillWanted = {});
+    // False when this client holds no lock.
+    bool unlock();
+    bool holdsLock() const;
+    // True once no other client holds the lock (at once when none does); false when the time-out
+    // (nullopt: none) or stillWanted ends the wait first.
+    bool awaitAccess(std::optional<std::chrono::milliseconds> timeout, const StillWanted& stillWanted = {});
+    // receive(), once no other client holds the lock, in one step with that check so that no lock can
+    // be granted in between; false when the message was not taken because the wait ended first.
+    bool receiveWhenUnlocked(std::string_view message, std::optional<std::chrono::milliseconds> timeout,
+                             const StillWanted& stillWanted = {});
 
     Mainframe& mainframe() { return mainframe_; }
 

@@ -4,6 +4,8 @@
 #include "protocol/HislipMessage.h"
 #include "sim/ClientSession.h"
 
+#include <cctype>
+#include <charconv>
 #include <optional>
 
 namespace sim {
@@ -22,6 +24,58 @@ std::string fatal(HislipFatal code, std::string_view text) {
 
 std::string error(HislipErrorCode code, std::string_view text) {
     return encodeHislip(HislipType::Error, static_cast<std::uint8_t>(code), 0, text);
+}
+
+// AsyncLock's control codes and AsyncLockResponse's.
+constexpr std::uint8_t kLockRelease = 0;
+constexpr std::uint8_t kLockRequest = 1;
+constexpr std::uint8_t kLockFailure = 0;
+constexpr std::uint8_t kLockSuccess = 1;
+constexpr std::uint8_t kLockError = 3;
+
+// The number N of a sub-address "hislipN" (any case), or nullopt.
+std::optional<std::size_t> subAddressNumber(std::string_view subAddress) {
+    constexpr std::string_view kPrefix = "hislip";
+    if (subAddress.size() <= kPrefix.size() || subAddress.size() > kPrefix.size() + 5) {
+        return std::nullopt;
+    }
+    for (std::size_t i = 0; i < kPrefix.size(); ++i) {
+        if (std::tolower(static_cast<unsigned char>(subAddress[i])) != kPrefix[i]) {
+            return std::nullopt;
+        }
+    }
+    const std::string_view digits = subAddress.substr(kPrefix.size());
+    std::size_t number = 0;
+    const auto [end, ec] = std::from_chars(digits.data(), digits.data() + digits.size(), number);
+    if (ec != std::errc{} || end != digits.data() + digits.size() ||
+        (digits.size() > 1 && digits[0] == '0')) {
+        return std::nullopt;
+    }
+    return number;
+}
+
+// stillWanted: the session is still there to hold the lock it waits for.
+std::string lockAnswer(const HislipMessage& message, ClientSession& exchange,
+                       const StillWanted& stillWanted) {
+    const auto respond = [](std::uint8_t code) {
+        return encodeHislip(HislipType::AsyncLockResponse, code, 0);
+    };
+    switch (message.header.control) {
+    case kLockRelease:
+        return respond(exchange.unlock() ? kLockSuccess : kLockError);
+    case kLockRequest: {
+        if (!message.payload.empty()) {
+            return respond(kLockError); // shared locks: not offered
+        }
+        const LockOutcome outcome =
+            exchange.lock(std::chrono::milliseconds{message.header.parameter}, stillWanted);
+        return respond(outcome == LockOutcome::Granted       ? kLockSuccess
+                       : outcome == LockOutcome::AlreadyHeld ? kLockError
+                                                             : kLockFailure);
+    }
+    default:
+        return error(HislipErrorCode::UnrecognizedControlCode, "AsyncLock control code is not 0 or 1");
+    }
 }
 
 } // namespace
@@ -57,17 +111,12 @@ private:
     HislipAssembler assembler_;
 };
 
-HislipServer::HislipServer(Mainframe& mainframe, const std::string& address, std::uint16_t port,
-                           TcpService::Log log, ConnectionLimits limits)
-    : mainframe_(mainframe),
+HislipServer::HislipServer(const std::vector<Mainframe*>& mainframes, const std::string& address,
+                           std::uint16_t port, TcpService::Log log, ConnectionLimits limits)
+    : mainframes_(mainframes),
       service_(
           address, port, "HiSLIP", [this](ServiceConnection& c) { serve(c); }, std::move(log), limits,
-          [](ServiceConnection& c) {
-              // Read the client's Initialize first: closing on unread bytes would reset the connection
-              // and lose the reason on the way.
-              HislipReader(c).next();
-              c.sendAll(fatal(HislipFatal::TooManyClients, "maximum clients exceeded"));
-          }) {}
+          RefusedClients::Refusal{fatal(HislipFatal::TooManyClients, "maximum clients exceeded"), nullptr}) {}
 
 std::uint16_t HislipServer::openSession(std::shared_ptr<ClientSession> exchange) {
     std::lock_guard lock(mutex_);
@@ -111,21 +160,7 @@ void HislipServer::serve(ServiceConnection& connection) {
         return;
     }
     if (first->type() == HislipType::Initialize) {
-        const std::string subAddress = first->payload.empty() ? "hislip0" : first->payload;
-        if (subAddress != "hislip0") {
-            connection.sendAll(
-                fatal(HislipFatal::InvalidInitialization,
-                      "unknown sub-address " + subAddress.substr(0, 64) + "; this server has hislip0"));
-            return;
-        }
-        const auto exchange = std::make_shared<ClientSession>(mainframe_);
-        const std::uint16_t id = openSession(exchange);
-        // Synchronized mode (control code 0): one reply per query, in order.
-        if (connection.sendAll(encodeHislip(HislipType::InitializeResponse, 0,
-                                            (std::uint32_t{kHislipVersion} << 16) | id))) {
-            serveSynchronous(connection, reader, id, *exchange);
-        }
-        closeSession(id);
+        serveInitialize(connection, reader, first->payload.empty() ? "hislip0" : first->payload);
         return;
     }
     if (first->type() == HislipType::AsyncInitialize) {
@@ -137,11 +172,34 @@ void HislipServer::serve(ServiceConnection& connection) {
             return;
         }
         if (connection.sendAll(encodeHislip(HislipType::AsyncInitializeResponse, 0, kVendorId))) {
-            serveAsynchronous(connection, reader, *exchange);
+            serveAsynchronous(connection, reader, id, *exchange);
         }
+        exchange->unlock(); // the session ends with either of its channels
         return;
     }
     connection.sendAll(fatal(HislipFatal::InvalidInitialization, "expected Initialize or AsyncInitialize"));
+}
+
+void HislipServer::serveInitialize(ServiceConnection& connection, HislipReader& reader,
+                                   const std::string& subAddress) {
+    const auto number = subAddressNumber(subAddress);
+    if (!number || *number >= mainframes_.size()) {
+        const std::string last = std::to_string(mainframes_.size() - 1);
+        connection.sendAll(fatal(HislipFatal::InvalidInitialization,
+                                 "unknown sub-address " + subAddress.substr(0, 64) +
+                                     "; this server has hislip0" +
+                                     (mainframes_.size() > 1 ? " to hislip" + last : "")));
+        return;
+    }
+    const auto exchange = std::make_shared<ClientSession>(*mainframes_[*number]);
+    const std::uint16_t id = openSession(exchange);
+    // Synchronized mode (control code 0): one reply per query, in order.
+    if (connection.sendAll(
+            encodeHislip(HislipType::InitializeResponse, 0, (std::uint32_t{kHislipVersion} << 16) | id))) {
+        serveSynchronous(connection, reader, id, *exchange);
+    }
+    exchange->unlock(); // the session ends with either of its channels
+    closeSession(id);
 }
 
 void HislipServer::serveSynchronous(ServiceConnection& connection, HislipReader& reader, std::uint16_t id,
@@ -173,8 +231,13 @@ void HislipServer::serveSynchronous(ServiceConnection& connection, HislipReader&
                 connection.sendAll(error(HislipErrorCode::MessageTooLarge, "program message over 64 KiB"));
                 break;
             }
-            exchange.receive(input);
+            // Another session's lock holds the message back until it is released.
+            const bool taken = exchange.receiveWhenUnlocked(
+                input, std::nullopt, [&connection] { return connection.peerStillThere(); });
             input.clear();
+            if (!taken) {
+                return;
+            }
             if (exchange.hangUpRequested()) {
                 return;
             }
@@ -202,7 +265,7 @@ void HislipServer::serveSynchronous(ServiceConnection& connection, HislipReader&
     }
 }
 
-void HislipServer::serveAsynchronous(ServiceConnection& connection, HislipReader& reader,
+void HislipServer::serveAsynchronous(ServiceConnection& connection, HislipReader& reader, std::uint16_t id,
                                      ClientSession& exchange) {
     while (auto message = reader.next()) {
         std::string answer;
@@ -214,11 +277,17 @@ void HislipServer::serveAsynchronous(ServiceConnection& connection, HislipReader
                          : error(HislipErrorCode::Unidentified, "maximum message size is not 8 bytes");
             break;
         case HislipType::AsyncLock:
-            answer = encodeHislip(HislipType::AsyncLockResponse, 1, 0); // granted: one client at a time
+            // A session whose synchronous channel has closed has ended: it waits for no lock.
+            answer = lockAnswer(*message, exchange, [this, &connection, id] {
+                return connection.peerStillThere() && asyncOpen(id);
+            });
             break;
-        case HislipType::AsyncLockInfo:
-            answer = encodeHislip(HislipType::AsyncLockInfoResponse, 0, 0);
+        case HislipType::AsyncLockInfo: {
+            const LockInfo info = exchange.mainframe().lockInfo();
+            answer = encodeHislip(HislipType::AsyncLockInfoResponse, info.exclusive ? 1 : 0,
+                                  static_cast<std::uint32_t>(info.holders));
             break;
+        }
         case HislipType::AsyncRemoteLocalControl:
             answer = encodeHislip(HislipType::AsyncRemoteLocalResponse, 0, 0);
             break;

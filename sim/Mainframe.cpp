@@ -4,6 +4,9 @@
 #include "sim/CommandSet.h"
 #include "sim/MessageParser.h"
 
+#include <algorithm>
+#include <condition_variable>
+#include <cstdio>
 #include <set>
 #include <stdexcept>
 #include <utility>
@@ -12,6 +15,13 @@
 namespace sim {
 
 namespace {
+
+using Clock = std::chrono::steady_clock;
+using std::chrono::milliseconds;
+
+// How often a waiting client asks whether it is still wanted: a client that goes away or a server that
+// stops cannot wake the condition variable itself.
+constexpr milliseconds kStillWantedInterval{50};
 
 std::string_view withoutTerminator(std::string_view message) {
     if (message.ends_with('\n')) {
@@ -84,7 +94,41 @@ struct Mainframe::Impl {
         pending = Reply{std::move(bytes), delay};
     }
 
+    // Waits, with `lock` held, until no client other than `session` holds the instrument's lock.
+    // False when the time-out (nullopt: none) or stillWanted ends the wait first.
+    bool waitForAccess(std::unique_lock<std::mutex>& lock, const ClientSession& session,
+                       std::optional<milliseconds> timeout, const StillWanted& stillWanted) {
+        const std::optional<Clock::time_point> deadline =
+            timeout ? std::optional(Clock::now() + *timeout) : std::nullopt;
+        while (holder != nullptr && holder != &session) {
+            const auto now = Clock::now();
+            if (deadline && now >= *deadline) {
+                return false;
+            }
+            if (stillWanted) {
+                lock.unlock();
+                const bool wanted = stillWanted();
+                lock.lock();
+                if (!wanted) {
+                    return false;
+                }
+            }
+            const auto wake = now + kStillWantedInterval;
+            lockChanged.wait_until(lock, deadline ? std::min(*deadline, wake) : wake);
+        }
+        return true;
+    }
+
+    void release(const ClientSession& session) {
+        if (holder == &session) {
+            holder = nullptr;
+            lockChanged.notify_all();
+        }
+    }
+
     mutable std::mutex mutex;
+    std::condition_variable lockChanged;
+    const ClientSession* holder = nullptr; // the client holding the exclusive lock
     InstrumentState state;
     CommandSet commands;
     std::set<ClientSession*> sessions;
@@ -107,6 +151,7 @@ void Mainframe::attach(ClientSession& session) {
 void Mainframe::detach(ClientSession& session) {
     std::lock_guard lock(impl_->mutex);
     impl_->sessions.erase(&session);
+    impl_->release(session);
 }
 
 void Mainframe::receive(std::string_view message) {
@@ -130,8 +175,66 @@ void Mainframe::discardReply() {
 }
 
 void Mainframe::receive(ClientSession& session, std::string_view message) {
-    message = withoutTerminator(message);
     std::lock_guard lock(impl_->mutex);
+    receiveLocked(session, message);
+}
+
+bool Mainframe::receiveWhenUnlocked(ClientSession& session, std::string_view message,
+                                    std::optional<milliseconds> timeout, const StillWanted& stillWanted) {
+    std::unique_lock lock(impl_->mutex);
+    if (!impl_->waitForAccess(lock, session, timeout, stillWanted)) {
+        return false;
+    }
+    receiveLocked(session, message);
+    return true;
+}
+
+LockOutcome Mainframe::lock(ClientSession& session, milliseconds timeout, const StillWanted& stillWanted) {
+    std::unique_lock lock(impl_->mutex);
+    if (impl_->holder == &session) {
+        return LockOutcome::AlreadyHeld;
+    }
+    if (!impl_->waitForAccess(lock, session, timeout, stillWanted)) {
+        return LockOutcome::TimedOut;
+    }
+    impl_->holder = &session;
+    return LockOutcome::Granted;
+}
+
+bool Mainframe::unlock(ClientSession& session) {
+    std::lock_guard lock(impl_->mutex);
+    if (impl_->holder != &session) {
+        return false;
+    }
+    impl_->release(session);
+    return true;
+}
+
+bool Mainframe::holdsLock(const ClientSession& session) const {
+    std::lock_guard lock(impl_->mutex);
+    return impl_->holder == &session;
+}
+
+bool Mainframe::awaitAccess(const ClientSession& session, std::optional<milliseconds> timeout,
+                            const StillWanted& stillWanted) {
+    std::unique_lock lock(impl_->mutex);
+    return impl_->waitForAccess(lock, session, timeout, stillWanted);
+}
+
+LockInfo Mainframe::lockInfo() const {
+    std::lock_guard lock(impl_->mutex);
+    const bool held = impl_->holder != nullptr;
+    return LockInfo{held, held ? 1u : 0u};
+}
+
+std::string Mainframe::serialNumberFor(unsigned index) {
+    char text[24];
+    std::snprintf(text, sizeof text, "SIM%04lu", static_cast<unsigned long>(index) + 1);
+    return text;
+}
+
+void Mainframe::receiveLocked(ClientSession& session, std::string_view message) {
+    message = withoutTerminator(message);
     impl_->traffic.add(TrafficRecord::Direction::Received, std::string(message));
     if (!impl_->faults.consume(Fault::StopAnswering)) {
         if (session.pending_) {

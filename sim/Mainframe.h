@@ -12,6 +12,7 @@
 
 #include <chrono>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <mutex>
 #include <optional>
@@ -38,6 +39,18 @@ struct PortState {
     std::string inhibitMode;     // "LIVE", "LATC" or "OFF"
 };
 
+// What the instrument's lock looks like to a client asking about it (HiSLIP's lock information).
+struct LockInfo {
+    bool exclusive = false;  // a client holds the exclusive lock
+    std::size_t holders = 0; // clients holding a lock
+};
+
+enum class LockOutcome { Granted, AlreadyHeld, TimedOut };
+
+// Asked now and then while a client waits for the lock; false ends the wait (the client has gone, the
+// server stops).
+using StillWanted = std::function<bool()>;
+
 class Mainframe {
 public:
     // The input buffer's size: a longer message is refused with "Too much data".
@@ -49,7 +62,8 @@ public:
     Mainframe& operator=(const Mainframe&) = delete;
 
     // The members below that take messages and replies serve the mainframe's own session (tests, and
-    // whoever drives the instrument directly); every other client opens a ClientSession.
+    // whoever drives the instrument directly), which no client's lock holds back; every other client
+    // opens a ClientSession.
 
     // One complete program message as received (a trailing LF or CR LF is not part of the message;
     // it is removed if present). Queries in it produce one reply, joined by ";" and ended by one LF.
@@ -80,18 +94,33 @@ public:
     void discardReply();
 
     // Power-on state: factory pin setup, empty error queue, no pending reply in any session; the
-    // record and the fault injector are cleared too.
+    // record and the fault injector are cleared too. A lock stays with its holder.
     void reset();
+
+    LockInfo lockInfo() const;
+
+    // "SIM0001" for the first mainframe of a rack, "SIM0002" for the second...
+    static std::string serialNumberFor(unsigned index);
 
 private:
     friend class ClientSession;
     void attach(ClientSession& session);
     void detach(ClientSession& session);
     void receive(ClientSession& session, std::string_view message);
+    void receiveLocked(ClientSession& session, std::string_view message); // the mutex held
     std::optional<Reply> takeReply(ClientSession& session);
     bool replyPending(const ClientSession& session) const;
     bool hangUpRequested(ClientSession& session);
     void discardReply(ClientSession& session);
+    bool receiveWhenUnlocked(ClientSession& session, std::string_view message,
+                             std::optional<std::chrono::milliseconds> timeout,
+                             const StillWanted& stillWanted);
+    LockOutcome lock(ClientSession& session, std::chrono::milliseconds timeout,
+                     const StillWanted& stillWanted);
+    bool unlock(ClientSession& session);
+    bool holdsLock(const ClientSession& session) const;
+    bool awaitAccess(const ClientSession& session, std::optional<std::chrono::milliseconds> timeout,
+                     const StillWanted& stillWanted);
 
     struct Impl;
     std::unique_ptr<Impl> impl_;

@@ -1,10 +1,12 @@
 #pragma once
 
 #include "protocol/RpcMessage.h"
+#include "sim/DatagramService.h"
 #include "sim/TcpService.h"
 
 #include <cstdint>
 #include <map>
+#include <memory>
 #include <mutex>
 #include <optional>
 #include <string>
@@ -23,7 +25,10 @@ public:
     void registerProgram(std::uint32_t program, std::uint32_t version, std::uint32_t protocol,
                          std::uint16_t port);
     std::uint16_t port() const { return service_.port(); }
-    void stop() { service_.stop(); }
+    // Also answers over UDP on the same address and port, broadcasts to it included
+    // (sim/PortmapDatagrams.h); false for an IPv6 address. Throws std::system_error when it cannot bind.
+    bool serveUdp();
+    void stop();
 
 private:
     std::optional<protocol::RpcReply> answer(const protocol::RpcCall& call) const;
@@ -31,7 +36,10 @@ private:
 
     mutable std::mutex mutex_;
     std::map<std::tuple<std::uint32_t, std::uint32_t, std::uint32_t>, std::uint16_t> ports_;
-    TcpService service_; // last: its threads use the members above
+    std::string address_;
+    TcpService::Log log_;
+    TcpService service_; // after the members its threads use
+    std::unique_ptr<DatagramService> datagrams_;
 };
 
 } // namespace sim

@@ -69,6 +69,22 @@ protocol::RpcReply rpcFailure(std::uint32_t xid, RpcReplyStatus status, std::uin
     return reply;
 }
 
+std::optional<std::string> answerFirstCall(std::string_view received, std::size_t maxRecord,
+                                           RpcProgram offered, const RpcDispatcher& dispatch) {
+    protocol::RecordAssembler assembler(maxRecord);
+    try {
+        assembler.feed(received);
+    } catch (const protocol::DecodeError&) {
+        return std::string{};
+    }
+    const auto record = assembler.nextRecord();
+    if (!record) {
+        return std::nullopt;
+    }
+    const std::optional<protocol::RpcReply> reply = answer(*record, offered, dispatch);
+    return reply ? protocol::encodeRecord(protocol::encodeReply(*reply)) : std::string{};
+}
+
 void serveRpcConnection(ServiceConnection& connection, std::size_t maxRecord, RpcProgram offered,
                         const RpcDispatcher& dispatch, const std::function<bool()>& midMessage) {
     protocol::RecordAssembler assembler(maxRecord);

@@ -7,6 +7,8 @@
 #include <cstdint>
 #include <functional>
 #include <optional>
+#include <string>
+#include <string_view>
 
 namespace sim {
 
@@ -25,6 +27,11 @@ struct RpcProgram {
 using RpcDispatcher = std::function<std::optional<protocol::RpcReply>(const protocol::RpcCall&)>;
 void serveRpcConnection(ServiceConnection& connection, std::size_t maxRecord, RpcProgram offered,
                         const RpcDispatcher& dispatch, const std::function<bool()>& midMessage = {});
+
+// For a client refused past the connection limit (RefusedClients): the answer to the first call in
+// `received`, as record-marked bytes; nullopt while that call is incomplete, empty when it gets none.
+std::optional<std::string> answerFirstCall(std::string_view received, std::size_t maxRecord,
+                                           RpcProgram offered, const RpcDispatcher& dispatch);
 
 // Reply helpers for dispatchers.
 protocol::RpcReply rpcSuccess(std::uint32_t xid, std::string results);

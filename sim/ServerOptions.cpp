@@ -27,13 +27,12 @@ std::uint16_t parsePort(std::string_view option, std::string_view text) {
     return static_cast<std::uint16_t>(value);
 }
 
-std::size_t parseCount(std::string_view option, std::string_view text) {
+std::size_t parseCount(std::string_view option, std::string_view text, unsigned most = 100000) {
     unsigned value = 0;
     const auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), value);
-    if (text.empty() || ec != std::errc{} || end != text.data() + text.size() || value < 1 ||
-        value > 100000) {
-        throw std::invalid_argument(std::string(option) + " wants a count 1..100000, not \"" +
-                                    std::string(text) + "\"");
+    if (text.empty() || ec != std::errc{} || end != text.data() + text.size() || value < 1 || value > most) {
+        throw std::invalid_argument(std::string(option) + " wants a count 1.." + std::to_string(most) +
+                                    ", not \"" + std::string(text) + "\"");
     }
     return value;
 }
@@ -75,9 +74,18 @@ const std::vector<Option>& options() {
          [](ServerOptions& o, std::string_view value) {
              o.address = value;
          }},
-        {"--port", "P", "serve raw SCPI on TCP port P (default 5025; 0 picks a free port)",
+        {"--port", "P",
+         "serve raw SCPI on TCP port P (default 5025; 0 picks a free port), the next mainframes on P+1, "
+         "P+2...",
          [](ServerOptions& o, std::string_view value) {
              o.socketPort = parsePort("--port", value);
+         }},
+        {"--count", "N",
+         "serve N independent mainframes (default 1, at most 256), serial numbers SIM0001, SIM0002...: "
+         "raw SCPI on N consecutive ports, HiSLIP sub-addresses hislip0 to hislip(N-1) on the one HiSLIP "
+         "port, VXI-11 devices inst0 to inst(N-1) on the one VXI-11 port",
+         [](ServerOptions& o, std::string_view value) {
+             o.count = parseCount("--count", value, ServerOptions::kMaxCount);
          }},
         {"--vxi11", "", "also serve VXI-11: a portmapper on port 111 and the core channel",
          [](ServerOptions& o, std::string_view) {
@@ -94,7 +102,7 @@ const std::vector<Option>& options() {
          [](ServerOptions& o, std::string_view value) {
              o.portmapPort = parsePort("--portmap-port", value);
          }},
-        {"--hislip", "", "also serve HiSLIP (hislip0) on port 4880",
+        {"--hislip", "", "also serve HiSLIP (hislip0, and one sub-address per mainframe) on port 4880",
          [](ServerOptions& o, std::string_view) {
              o.hislip = true;
          }},
@@ -102,6 +110,16 @@ const std::vector<Option>& options() {
          [](ServerOptions& o, std::string_view value) {
              o.hislip = true;
              o.hislipPort = parsePort("--hislip-port", value);
+         }},
+        {"--no-udp-portmap", "",
+         "serve the portmapper over TCP only, so that VXI-11 broadcasts find nothing (default: UDP too)",
+         [](ServerOptions& o, std::string_view) {
+             o.udpPortmap = false;
+         }},
+        {"--no-announce", "",
+         "do not announce the services over mDNS (default: announced on an address other than loopback)",
+         [](ServerOptions& o, std::string_view) {
+             o.announce = false;
          }},
         {"--socket-clients", "N", "serve at most N raw SCPI clients at once (default 8)",
          [](ServerOptions& o, std::string_view value) {
@@ -181,6 +199,10 @@ ServerOptions parseServerOptions(std::span<const std::string_view> arguments) {
         }
         option->apply(result, value);
     }
+    if (result.socketPort != 0 && result.socketPort + (result.count - 1) > 65535) {
+        throw std::invalid_argument("--count " + std::to_string(result.count) + " from --port " +
+                                    std::to_string(result.socketPort) + " goes past port 65535");
+    }
     return result;
 }
 
@@ -213,8 +235,10 @@ std::string wrapped(std::string_view help, std::size_t column) {
 } // namespace
 
 std::string serverUsage() {
-    std::string text = "Usage: pinwright-sim [options]\n"
-                       "Serves a simulated Korvane MF-7 mainframe until Ctrl-C or SIGTERM.\n\n";
+    std::string text =
+        "Usage: pinwright-sim [options]\n"
+        "Serves simulated Korvane MF-7 mainframes (one unless --count says more) until Ctrl-C or\n"
+        "SIGTERM.\n\n";
     for (const Option& option : options()) {
         std::string left = "  " + std::string(option.name);
         if (!option.argument.empty()) {

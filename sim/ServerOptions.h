@@ -15,6 +15,10 @@ namespace sim {
 // rows in the option table of ServerOptions.cpp.
 struct ServerOptions {
     std::string address = "127.0.0.1";
+    // Independent mainframes, each on its own raw port (socketPort, socketPort + 1...), HiSLIP
+    // sub-address (hislip0, hislip1...) and VXI-11 device name (inst0, inst1...).
+    std::size_t count = 1;
+    static constexpr std::size_t kMaxCount = 256;
     std::uint16_t socketPort = 5025;
     // VXI-11: the portmapper (clients ask port 111 only) and the core channel it points to.
     bool vxi11 = false;
@@ -23,6 +27,9 @@ struct ServerOptions {
     // HiSLIP
     bool hislip = false;
     std::uint16_t hislipPort = 4880;
+    // Being found on the LAN: the portmapper over UDP (VXI-11 broadcasts), the mDNS announcement.
+    bool udpPortmap = true;
+    bool announce = true;
     // What each server allows its clients.
     std::size_t socketClients = 8;
     std::size_t lanClients = 32; // VXI-11, the portmapper and HiSLIP, each

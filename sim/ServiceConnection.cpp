@@ -42,6 +42,17 @@ void ServiceConnection::hangUp() {
     fd_.reset();
 }
 
+bool ServiceConnection::peerStillThere() const {
+    if (!fd_.valid()) {
+        return false;
+    }
+    pollfd fds[2] = {{fd_.get(), POLLRDHUP, 0}, {stopFd_, POLLIN, 0}};
+    if (::poll(fds, 2, 0) <= 0) {
+        return true;
+    }
+    return fds[1].revents == 0 && (fds[0].revents & (POLLRDHUP | POLLHUP | POLLERR)) == 0;
+}
+
 int ServiceConnection::waitFor(short events, int timeoutMs) {
     if (!fd_.valid()) {
         return -1;
@@ -133,22 +144,6 @@ bool ServiceConnection::sleepFor(milliseconds duration) {
             return false;
         }
     }
-}
-
-void ServiceConnection::finish(milliseconds patience) {
-    if (!fd_.valid()) {
-        return;
-    }
-    ::shutdown(fd_.get(), SHUT_WR);
-    const auto end = Clock::now() + patience;
-    std::array<char, 4096> sink;
-    while (waitFor(POLLIN, pollTimeout(end)) > 0) {
-        const auto n = ::recv(fd_.get(), sink.data(), sink.size(), MSG_DONTWAIT);
-        if (n == 0 || (n < 0 && errno != EINTR && errno != EAGAIN && errno != EWOULDBLOCK)) {
-            break;
-        }
-    }
-    hangUp();
 }
 
 } // namespace sim

@@ -30,10 +30,9 @@ public:
     bool sendAll(std::string_view bytes);
     // Sleeps; false when the service stops or the peer hangs up first.
     bool sleepFor(std::chrono::milliseconds duration);
-    // Tells the peer we are done and waits (bounded) for it to close, so that a last message (a
-    // refusal) reaches it instead of being lost to a reset.
-    void finish(std::chrono::milliseconds patience);
     void hangUp();
+    // False once the service stops or the peer has hung up; does not wait.
+    bool peerStillThere() const;
 
     const std::string& peer() const { return peer_; }
     // Why a limit dropped the connection; empty when none did.

@@ -9,7 +9,9 @@ SocketServer::SocketServer(Mainframe& mainframe, const std::string& bindAddress,
                            ConnectionLimits limits)
     : mainframe_(mainframe),
       service_(
-          bindAddress, port, "", [this](ServiceConnection& c) { serve(c); }, std::move(log), limits) {}
+          bindAddress, port, "", [this](ServiceConnection& c) { serve(c); }, std::move(log), limits,
+          // Raw SCPI has no words for a refusal; the client is at least closed cleanly, not reset.
+          RefusedClients::Refusal{}) {}
 
 void SocketServer::serve(ServiceConnection& connection) {
     ClientSession session(mainframe_);
@@ -19,8 +21,9 @@ void SocketServer::serve(ServiceConnection& connection) {
         while (auto message = framer.next()) {
             if (message->tooLong) {
                 session.queueError(errors::kTooMuchData);
-            } else {
-                session.receive(message->text);
+            } else if (!session.receiveWhenUnlocked(message->text, std::nullopt,
+                                                    [&connection] { return connection.peerStillThere(); })) {
+                return;
             }
             if (session.hangUpRequested()) {
                 return;

@@ -13,8 +13,9 @@ namespace sim {
 // every reply is sent as soon as it is ready. A few clients may be connected at once, each with a
 // session of its own on the shared instrument. Messages of one client are handled strictly in order:
 // while a reply waits for its delay or for room in the socket, the socket is not read, so a client
-// that never reads cannot make us buffer without end. The listening socket is open when the
-// constructor returns.
+// that never reads cannot make us buffer without end. The raw socket has no lock of its own: while a
+// VXI-11 or HiSLIP client holds the instrument's lock, a message from here waits until it is released.
+// The listening socket is open when the constructor returns.
 class SocketServer {
 public:
     using Log = TcpService::Log;

@@ -10,18 +10,13 @@
 #include <sys/socket.h>
 #include <system_error>
 #include <unistd.h>
+#include <vector>
 
 namespace sim {
 
 namespace {
 
 using namespace std::chrono_literals;
-
-// Refusals run on threads of their own so that one slow refused client cannot hold up the accept
-// loop; past this many at once, a refused client is only closed.
-constexpr std::size_t kMaxRefusalsAtOnce = 4;
-// What a refused client gets to send its first message and read our answer.
-constexpr ConnectionLimits kRefusalLimits{1, 1000ms, 1000ms};
 
 std::string withoutBrackets(const std::string& address) {
     if (address.size() >= 2 && address.front() == '[' && address.back() == ']') {
@@ -84,14 +79,18 @@ std::string describePeer(const sockaddr_storage& address, socklen_t length) {
 } // namespace
 
 TcpService::TcpService(const std::string& address, std::uint16_t port, std::string serviceName,
-                       Handler handler, Log log, ConnectionLimits limits, Handler refuse)
+                       Handler handler, Log log, ConnectionLimits limits,
+                       std::optional<RefusedClients::Refusal> refusal)
     : prefix_(serviceName.empty() ? "" : serviceName + ": "), handler_(std::move(handler)),
-      refuse_(std::move(refuse)), log_(std::move(log)), limits_(limits),
-      listener_(listenOn(prefix_, address, port)), stop_(::eventfd(0, EFD_CLOEXEC)) {
+      log_(std::move(log)), limits_(limits), listener_(listenOn(prefix_, address, port)),
+      stop_(::eventfd(0, EFD_CLOEXEC)) {
     if (!stop_.valid()) {
         throw std::system_error(errno, std::generic_category(), prefix_ + "cannot create the stop event");
     }
     port_ = boundPort(listener_.get());
+    if (refusal) {
+        refused_.emplace(std::move(*refusal));
+    }
     acceptThread_ = std::thread([this] { acceptLoop(); });
 }
 
@@ -134,7 +133,6 @@ void TcpService::reapFinishedWorkers() {
     for (auto it = workers_.begin(); it != workers_.end();) {
         if (*it->done) {
             it->thread.join();
-            --(it->refusal ? refusing_ : serving_);
             it = workers_.erase(it);
         } else {
             ++it;
@@ -143,9 +141,13 @@ void TcpService::reapFinishedWorkers() {
 }
 
 void TcpService::acceptLoop() {
+    std::vector<pollfd> fds;
     for (;;) {
-        pollfd fds[2] = {{listener_.get(), POLLIN, 0}, {stop_.get(), POLLIN, 0}};
-        if (::poll(fds, 2, -1) < 0) {
+        fds = {{listener_.get(), POLLIN, 0}, {stop_.get(), POLLIN, 0}};
+        if (refused_) {
+            refused_->appendPollFds(fds);
+        }
+        if (::poll(fds.data(), fds.size(), refused_ ? refused_->pollTimeout() : -1) < 0) {
             if (errno == EINTR) {
                 continue;
             }
@@ -154,59 +156,62 @@ void TcpService::acceptLoop() {
         if (fds[1].revents != 0) {
             return;
         }
-        sockaddr_storage address{};
-        socklen_t length = sizeof address;
-        base::FileDescriptor fd(
-            ::accept4(listener_.get(), reinterpret_cast<sockaddr*>(&address), &length, SOCK_CLOEXEC));
-        if (!fd.valid()) {
-            if (errno == EMFILE || errno == ENFILE || errno == ENOBUFS || errno == ENOMEM) {
-                // Out of descriptors: the pending connection stays ready, so do not spin on it.
-                pollfd stopOnly{stop_.get(), POLLIN, 0};
-                ::poll(&stopOnly, 1, 100);
-            }
-            continue;
+        if (refused_) {
+            refused_->serve(std::span(fds).subspan(2));
         }
-        // A command followed at once by a query must not wait for the previous segment's ACK.
-        const int on = 1;
-        ::setsockopt(fd.get(), IPPROTO_TCP, TCP_NODELAY, &on, sizeof on);
-        admit(std::move(fd), describePeer(address, length));
+        if (fds[0].revents != 0) {
+            accept();
+        }
     }
+}
+
+void TcpService::accept() {
+    sockaddr_storage address{};
+    socklen_t length = sizeof address;
+    base::FileDescriptor fd(
+        ::accept4(listener_.get(), reinterpret_cast<sockaddr*>(&address), &length, SOCK_CLOEXEC));
+    if (!fd.valid()) {
+        if (errno == EMFILE || errno == ENFILE || errno == ENOBUFS || errno == ENOMEM) {
+            // Out of descriptors: the pending connection stays ready, so do not spin on it.
+            pollfd stopOnly{stop_.get(), POLLIN, 0};
+            ::poll(&stopOnly, 1, 100);
+        }
+        return;
+    }
+    // A command followed at once by a query must not wait for the previous segment's ACK.
+    const int on = 1;
+    ::setsockopt(fd.get(), IPPROTO_TCP, TCP_NODELAY, &on, sizeof on);
+    admit(std::move(fd), describePeer(address, length));
 }
 
 void TcpService::admit(base::FileDescriptor fd, const std::string& peer) {
     std::lock_guard lock(mutex_);
     reapFinishedWorkers();
-    if (serving_ >= limits_.maxConnections) {
+    if (workers_.size() >= limits_.maxConnections) {
         log("refused " + peer + ": already " + std::to_string(limits_.maxConnections) + " connections");
-        if (refuse_ && refusing_ < kMaxRefusalsAtOnce) {
-            startWorker(std::move(fd), peer, true);
+        if (refused_) {
+            refused_->add(std::move(fd));
         }
         return;
     }
     log("connection from " + peer);
-    startWorker(std::move(fd), peer, false);
+    startWorker(std::move(fd), peer);
 }
 
-void TcpService::startWorker(base::FileDescriptor fd, const std::string& peer, bool refusal) {
+void TcpService::startWorker(base::FileDescriptor fd, const std::string& peer) {
     auto done = std::make_shared<std::atomic<bool>>(false);
     auto socket = std::make_shared<base::FileDescriptor>(std::move(fd));
     std::thread thread;
     try {
-        thread = std::thread([this, socket, done, peer, refusal] {
+        thread = std::thread([this, socket, done, peer] {
             {
-                ServiceConnection connection(std::move(*socket), stop_.get(), peer,
-                                             refusal ? kRefusalLimits : limits_);
+                ServiceConnection connection(std::move(*socket), stop_.get(), peer, limits_);
                 try {
-                    if (refusal) {
-                        refuse_(connection);
-                        connection.finish(kRefusalLimits.idleTimeout);
-                    } else {
-                        handler_(connection);
-                    }
+                    handler_(connection);
                 } catch (const std::exception& e) {
                     log(peer + ": " + e.what());
                 }
-                if (!refusal && !connection.dropReason().empty()) {
+                if (!connection.dropReason().empty()) {
                     log("dropped " + peer + ": " + connection.dropReason());
                 }
             }
@@ -216,8 +221,7 @@ void TcpService::startWorker(base::FileDescriptor fd, const std::string& peer, b
         log("cannot serve " + peer + ": " + e.what()); // out of threads: the client is closed
         return;
     }
-    workers_.push_back(Worker{std::move(thread), done, refusal});
-    ++(refusal ? refusing_ : serving_);
+    workers_.push_back(Worker{std::move(thread), done});
 }
 
 } // namespace sim

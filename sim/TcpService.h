@@ -2,6 +2,7 @@
 
 #include "base/FileDescriptor.h"
 #include "sim/ConnectionLimits.h"
+#include "sim/RefusedClients.h"
 #include "sim/ServiceConnection.h"
 
 #include <atomic>
@@ -10,6 +11,7 @@
 #include <list>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <string>
 #include <thread>
 
@@ -17,9 +19,9 @@ namespace sim {
 
 // The TCP listener of every simulator server: each accepted connection runs through a handler on its
 // own thread, so a handler reads as the conversation it serves. The service holds its clients to
-// its limits: past the connection limit a client is refused (through the refusal handler, if any,
-// which may tell it why in its protocol's words), and each connection's waits are bounded by the
-// stall and idle limits. Every refusal and every drop is logged. Loopback by default; port 0 picks a
+// its limits: past the connection limit a client is refused (told why in its protocol's words when
+// there is a refusal, see RefusedClients, else only closed), and each connection's waits are bounded
+// by the stall and idle limits. Every refusal and every drop is logged. Loopback by default; port 0 picks a
 // free port.
 class TcpService {
 public:
@@ -30,7 +32,8 @@ public:
     // std::invalid_argument for an address that is not numeric IPv4 or IPv6 ("[::1]" is taken too),
     // std::system_error naming the address and port when it cannot listen.
     TcpService(const std::string& address, std::uint16_t port, std::string serviceName, Handler handler,
-               Log log = {}, ConnectionLimits limits = {}, Handler refuse = {});
+               Log log = {}, ConnectionLimits limits = {},
+               std::optional<RefusedClients::Refusal> refusal = std::nullopt);
     ~TcpService();
     TcpService(const TcpService&) = delete;
     TcpService& operator=(const TcpService&) = delete;
@@ -43,18 +46,18 @@ private:
     struct Worker {
         std::thread thread;
         std::shared_ptr<std::atomic<bool>> done;
-        bool refusal = false;
     };
 
     void acceptLoop();
+    void accept();
     void admit(base::FileDescriptor fd, const std::string& peer);
-    void startWorker(base::FileDescriptor fd, const std::string& peer, bool refusal);
+    void startWorker(base::FileDescriptor fd, const std::string& peer);
     void reapFinishedWorkers();
     void log(const std::string& line) const;
 
     std::string prefix_;
     Handler handler_;
-    Handler refuse_;
+    std::optional<RefusedClients> refused_; // the accept loop's own
     Log log_;
     ConnectionLimits limits_;
     base::FileDescriptor listener_;
@@ -62,8 +65,6 @@ private:
     std::uint16_t port_ = 0;
     std::mutex mutex_;
     std::list<Worker> workers_;
-    std::size_t serving_ = 0; // workers that are not refusals
-    std::size_t refusing_ = 0;
     std::thread acceptThread_;
     bool stopped_ = false;
 };

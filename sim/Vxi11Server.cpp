@@ -29,6 +29,23 @@ Vxi11Server::Options withUsableRecvSize(Vxi11Server::Options options) {
     options.maxRecvSize = std::clamp<std::uint32_t>(options.maxRecvSize, 1, kMaxVxi11Data);
     return options;
 }
+
+std::map<std::string, Mainframe*> deviceNamesFor(const std::vector<Mainframe*>& mainframes,
+                                                 const std::set<std::string>& firstNames) {
+    std::map<std::string, Mainframe*> devices;
+    for (std::size_t i = 1; i < mainframes.size(); ++i) {
+        devices["inst" + std::to_string(i)] = mainframes[i];
+    }
+    for (const std::string& name : firstNames) {
+        devices[name] = mainframes.at(0);
+    }
+    return devices;
+}
+
+// How long a call waits for another link's lock: its lock_timeout when it asks to wait, else not at all.
+milliseconds lockWait(std::uint32_t flags, std::uint32_t lockTimeout) {
+    return milliseconds{(flags & kFlagWaitLock) != 0 ? lockTimeout : 0};
+}
 } // namespace
 
 // One client connection: its links and what each link has half received or half read.
@@ -67,15 +84,17 @@ public:
         case kDeviceRead:
             return rpcSuccess(call.xid, read(DeviceReadParms::decode(call.arguments)));
         case kDeviceClear:
-            return rpcSuccess(call.xid, clear(DeviceGenericParms::decode(call.arguments).linkId));
+            return rpcSuccess(call.xid, clear(DeviceGenericParms::decode(call.arguments)));
         case kDestroyLink:
             return rpcSuccess(call.xid, destroyLink(decodeLink(call.arguments)));
         case kDeviceLock:
+            return rpcSuccess(call.xid, lock(DeviceLockParms::decode(call.arguments)));
         case kDeviceUnlock:
+            return rpcSuccess(call.xid, unlock(decodeLink(call.arguments)));
         case kDeviceRemote:
         case kDeviceLocal:
-            // One client at a time in practice: locking and front-panel state have nothing to do.
-            return rpcSuccess(call.xid, encodeDeviceError(kVxi11NoError));
+            // The simulated front panel has no remote state to change; the lock still applies.
+            return rpcSuccess(call.xid, remoteOrLocal(DeviceGenericParms::decode(call.arguments)));
         case kDeviceReadStb:
             return rpcSuccess(call.xid, DeviceReadStbResp{kVxi11OperationNotSupported, 0}.encode());
         case kDeviceTrigger:
@@ -100,8 +119,15 @@ private:
         bool outputActive = false;
     };
 
+    StillWanted stillThere() const {
+        return [this] {
+            return connection_.peerStillThere();
+        };
+    }
+
     std::string createLink(const CreateLinkParms& parms) {
-        if (server_.options_.deviceNames.count(parms.device) == 0) {
+        const auto device = server_.devices_.find(parms.device);
+        if (device == server_.devices_.end()) {
             return CreateLinkResp{kVxi11DeviceNotAccessible, 0, 0, 0}.encode();
         }
         const auto outOfResources = [&](const std::string& why) {
@@ -116,9 +142,15 @@ private:
         if (!key) {
             return outOfResources(refusal);
         }
+        auto session = std::make_unique<ClientSession>(*device->second);
+        if (parms.lockDevice &&
+            session->lock(milliseconds{parms.lockTimeout}, stillThere()) == LockOutcome::TimedOut) {
+            server_.closeLink(*key);
+            return CreateLinkResp{kVxi11DeviceLocked, 0, 0, 0}.encode();
+        }
         const std::int32_t id = nextLinkId_++;
         Link& link = links_[id];
-        link.session = std::make_unique<ClientSession>(server_.mainframe_);
+        link.session = std::move(session);
         link.key = *key;
         return CreateLinkResp{kVxi11NoError, id, 0, server_.options_.maxRecvSize}.encode();
     }
@@ -132,6 +164,12 @@ private:
             return DeviceWriteResp{kVxi11ParameterError, 0}.encode();
         }
         Link& link = it->second;
+        const bool end = (parms.flags & kFlagEnd) != 0;
+        const milliseconds wait = lockWait(parms.flags, parms.lockTimeout);
+        // The end of a message waits for the lock as it runs, below.
+        if (!end && !link.session->awaitAccess(wait, stillThere())) {
+            return DeviceWriteResp{kVxi11DeviceLocked, 0}.encode();
+        }
         server_.recordChunk(parms.data);
         // A new message makes an unfinished reply obsolete, as the mainframe does with its own.
         link.outputActive = false;
@@ -143,15 +181,18 @@ private:
                 link.discardingInput = true;
             }
         }
-        if ((parms.flags & kFlagEnd) != 0) {
+        if (end) {
             const bool refused = link.discardingInput;
             link.discardingInput = false;
             if (refused) {
                 link.session->queueError(errors::kTooMuchData);
                 return DeviceWriteResp{kVxi11IoError, 0}.encode();
             }
-            link.session->receive(link.input);
+            const bool taken = link.session->receiveWhenUnlocked(link.input, wait, stillThere());
             link.input.clear();
+            if (!taken) {
+                return DeviceWriteResp{kVxi11DeviceLocked, 0}.encode();
+            }
             if (link.session->hangUpRequested()) {
                 return std::nullopt;
             }
@@ -165,6 +206,9 @@ private:
             return DeviceReadResp{kVxi11InvalidLink, 0, {}}.encode();
         }
         Link& link = it->second;
+        if (!link.session->awaitAccess(lockWait(parms.flags, parms.lockTimeout), stillThere())) {
+            return DeviceReadResp{kVxi11DeviceLocked, 0, {}}.encode();
+        }
         const milliseconds ioTimeout{parms.ioTimeout};
         if (!link.outputActive) {
             if (auto reply = link.session->takeReply()) {
@@ -204,12 +248,53 @@ private:
         return resp.encode();
     }
 
-    std::string clear(std::int32_t linkId) {
+    // The link of a call that is subject to the lock, once the lock lets it through; nullptr with the
+    // answer in `error` otherwise.
+    Link* admitted(const DeviceGenericParms& parms, std::int32_t& error) {
+        const auto it = links_.find(parms.linkId);
+        if (it == links_.end()) {
+            error = kVxi11InvalidLink;
+            return nullptr;
+        }
+        if (!it->second.session->awaitAccess(lockWait(parms.flags, parms.lockTimeout), stillThere())) {
+            error = kVxi11DeviceLocked;
+            return nullptr;
+        }
+        return &it->second;
+    }
+
+    std::string remoteOrLocal(const DeviceGenericParms& parms) {
+        std::int32_t error = kVxi11NoError;
+        admitted(parms, error);
+        return encodeDeviceError(error);
+    }
+
+    std::string lock(const DeviceLockParms& parms) {
+        const auto it = links_.find(parms.linkId);
+        if (it == links_.end()) {
+            return encodeDeviceError(kVxi11InvalidLink);
+        }
+        // A link asking again for the lock it holds has what it asked for.
+        const LockOutcome outcome =
+            it->second.session->lock(lockWait(parms.flags, parms.lockTimeout), stillThere());
+        return encodeDeviceError(outcome == LockOutcome::TimedOut ? kVxi11DeviceLocked : kVxi11NoError);
+    }
+
+    std::string unlock(std::int32_t linkId) {
         const auto it = links_.find(linkId);
         if (it == links_.end()) {
             return encodeDeviceError(kVxi11InvalidLink);
         }
-        Link& link = it->second;
+        return encodeDeviceError(it->second.session->unlock() ? kVxi11NoError : kVxi11NoLockHeld);
+    }
+
+    std::string clear(const DeviceGenericParms& parms) {
+        std::int32_t error = kVxi11NoError;
+        Link* admittedLink = admitted(parms, error);
+        if (admittedLink == nullptr) {
+            return encodeDeviceError(error);
+        }
+        Link& link = *admittedLink;
         link.input.clear();
         link.discardingInput = false;
         link.output.clear();
@@ -234,10 +319,10 @@ private:
     std::int32_t nextLinkId_ = 1;
 };
 
-Vxi11Server::Vxi11Server(Mainframe& mainframe, const std::string& address, std::uint16_t port,
-                         Options options, TcpService::Log log)
-    : mainframe_(mainframe), options_(withUsableRecvSize(std::move(options))),
-      log_(log ? log : [](const std::string&) {}),
+Vxi11Server::Vxi11Server(const std::vector<Mainframe*>& mainframes, const std::string& address,
+                         std::uint16_t port, Options options, TcpService::Log log)
+    : devices_(deviceNamesFor(mainframes, options.deviceNames)),
+      options_(withUsableRecvSize(std::move(options))), log_(log ? log : [](const std::string&) {}),
       service_(
           address, port, "VXI-11",
           [this](ServiceConnection& connection) {
@@ -248,19 +333,19 @@ Vxi11Server::Vxi11Server(Mainframe& mainframe, const std::string& address, std::
                   [&state] { return state.midMessage(); });
           },
           log, options_.limits,
-          [](ServiceConnection& connection) {
-              // Past the connection limit the one way to say why is create_link's "out of resources";
-              // the refused client gets that answer to its first call and nothing more.
-              bool answered = false;
-              serveRpcConnection(
-                  connection, kMaxCoreRecord, {kVxi11CoreProgram, kVxi11CoreVersion},
-                  [&answered](const RpcCall& call) -> std::optional<RpcReply> {
-                      if (std::exchange(answered, true) || call.procedure != kCreateLink) {
-                          return std::nullopt;
-                      }
-                      return rpcSuccess(call.xid, CreateLinkResp{kVxi11OutOfResources, 0, 0, 0}.encode());
-                  });
-          }) {}
+          // Past the connection limit the one way to say why is create_link's "out of resources"; the
+          // refused client gets that answer to its first call and nothing more.
+          RefusedClients::Refusal{
+              {}, [](std::string_view received) {
+                  return answerFirstCall(
+                      received, RefusedClients::kMaxCallBytes, {kVxi11CoreProgram, kVxi11CoreVersion},
+                      [](const RpcCall& call) -> std::optional<RpcReply> {
+                          if (call.procedure != kCreateLink) {
+                              return std::nullopt;
+                          }
+                          return rpcSuccess(call.xid, CreateLinkResp{kVxi11OutOfResources, 0, 0, 0}.encode());
+                      });
+              }}) {}
 
 void Vxi11Server::recordChunk(const std::string& data) {
     std::lock_guard lock(mutex_);

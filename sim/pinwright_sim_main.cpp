@@ -1,10 +1,13 @@
-// pinwright-sim: one simulated mainframe, served over the network until Ctrl-C or SIGTERM.
+// pinwright-sim: simulated mainframes (one, or a rack of --count N), served over the network until Ctrl-C or
+// SIGTERM.
 #include "base/ProgramVersion.h"
 #include "protocol/Vxi11Messages.h"
 #include "sim/HislipServer.h"
 #include "sim/Mainframe.h"
+#include "sim/MainframeAnnouncement.h"
 #include "sim/PortmapServer.h"
 #include "sim/ServerOptions.h"
+#include "sim/ServiceAnnouncer.h"
 #include "sim/SocketServer.h"
 #include "sim/Vxi11Server.h"
 
@@ -14,6 +17,7 @@
 #include <mutex>
 #include <pthread.h>
 #include <string_view>
+#include <system_error>
 #include <vector>
 
 namespace {
@@ -22,6 +26,11 @@ void printLine(const std::string& line) {
     static std::mutex mutex;
     std::lock_guard lock(mutex);
     std::cout << line << std::endl;
+}
+
+// "inst0", or "inst0 to inst3" for a rack.
+std::string namesOf(const std::string& prefix, std::size_t count) {
+    return prefix + "0" + (count > 1 ? " to " + prefix + std::to_string(count - 1) : "");
 }
 
 } // namespace
@@ -51,12 +60,27 @@ int main(int argc, char** argv) {
     sigaddset(&stopSignals, SIGTERM);
     pthread_sigmask(SIG_BLOCK, &stopSignals, nullptr);
 
-    sim::Mainframe mainframe;
+    std::vector<std::unique_ptr<sim::Mainframe>> mainframes;
+    std::vector<sim::Mainframe*> rack;
+    for (std::size_t i = 0; i < options.count; ++i) {
+        mainframes.push_back(std::make_unique<sim::Mainframe>(sim::Mainframe::serialNumberFor(i)));
+        rack.push_back(mainframes.back().get());
+    }
     try {
-        sim::SocketServer server(mainframe, options.address, options.socketPort, printLine,
-                                 sim::socketLimits(options));
-        printLine("pinwright-sim: raw SCPI on " + options.address + " port " + std::to_string(server.port()) +
-                  "; Ctrl-C stops");
+        std::vector<std::unique_ptr<sim::SocketServer>> sockets;
+        for (std::size_t i = 0; i < rack.size(); ++i) {
+            const auto port =
+                static_cast<std::uint16_t>(options.socketPort == 0 ? 0 : options.socketPort + i);
+            sockets.push_back(std::make_unique<sim::SocketServer>(*rack[i], options.address, port, printLine,
+                                                                  sim::socketLimits(options)));
+            const std::string where = "pinwright-sim: raw SCPI on " + options.address + " port " +
+                                      std::to_string(sockets.back()->port());
+            printLine(rack.size() == 1 ? where + "; Ctrl-C stops"
+                                       : where + " (" + sim::Mainframe::serialNumberFor(i) + ")");
+        }
+        if (rack.size() > 1) {
+            printLine("pinwright-sim: " + std::to_string(rack.size()) + " mainframes; Ctrl-C stops");
+        }
         std::unique_ptr<sim::Vxi11Server> vxi11;
         std::unique_ptr<sim::PortmapServer> portmapper;
         if (options.vxi11) {
@@ -64,25 +88,51 @@ int main(int argc, char** argv) {
             vxi11Options.limits = sim::lanLimits(options);
             vxi11Options.linksPerConnection = options.linksPerConnection;
             vxi11Options.maxLinks = options.maxLinks;
-            vxi11 = std::make_unique<sim::Vxi11Server>(mainframe, options.address, options.vxi11Port,
-                                                       vxi11Options, printLine);
+            vxi11 = std::make_unique<sim::Vxi11Server>(rack, options.address, options.vxi11Port, vxi11Options,
+                                                       printLine);
             portmapper = std::make_unique<sim::PortmapServer>(options.address, options.portmapPort, printLine,
                                                               sim::lanLimits(options));
             portmapper->registerProgram(protocol::kVxi11CoreProgram, protocol::kVxi11CoreVersion,
                                         protocol::kIpProtoTcp, vxi11->port());
-            printLine("pinwright-sim: VXI-11 (inst0) on " + options.address + " port " +
-                      std::to_string(vxi11->port()) + ", portmapper on port " +
+            printLine("pinwright-sim: VXI-11 (" + namesOf("inst", rack.size()) + ") on " + options.address +
+                      " port " + std::to_string(vxi11->port()) + ", portmapper on port " +
                       std::to_string(portmapper->port()));
+            try {
+                if (options.udpPortmap && portmapper->serveUdp()) {
+                    printLine("pinwright-sim: portmapper also over UDP, broadcasts included");
+                }
+            } catch (const std::system_error& e) {
+                printLine(std::string("pinwright-sim: portmapper not served over UDP: ") + e.what());
+            }
         }
         std::unique_ptr<sim::HislipServer> hislip;
         if (options.hislip) {
-            hislip = std::make_unique<sim::HislipServer>(mainframe, options.address, options.hislipPort,
-                                                         printLine, sim::lanLimits(options));
-            printLine("pinwright-sim: HiSLIP (hislip0) on " + options.address + " port " +
-                      std::to_string(hislip->port()));
+            hislip = std::make_unique<sim::HislipServer>(rack, options.address, options.hislipPort, printLine,
+                                                         sim::lanLimits(options));
+            printLine("pinwright-sim: HiSLIP (" + namesOf("hislip", rack.size()) + ") on " + options.address +
+                      " port " + std::to_string(hislip->port()));
+        }
+        std::unique_ptr<sim::ServiceAnnouncer> announcer;
+        if (options.announce) {
+            std::vector<sim::AnnouncedService> services;
+            for (std::size_t i = 0; i < rack.size(); ++i) {
+                sim::MainframeAnnouncement announcement{
+                    sim::askIdentity(*rack[i]), sockets[i]->port(), {}, "inst" + std::to_string(i), {}};
+                if (portmapper) {
+                    announcement.portmapPort = portmapper->port();
+                }
+                if (hislip) {
+                    announcement.hislipPort = hislip->port();
+                    announcement.hislipSubAddress = "hislip" + std::to_string(i);
+                }
+                const auto mainframe = sim::announcedServices(announcement);
+                services.insert(services.end(), mainframe.begin(), mainframe.end());
+            }
+            announcer = sim::ServiceAnnouncer::start(options.address, std::move(services), printLine);
         }
         int received = 0;
         sigwait(&stopSignals, &received);
+        announcer.reset();
         if (hislip) {
             hislip->stop();
         }
@@ -90,7 +140,9 @@ int main(int argc, char** argv) {
             portmapper->stop();
             vxi11->stop();
         }
-        server.stop();
+        for (const auto& socket : sockets) {
+            socket->stop();
+        }
         printLine("pinwright-sim: stopped");
     } catch (const std::exception& e) {
         std::cerr << "pinwright-sim: " << e.what() << "\n";

@@ -10,6 +10,15 @@ void registerSimBackend() {
         visa::InterfaceType::Sim,
         [](const visa::ResourceName& name, std::chrono::milliseconds)
             -> std::unique_ptr<visa::MessageSession> { return SimSession::open(name); });
+    // Only the first board is offered: the others exist as soon as they are named, so there is no end
+    // to them to list.
+    visa::ResourceManager::registerFinder(visa::InterfaceType::Sim, kSimFinder,
+                                          [](const visa::FindOptions&, visa::FindSink& sink) {
+                                              visa::FoundResource found;
+                                              found.resource = "SIM0::INSTR";
+                                              found.method = "built-in simulator";
+                                              sink.found(found);
+                                          });
 }
 
 } // namespace simbackend

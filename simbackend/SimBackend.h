@@ -2,8 +2,11 @@
 
 namespace simbackend {
 
-// Serves SIM[board]::INSTR from the built-in simulated mainframes (SimInstruments). A program that offers the
-// simulator calls this once at start, before it opens any session.
+// The name the simulator's finder is registered by.
+inline constexpr const char* kSimFinder = "simulator";
+
+// Serves SIM[board]::INSTR from the built-in simulated mainframes (SimInstruments), and offers SIM0::INSTR
+// to finding. A program that offers the simulator calls this once at start, before it opens any session.
 void registerSimBackend();
 
 } // namespace simbackend

@@ -46,8 +46,7 @@ std::string SimSession::read() {
     }
     std::this_thread::sleep_for(reply->delay);
     if (reply->bytes.size() > visa::kMaxReplyBytes)
-        fail(visa::VisaError::Kind::Protocol,
-             "reply longer than " + std::to_string(visa::kMaxReplyBytes) + " bytes; it was discarded");
+        failReplyTooLong();
     return std::move(reply->bytes);
 }
 

@@ -125,6 +125,23 @@ QueryOutcome Instrument::query(std::string_view text) {
     return outcome;
 }
 
+bool Instrument::canLock() const {
+    return io_.hasIO() && io_.IO().canLock();
+}
+
+ExclusiveLock Instrument::lockExclusive(std::chrono::milliseconds lockTimeout) {
+    if (!canLock())
+        return {};
+    try {
+        io_.IO().lockExclusive(lockTimeout);
+    } catch (const visa::VisaError& failure) {
+        if (failure.kind() == visa::VisaError::Kind::LockTimeout)
+            throw LockNotGranted(resource_, failure.what());
+        lose(resource_, failure);
+    }
+    return ExclusiveLock(io_.IO(), resource_);
+}
+
 void Instrument::close() {
     io_.IO().close();
 }

@@ -6,6 +6,7 @@
 // in globals. It shows nothing and ends nothing; what happened comes back as values or as the typed
 // errors of InstrumentErrors.h, and the caller decides what the user is told.
 
+#include "transport/ExclusiveLock.h"
 #include "transport/InstrumentErrors.h"
 #include "transport/Outcomes.h"
 #include "transport/Timeouts.h"
@@ -63,6 +64,13 @@ public:
     std::optional<std::string> tryQuery(std::string_view text);
     // Reads the entry already waiting, then asks for more until the queue reports no error.
     ErrorReadout readOutErrorQueue();
+
+    // Whether the transport offers the instrument's exclusive lock (VXI-11, HiSLIP).
+    bool canLock() const;
+    // Takes the exclusive lock, waiting up to lockTimeout while another client holds it; throws
+    // LockNotGranted when it is not granted by then. On a transport without a lock the holder is empty
+    // and nothing is sent. Keep the holder no longer than the instrument.
+    ExclusiveLock lockExclusive(std::chrono::milliseconds lockTimeout);
 
     // Ends the session; later exchanges throw InstrumentLost. A failure to close passes on as the
     // transport's own error.

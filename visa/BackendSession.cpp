@@ -1,6 +1,26 @@
 #include "visa/BackendSession.h"
 
+#include "base/Milliseconds.h"
+
 namespace visa {
+
+void BackendSession::lockExclusive(std::chrono::milliseconds) {
+    fail(VisaError::Kind::Unsupported, "this transport has no lock");
+}
+
+void BackendSession::unlock() {
+    fail(VisaError::Kind::Unsupported, "this transport has no lock");
+}
+
+void BackendSession::failLockTimeout(std::chrono::milliseconds lockTimeout) const {
+    fail(VisaError::Kind::LockTimeout,
+         "the lock was not granted within " + base::milliseconds(lockTimeout) + " (another client holds it)");
+}
+
+void BackendSession::failReplyTooLong() const {
+    fail(VisaError::Kind::Protocol,
+         "the reply is longer than " + std::to_string(kMaxReplyBytes) + " bytes; it was discarded");
+}
 
 std::string BackendSession::readInPieces(const DriverTimeout& applyTimeout,
                                          const PieceReader& readPiece) const {
@@ -10,8 +30,7 @@ std::string BackendSession::readInPieces(const DriverTimeout& applyTimeout,
     for (;;) {
         const bool ended = readPiece(reply, deadline);
         if (reply.size() > kMaxReplyBytes) {
-            fail(VisaError::Kind::Protocol, "the reply is longer than " + std::to_string(kMaxReplyBytes) +
-                                                " bytes; it was not read to its end");
+            failReplyTooLong();
         }
         if (ended) {
             return reply;

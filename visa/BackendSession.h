@@ -4,12 +4,20 @@
 #include "visa/MessageSession.h"
 #include "visa/VisaError.h"
 
+#include <algorithm>
 #include <chrono>
+#include <cstdint>
 #include <functional>
 #include <string>
 #include <string_view>
 
 namespace visa {
+
+// Time-outs travel as 32-bit milliseconds in VXI-11 and HiSLIP.
+inline std::uint32_t wireMilliseconds(std::chrono::milliseconds value) {
+    return static_cast<std::uint32_t>(
+        std::clamp<std::chrono::milliseconds::rep>(value.count(), 0, 0x7FFFFFFF));
+}
 
 // What every backend of MessageSession shares: the resource text it serves, the check that it is still
 // open and the wording of its failures, each of which begins with that resource text. A backend is
@@ -17,6 +25,11 @@ namespace visa {
 class BackendSession : public MessageSession {
 public:
     const std::string& resource() const { return resource_; }
+
+    // No lock unless the transport overrides these.
+    bool canLock() const override { return false; }
+    void lockExclusive(std::chrono::milliseconds lockTimeout) override;
+    void unlock() override;
 
 protected:
     explicit BackendSession(std::string resource) : resource_(std::move(resource)) {}
@@ -35,6 +48,11 @@ protected:
                                   std::string_view why = {}) const {
         throwTimeout(resource_, what, limit, why);
     }
+
+    // "the lock was not granted within N ms", as LockTimeout.
+    [[noreturn]] void failLockTimeout(std::chrono::milliseconds lockTimeout) const;
+    // A reply that grew beyond kMaxReplyBytes; what was read of it is dropped.
+    [[noreturn]] void failReplyTooLong() const;
 
     // One reply from a driver that hands it over in pieces, each call waiting up to the driver's own
     // time-out: applyTimeout gives the driver what is left of the session's time-out before each call,

@@ -17,8 +17,10 @@ public:
     bool hasIO() const { return io_ != nullptr; }
     MessageSession& IO() const;
 
-    // flushAndEnd sends the text at once as one complete message with END on its last byte; the
-    // layer adds no terminator of its own beyond what the transport's END needs.
+    // Sends the text at once as one complete message with END on its last byte; the layer adds no
+    // terminator of its own beyond what the transport's END needs. Every backend writes whole messages,
+    // so nothing is ever held back: flushAndEnd is accepted for VISA's calling convention only, and
+    // false behaves as true.
     void WriteString(std::string_view text, bool flushAndEnd = true);
     std::string ReadString();
     void FlushRead();

@@ -1,8 +1,48 @@
 #include "visa/GpibLibrary.h"
 
 #include <array>
+#include <functional>
+#include <initializer_list>
+#include <stdexcept>
 
 namespace visa {
+
+namespace {
+
+// linux-gpib keeps ibsta, iberr and ibcnt of the last call twice: per thread, read through accessor
+// functions, and in process-wide variables that a call on any thread overwrites. The accessors are
+// taken where the library exports them; releases without them have only the variables.
+template <typename T, typename Returned = T>
+std::function<T()> perThread(const SharedLibrary& library, const char* accessor) {
+    auto* read = library.optionalFunction<Returned (*)()>(accessor);
+    if (read == nullptr) {
+        return {};
+    }
+    return [read] {
+        return static_cast<T>(read());
+    };
+}
+
+template <typename T> std::function<T()> processWide(const SharedLibrary& library, const char* variable) {
+    const auto* value = static_cast<const volatile T*>(library.findSymbol(variable));
+    if (value == nullptr) {
+        return {};
+    }
+    return [value] {
+        return *value;
+    };
+}
+
+template <typename T> std::function<T()> firstOf(std::initializer_list<std::function<T()>> candidates) {
+    for (const auto& candidate : candidates) {
+        if (candidate) {
+            return candidate;
+        }
+    }
+    return {};
+}
+
+} // namespace
 
 namespace gpib {
 
@@ -24,13 +64,6 @@ int timeoutStep(std::chrono::milliseconds timeout) {
     return static_cast<int>(kStepMicroseconds.size());
 }
 
-std::chrono::microseconds stepDuration(int step) {
-    if (step < 1 || step > static_cast<int>(kStepMicroseconds.size())) {
-        return std::chrono::microseconds{0};
-    }
-    return std::chrono::microseconds{kStepMicroseconds[static_cast<std::size_t>(step) - 1]};
-}
-
 } // namespace gpib
 
 std::shared_ptr<const GpibLibrary> GpibLibrary::load() {
@@ -48,29 +81,18 @@ GpibLibrary::GpibLibrary(SharedLibrary library) : library_(std::move(library)) {
     api_.ibonl = library_.requireFunction<decltype(api_.ibonl)>("ibonl");
     api_.ibtmo = library_.requireFunction<decltype(api_.ibtmo)>("ibtmo");
     api_.errorString = library_.optionalFunction<decltype(api_.errorString)>("gpib_error_string");
-    // The per-thread accessors are right for a threaded program; older releases only have the
-    // process-wide variables.
-    threadIberr_ = library_.optionalFunction<decltype(threadIberr_)>("ThreadIberr");
-    threadIbcntl_ = library_.optionalFunction<decltype(threadIbcntl_)>("ThreadIbcntl");
-    if (threadIberr_ == nullptr) {
-        iberr_ = static_cast<const volatile int*>(library_.findSymbol("iberr"));
+    status_ = firstOf<int>({perThread<int>(library_, "ThreadIbsta"), processWide<int>(library_, "ibsta")});
+    error_ = firstOf<int>({perThread<int>(library_, "ThreadIberr"), processWide<int>(library_, "iberr")});
+    // ThreadIbcnt returns an int where ThreadIbcntl returns a long.
+    count_ =
+        firstOf<long>({perThread<long>(library_, "ThreadIbcntl"),
+                       perThread<long, int>(library_, "ThreadIbcnt"), processWide<long>(library_, "ibcntl")});
+    if (!status_ || !error_ || !count_) {
+        throw std::runtime_error(
+            library_.name() +
+            " exports neither ThreadIbsta, ThreadIberr and ThreadIbcntl nor ibsta, iberr and "
+            "ibcntl (an incompatible installation)");
     }
-    if (threadIbcntl_ == nullptr) {
-        ibcntl_ = static_cast<const volatile long*>(library_.findSymbol("ibcntl"));
-    }
-    if ((threadIberr_ == nullptr && iberr_ == nullptr) || (threadIbcntl_ == nullptr && ibcntl_ == nullptr)) {
-        throw std::runtime_error(library_.name() +
-                                 " exports neither ThreadIberr/ThreadIbcntl nor iberr/ibcntl (an "
-                                 "incompatible installation)");
-    }
-}
-
-int GpibLibrary::lastError() const {
-    return threadIberr_ != nullptr ? threadIberr_() : *iberr_;
-}
-
-long GpibLibrary::lastCount() const {
-    return threadIbcntl_ != nullptr ? threadIbcntl_() : *ibcntl_;
 }
 
 } // namespace visa

@@ -3,6 +3,7 @@
 #include "visa/SharedLibrary.h"
 
 #include <chrono>
+#include <functional>
 #include <memory>
 #include <string>
 
@@ -43,10 +44,14 @@ inline constexpr int kReadEndsAtEos = 0x400;
 // ibdev's secondary address argument: 0 for none, else 0x60 + address.
 inline constexpr int kSecondaryAddressBase = 0x60;
 
+// ibln's secondary address argument for "primary address only", and ibask's option for the board's own
+// primary address.
+inline constexpr int kNoSecondaryAddress = 0;
+inline constexpr int kAskPrimaryAddress = 0x1;
+
 // The time-out steps T10us (1) to T1000s (17). The nearest step not below the wanted time-out; the
 // longest step for anything longer, never TNONE (0, which waits forever).
 int timeoutStep(std::chrono::milliseconds timeout);
-std::chrono::microseconds stepDuration(int step);
 
 } // namespace gpib
 
@@ -65,22 +70,28 @@ public:
     // Throws std::runtime_error when it is found but lacks one of the calls.
     static std::shared_ptr<const GpibLibrary> load();
 
+    // A call that sessions do without and an older release may lack (finding listeners takes ibln and
+    // ibask); nullptr where the library does not export it.
+    template <typename Function> Function optionalFunction(const char* symbol) const {
+        return library_.optionalFunction<Function>(symbol);
+    }
+
     explicit GpibLibrary(SharedLibrary library);
 
     const Api& api() const { return api_; }
     const std::string& name() const { return library_.name(); }
 
-    // The calling thread's iberr and ibcntl after the last call.
-    int lastError() const;
-    long lastCount() const;
+    // The calling thread's ibsta, iberr and ibcntl after its last call.
+    int lastStatus() const { return status_(); }
+    int lastError() const { return error_(); }
+    long lastCount() const { return count_(); }
 
 private:
     SharedLibrary library_;
     Api api_;
-    int (*threadIberr_)() = nullptr;
-    long (*threadIbcntl_)() = nullptr;
-    const volatile int* iberr_ = nullptr;
-    const volatile long* ibcntl_ = nullptr;
+    std::function<int()> status_;
+    std::function<int()> error_;
+    std::function<long()> count_;
 };
 
 } // namespace visa

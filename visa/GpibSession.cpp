@@ -39,7 +39,9 @@ GpibSession::GpibSession(std::shared_ptr<const GpibLibrary> library, const Resou
     const int ud = library_->api().ibdev(static_cast<int>(board_), static_cast<int>(primaryAddress_),
                                          secondary, step, 1, gpib::kReadEndsAtEos | '\n');
     if (ud < 0) {
-        failGpib(gpib::kStatusError, "linux-gpib could not open the device", timeout());
+        // ibdev returns no status of its own, only the descriptor.
+        failGpib(library_->lastStatus() | gpib::kStatusError, "linux-gpib could not open the device",
+                 timeout());
     }
     device_ = LibraryHandle<GpibLibrary, int>(
         library_, ud, [](const GpibLibrary& gpib, int handle) { gpib.api().ibonl(handle, 0); });

@@ -158,8 +158,7 @@ std::string HislipSession::read() {
                 continue; // the rest of a reply to an older message, e.g. one whose read timed out
             }
             if (reply.size() + message.payload.size() > kMaxReplyBytes) {
-                fail(VisaError::Kind::Protocol,
-                     "reply longer than " + std::to_string(kMaxReplyBytes) + " bytes");
+                failReplyTooLong();
             }
             reply += message.payload;
             if (message.type() == HislipType::DataEnd) {
@@ -167,18 +166,71 @@ std::string HislipSession::read() {
                 return reply;
             }
             continue;
-        case HislipType::Error:
-            fail(VisaError::Kind::Protocol,
-                 "the instrument reported a HiSLIP error: " + describeHislipError(message.header.control) +
-                     peerSays(message));
-        case HislipType::FatalError:
-            close();
-            fail(VisaError::Kind::ConnectionLost,
-                 "the instrument ended the HiSLIP session: " + describeHislipFatal(message.header.control) +
-                     peerSays(message));
         default:
+            failOnError(message);
             continue; // Interrupted and the like carry nothing a read needs
         }
+    }
+}
+
+void HislipSession::failOnError(const HislipMessage& message) {
+    if (message.type() == HislipType::Error) {
+        fail(VisaError::Kind::Protocol, "the instrument reported a HiSLIP error: " +
+                                            describeHislipError(message.header.control) + peerSays(message));
+    }
+    if (message.type() == HislipType::FatalError) {
+        close();
+        fail(VisaError::Kind::ConnectionLost,
+             "the instrument ended the HiSLIP session: " + describeHislipFatal(message.header.control) +
+                 peerSays(message));
+    }
+}
+
+HislipLockResult HislipSession::askLock(std::uint8_t control, std::uint32_t parameter,
+                                        const base::Deadline& deadline, const std::string& step) {
+    try {
+        async_->stream.sendAll(encodeHislip(HislipType::AsyncLock, control, parameter), deadline,
+                               "HiSLIP " + step + " not sent");
+        for (;;) {
+            const HislipMessage answer = async_->receive(deadline, "no answer to HiSLIP " + step);
+            if (answer.type() == HislipType::AsyncLockResponse) {
+                return static_cast<HislipLockResult>(answer.header.control);
+            }
+            failOnError(answer);
+            // A service request and the like may come first: the answer follows.
+        }
+    } catch (const VisaError& e) {
+        // An answer that comes after all could grant a lock the caller was told it did not get, and would
+        // stand in front of the next one. Ending the session releases whatever the server granted.
+        if (e.kind() == VisaError::Kind::Timeout) {
+            close();
+        }
+        throw;
+    }
+}
+
+void HislipSession::lockExclusive(milliseconds lockTimeout) {
+    requireOpen();
+    // The server answers when the lock is free or at the end of the lock time-out; the answer then takes
+    // as long as any other.
+    const base::Deadline deadline(lockTimeout + timeout());
+    switch (askLock(kHislipLockRequest, wireMilliseconds(lockTimeout), deadline, "lock request")) {
+    case HislipLockResult::SuccessExclusive:
+        return;
+    case HislipLockResult::Failure:
+        failLockTimeout(lockTimeout);
+    default:
+        fail(VisaError::Kind::Refused, "the instrument refused the exclusive lock");
+    }
+}
+
+void HislipSession::unlock() {
+    requireOpen();
+    // The message id tells the server which messages were sent under the lock.
+    const auto result =
+        askLock(kHislipLockRelease, lastSentMessageId_, base::Deadline(timeout()), "lock release");
+    if (result != HislipLockResult::SuccessExclusive && result != HislipLockResult::SuccessShared) {
+        fail(VisaError::Kind::Other, "unlock failed: no lock held by this session");
     }
 }
 

@@ -16,7 +16,8 @@ namespace visa {
 // A HiSLIP instrument (TCPIP::host::hislipN[,port]::INSTR): a synchronous channel for the messages
 // and an asynchronous one for control, opened in that order and tied together by the session id.
 // Writes are Data/DataEnd messages with message ids; a read takes the Data/DataEnd answering the
-// latest message and drops whatever belongs to an older one.
+// latest message and drops whatever belongs to an older one. The exclusive lock is asked for and
+// released with AsyncLock on the asynchronous channel.
 class HislipSession final : public BackendSession {
 public:
     static std::unique_ptr<HislipSession> open(const ResourceName& name,
@@ -27,6 +28,9 @@ public:
     std::string read() override;
     void flushRead() override;
     void close() override;
+    bool canLock() const override { return true; }
+    void lockExclusive(std::chrono::milliseconds lockTimeout) override;
+    void unlock() override;
 
     std::uint16_t sessionId() const { return sessionId_; }
     std::uint64_t serverMaxMessageSize() const { return serverMaxMessageSize_; }
@@ -49,6 +53,11 @@ private:
     HislipSession(std::string resource, Channel sync, Channel async, std::uint16_t sessionId,
                   std::uint64_t serverMaxMessageSize);
     bool isOpen() const override { return sync_.has_value(); }
+    // Throws for Error and FatalError (closing the session on the latter); other messages pass.
+    void failOnError(const protocol::HislipMessage& message);
+    // One AsyncLock exchange on the asynchronous channel: the result its AsyncLockResponse carries.
+    protocol::HislipLockResult askLock(std::uint8_t control, std::uint32_t parameter,
+                                       const base::Deadline& deadline, const std::string& step);
 
     std::optional<Channel> sync_;
     std::optional<Channel> async_;

@@ -17,7 +17,12 @@ inline constexpr std::size_t kMaxReplyBytes = 1u << 20;
 //  - read() returns exactly one complete reply including its terminator (line feed, or END);
 //  - both are bounded by timeout() and throw VisaError on failure (time-out, peer gone, ...);
 //  - flushRead() discards whatever input is buffered;
-//  - close() ends the session; later I/O throws VisaError(Kind::Closed). The destructor closes too.
+//  - close() ends the session; later I/O throws VisaError(Kind::Closed). The destructor closes too;
+//  - lockExclusive() takes the instrument's exclusive lock where the transport has one (canLock()),
+//    waiting up to lockTimeout while another client holds it, and throws VisaError(Kind::LockTimeout)
+//    when it is not granted by then; unlock() releases it. A lock request the instrument does not answer
+//    in time (Kind::Timeout) ends the session, since a late grant would hold the instrument unseen. A
+//    transport without a lock throws VisaError(Kind::Unsupported) from both.
 class MessageSession {
 public:
     MessageSession() = default;
@@ -29,6 +34,10 @@ public:
     virtual std::string read() = 0;
     virtual void flushRead() = 0;
     virtual void close() = 0;
+
+    virtual bool canLock() const = 0;
+    virtual void lockExclusive(std::chrono::milliseconds lockTimeout) = 0;
+    virtual void unlock() = 0;
 
     // Writes each message as write() does, then reads one reply as read() does. A transport whose
     // round trips can overlap sends everything before it awaits the first answer; a failure is still

@@ -1,12 +1,16 @@
 #include "visa/ResourceManager.h"
 
+#include "visa/FinderRun.h"
 #include "visa/HislipSession.h"
+#include "visa/LanFinders.h"
 #include "visa/LocalBusBackends.h"
+#include "visa/LocalBusFinders.h"
 #include "visa/SocketSession.h"
 #include "visa/TracingSession.h"
 #include "visa/VisaError.h"
 #include "visa/Vxi11Session.h"
 
+#include <algorithm>
 #include <map>
 #include <mutex>
 
@@ -27,7 +31,8 @@ std::unique_ptr<MessageSession> openTcpip(const ResourceName& name, std::chrono:
     return Vxi11Session::open(name, openTimeout);
 }
 
-// One opener per interface type; the built-in ones are here, the rest arrive through registerBackend.
+// One opener per interface type and the finders beside it; the built-in ones are here, the rest arrive
+// through registerBackend and registerFinder.
 class BackendTable {
 public:
     static BackendTable& instance() {
@@ -46,15 +51,49 @@ public:
         return entry == openers_.end() ? BackendOpener{} : entry->second;
     }
 
+    void addFinder(RegisteredFinder finder) {
+        const std::lock_guard lock(mutex_);
+        const auto same = std::find_if(finders_.begin(), finders_.end(), [&](const RegisteredFinder& entry) {
+            return entry.name == finder.name;
+        });
+        if (same != finders_.end())
+            *same = std::move(finder);
+        else
+            finders_.push_back(std::move(finder));
+    }
+
+    std::vector<RegisteredFinder> finders() const {
+        const std::lock_guard lock(mutex_);
+        return finders_;
+    }
+
+    void replaceFinders(std::vector<RegisteredFinder> finders) {
+        const std::lock_guard lock(mutex_);
+        finders_ = std::move(finders);
+    }
+
 private:
-    BackendTable()
-        : openers_{{InterfaceType::Tcpip, openTcpip},
-                   {InterfaceType::Usb, openLocalBusSession},
-                   {InterfaceType::Gpib, openLocalBusSession},
-                   {InterfaceType::Asrl, openLocalBusSession}} {}
+    // An installed VISA library is the only way to a serial port, and its own list covers every bus it
+    // reaches, so its finder sits beside ASRL.
+    BackendTable() {
+        addBuiltIn(InterfaceType::Tcpip, openTcpip,
+                   {{"VXI-11 broadcast", findVxi11ByBroadcast}, {"mDNS", findByMdns}});
+        addBuiltIn(InterfaceType::Usb, openLocalBusSession, {{kUsbtmcFinder, usbtmcFinder()}});
+        addBuiltIn(InterfaceType::Gpib, openLocalBusSession, {{kGpibFinder, findGpibListeners}});
+        addBuiltIn(InterfaceType::Asrl, openLocalBusSession,
+                   {{kVisaLibraryFinder, findVisaLibraryResources}});
+    }
+
+    void addBuiltIn(InterfaceType type, BackendOpener opener,
+                    std::initializer_list<std::pair<const char*, ResourceFinder>> finders) {
+        openers_[type] = std::move(opener);
+        for (const auto& [name, finder] : finders)
+            finders_.push_back({type, name, finder});
+    }
 
     mutable std::mutex mutex_;
     std::map<InterfaceType, BackendOpener> openers_;
+    std::vector<RegisteredFinder> finders_;
 };
 
 std::shared_ptr<TraceLog>& currentTraceLog() {
@@ -66,6 +105,22 @@ std::shared_ptr<TraceLog>& currentTraceLog() {
 
 void ResourceManager::setTraceLog(std::shared_ptr<TraceLog> log) {
     currentTraceLog() = std::move(log);
+}
+
+void ResourceManager::registerFinder(InterfaceType type, std::string name, ResourceFinder finder) {
+    BackendTable::instance().addFinder({type, std::move(name), std::move(finder)});
+}
+
+std::vector<RegisteredFinder> ResourceManager::registeredFinders() {
+    return BackendTable::instance().finders();
+}
+
+void ResourceManager::replaceFinders(std::vector<RegisteredFinder> finders) {
+    BackendTable::instance().replaceFinders(std::move(finders));
+}
+
+void ResourceManager::FindResources(const FindOptions& options, FindSink& sink) {
+    runFinders(BackendTable::instance().finders(), options, sink);
 }
 
 void ResourceManager::registerBackend(InterfaceType type, BackendOpener opener) {

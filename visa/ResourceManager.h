@@ -1,6 +1,7 @@
 #pragma once
 
 #include "visa/MessageSession.h"
+#include "visa/ResourceFinder.h"
 #include "visa/ResourceName.h"
 #include "visa/TraceLog.h"
 
@@ -8,12 +9,21 @@
 #include <functional>
 #include <memory>
 #include <string>
+#include <vector>
 
 namespace visa {
 
 // Opens a session of one interface type within the open time-out, or throws VisaError.
 using BackendOpener = std::function<std::unique_ptr<MessageSession>(const ResourceName& name,
                                                                     std::chrono::milliseconds openTimeout)>;
+
+// A finder as the backend table holds it, beside the opener of its interface type. The name is how the
+// finder is known to the user ("USBTMC", "VXI-11 broadcast") and the one it says unavailable() with.
+struct RegisteredFinder {
+    InterfaceType type = InterfaceType::Sim;
+    std::string name;
+    ResourceFinder find;
+};
 
 // Opens sessions: parses the resource string, picks the backend registered for its interface type and opens
 // it within the open time-out. Every failure is a VisaError whose description starts with the resource text.
@@ -27,6 +37,21 @@ public:
 
     // Serves every later Open of this interface type with opener, for the whole program.
     static void registerBackend(InterfaceType type, BackendOpener opener);
+
+    // Adds a finder beside the opener of its interface type; one of the same name is replaced.
+    static void registerFinder(InterfaceType type, std::string name, ResourceFinder finder);
+
+    // Every finder, built in or registered, in the order they were added.
+    static std::vector<RegisteredFinder> registeredFinders();
+
+    // Puts this list in place of every finder, the built-in ones included (a test that wants only its
+    // own finders, and puts the old list back afterwards).
+    static void replaceFinders(std::vector<RegisteredFinder> finders);
+
+    // Runs every finder at once, each on a thread of its own, and returns when all have ended, or about
+    // options.window after the start for one that overruns: it is said unavailable, and whatever it
+    // reports later is dropped. The sink's calls come one at a time, from any of those threads.
+    static void FindResources(const FindOptions& options, FindSink& sink);
 
     // Every session opened after this records its traffic in the log (none: no trace). Sessions already
     // open keep what they had.

@@ -32,8 +32,7 @@ std::string SocketSession::read() {
         if (oversized) {
             discardingToLineFeed_ = lineFeed == std::string::npos;
             buffer_.erase(0, lineFeed == std::string::npos ? buffer_.size() : lineFeed + 1);
-            fail(VisaError::Kind::Protocol,
-                 "reply longer than " + std::to_string(kMaxReplyBytes) + " bytes; it was discarded");
+            failReplyTooLong();
         }
         if (lineFeed != std::string::npos) {
             std::string reply = buffer_.substr(0, lineFeed + 1);

@@ -13,10 +13,11 @@ namespace visa {
 enum class TraceDirection { Write, Read };
 
 // The I/O trace: every message written and every reply read, one line each, as
-//   <monotonic microseconds> <resource> <-> or >-> <text>
-// ("->" written to the instrument, "<-" read from it). The text is escaped without loss (\n, \r, \t, \\,
-// \xNN), so a line never breaks and the bytes can be recovered exactly. Lines go out with one write()
-// each to a file opened for appending, so several processes can share one trace file.
+//   <monotonic microseconds> <resource> -> <text>     for a message written to the instrument
+//   <monotonic microseconds> <resource> <- <text>     for a reply read from it.
+// The text is escaped without loss (\n, \r, \t, \\, \xNN), so a line never breaks and the bytes can be
+// recovered exactly. Lines go out with one write() each to a file opened for appending, so several
+// processes can share one trace file.
 class TraceLog {
 public:
     // Appends to the file, creating it; throws std::runtime_error naming the file when it cannot.

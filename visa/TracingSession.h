@@ -21,6 +21,10 @@ public:
     void flushRead() override;
     void close() override;
     std::string writeAndRead(std::initializer_list<std::string_view> messages) override;
+    // Locks are not messages: they pass through unrecorded.
+    bool canLock() const override { return inner_->canLock(); }
+    void lockExclusive(std::chrono::milliseconds lockTimeout) override { inner().lockExclusive(lockTimeout); }
+    void unlock() override { inner().unlock(); }
 
 private:
     // The time-out is set on this wrapper; the backend must see the same one.

@@ -52,11 +52,6 @@ std::string hex4(unsigned value) {
     return text;
 }
 
-std::string describe(const UsbtmcDeviceFinder::Interface& found) {
-    return "USB0::" + hex4(found.vendorId) + "::" + hex4(found.productId) + "::" + found.serialNumber +
-           "::" + std::to_string(found.interfaceNumber) + "::INSTR";
-}
-
 bool matches(const UsbtmcDeviceFinder::Interface& found, const ResourceName& name) {
     return found.vendorId == name.vendorId && found.productId == name.productId &&
            found.serialNumber == name.serialNumber &&
@@ -66,6 +61,16 @@ bool matches(const UsbtmcDeviceFinder::Interface& found, const ResourceName& nam
 } // namespace
 
 UsbtmcDeviceFinder::UsbtmcDeviceFinder(std::filesystem::path root) : root_(std::move(root)) {}
+
+std::string UsbtmcDeviceFinder::resourceText(const Interface& attached) {
+    return "USB0::" + hex4(attached.vendorId) + "::" + hex4(attached.productId) +
+           "::" + attached.serialNumber + "::" + std::to_string(attached.interfaceNumber) + "::INSTR";
+}
+
+bool UsbtmcDeviceFinder::driverLoaded() const {
+    std::error_code error;
+    return fs::is_directory(classDirectory(), error);
+}
 
 fs::path UsbtmcDeviceFinder::classDirectory() const {
     return root_ / "sys/class/usbmisc";
@@ -133,7 +138,7 @@ std::string UsbtmcDeviceFinder::describeMissing(const ResourceName& name) const 
     }
     std::string list;
     for (const auto& item : attached) {
-        list += (list.empty() ? "" : ", ") + describe(item);
+        list += (list.empty() ? "" : ", ") + resourceText(item);
     }
     return wanted + "; attached: " + list;
 }

@@ -34,6 +34,12 @@ public:
     // Every usbtmc interface sysfs lists, in node-name order; entries it cannot read are left out.
     std::vector<Interface> attachedInterfaces() const;
 
+    // Whether the usbtmc driver is loaded at all (its class folder exists), attached devices or not.
+    bool driverLoaded() const;
+
+    // The resource string that opens the interface: USB0::0x1A2B::0x0C3D::serial::interface::INSTR.
+    static std::string resourceText(const Interface& attached);
+
     // Why findDeviceNode found nothing, in words a bench user can act on (without the resource text).
     std::string describeMissing(const ResourceName& name) const;
 

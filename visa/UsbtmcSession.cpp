@@ -123,8 +123,7 @@ std::string UsbtmcSession::read() {
         }
         if (pending_.size() > kMaxReplyBytes) {
             pending_.clear();
-            fail(VisaError::Kind::Protocol, "the reply is longer than " + std::to_string(kMaxReplyBytes) +
-                                                " bytes without a line feed; it was discarded");
+            failReplyTooLong();
         }
         if (deadline.expired()) {
             failIo(ETIMEDOUT, "reading the reply failed", deadline.timeout());

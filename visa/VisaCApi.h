@@ -18,6 +18,7 @@ using ViObject = ViUInt32;
 using ViAttr = ViUInt32;
 using ViAttrState = std::uint64_t;
 using ViAccessMode = ViUInt32;
+using ViFindList = ViObject;
 
 inline constexpr ViStatus VI_SUCCESS = 0;
 inline constexpr ViStatus VI_SUCCESS_TERM_CHAR = 0x3FFF0005;
@@ -50,6 +51,9 @@ inline constexpr ViAttrState VI_TRUE = 1;
 inline constexpr ViUInt16 VI_READ_BUF_DISCARD = 4;
 inline constexpr ViUInt16 VI_IO_IN_BUF_DISCARD = 64;
 
+// viFindRsrc and viFindNext write at most this many characters, terminator included.
+inline constexpr std::size_t kFindBufferSize = 256;
+
 // viStatusDesc writes at most this many characters, terminator included.
 inline constexpr std::size_t kStatusDescriptionSize = 256;
 
@@ -63,6 +67,9 @@ using ViWriteFn = ViStatus (*)(ViSession session, const unsigned char* buffer, V
 using ViReadFn = ViStatus (*)(ViSession session, unsigned char* buffer, ViUInt32 count, ViUInt32* read);
 using ViFlushFn = ViStatus (*)(ViSession session, ViUInt16 mask);
 using ViCloseFn = ViStatus (*)(ViObject object);
+using ViFindRsrcFn = ViStatus (*)(ViSession resourceManager, const char* expression, ViFindList* list,
+                                  ViUInt32* count, char description[]);
+using ViFindNextFn = ViStatus (*)(ViFindList list, char description[]);
 using ViStatusDescFn = ViStatus (*)(ViObject object, ViStatus status, char description[]);
 }
 

@@ -23,6 +23,7 @@ public:
         NotFound,       // unknown host, no such device
         Refused,        // connection refused, permission denied, device locked
         Timeout,        // an open, write or read did not complete within its time-out
+        LockTimeout,    // another client held the instrument's lock for the whole lock time-out
         ConnectionLost, // the peer closed or the device went away
         Protocol,       // the peer broke the protocol (bad record, oversized reply, ...)
         Closed,         // I/O on a session that was closed

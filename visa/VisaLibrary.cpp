@@ -25,6 +25,8 @@ VisaLibrary::VisaLibrary(SharedLibrary library) : library_(std::move(library)) {
     api_.flush = library_.requireFunction<capi::ViFlushFn>("viFlush");
     api_.close = library_.requireFunction<capi::ViCloseFn>("viClose");
     api_.statusDesc = library_.requireFunction<capi::ViStatusDescFn>("viStatusDesc");
+    api_.findRsrc = library_.optionalFunction<capi::ViFindRsrcFn>("viFindRsrc");
+    api_.findNext = library_.optionalFunction<capi::ViFindNextFn>("viFindNext");
 }
 
 std::string VisaLibrary::describeStatus(capi::ViObject object, capi::ViStatus status) const {

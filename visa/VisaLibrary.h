@@ -21,6 +21,9 @@ public:
         capi::ViFlushFn flush = nullptr;
         capi::ViCloseFn close = nullptr;
         capi::ViStatusDescFn statusDesc = nullptr;
+        // Optional: listing resources. Sessions do without them.
+        capi::ViFindRsrcFn findRsrc = nullptr;
+        capi::ViFindNextFn findNext = nullptr;
     };
 
     // libvisa.so.0, else libvisa.so, through the system's library search path; nullptr when neither is

@@ -20,11 +20,6 @@ std::int32_t nextClientId() {
     return id++;
 }
 
-// VXI-11 time-outs travel as milliseconds in 32 bits.
-std::uint32_t wireMilliseconds(milliseconds value) {
-    return static_cast<std::uint32_t>(std::clamp<milliseconds::rep>(value.count(), 0, 0x7FFFFFFF));
-}
-
 template <typename Result, typename Decode>
 Result decodeOrFail(const LanStream& stream, std::string_view bytes, Decode decode) {
     try {
@@ -213,7 +208,7 @@ std::string Vxi11Session::collectReply(const base::Deadline& deadline,
         }
         reply += resp.data;
         if (reply.size() > kMaxReplyBytes) {
-            fail(VisaError::Kind::Protocol, "reply longer than " + std::to_string(kMaxReplyBytes) + " bytes");
+            failReplyTooLong();
         }
         if ((resp.reason & (kReasonEnd | kReasonTermChar)) != 0) {
             return reply;
@@ -221,6 +216,42 @@ std::string Vxi11Session::collectReply(const base::Deadline& deadline,
         if (deadline.expired()) {
             failTimeout("reply not complete", timeout());
         }
+    }
+}
+
+void Vxi11Session::lockExclusive(milliseconds lockTimeout) {
+    requireOpen();
+    const DeviceLockParms parms{linkId_, kFlagWaitLock, wireMilliseconds(lockTimeout)};
+    // The instrument answers when the lock is free or at the end of the lock time-out; the answer then
+    // takes as long as any other.
+    const base::Deadline deadline(lockTimeout + timeout());
+    std::string result;
+    try {
+        result = core_->call(kDeviceLock, parms.encode(), deadline, "no answer to device_lock");
+    } catch (const VisaError& e) {
+        // The instrument may still grant the lock the caller is told it did not get; ending the link
+        // releases it.
+        if (e.kind() == VisaError::Kind::Timeout) {
+            close();
+        }
+        throw;
+    }
+    const auto error = decodeOrFail<std::int32_t>(core_->stream(), result, decodeDeviceError);
+    if (error == kVxi11DeviceLocked) {
+        failLockTimeout(lockTimeout);
+    }
+    if (error != kVxi11NoError) {
+        failDevice(error, "lock failed");
+    }
+}
+
+void Vxi11Session::unlock() {
+    requireOpen();
+    const std::string result = core_->call(kDeviceUnlock, encodeLink(linkId_), base::Deadline(timeout()),
+                                           "no answer to device_unlock");
+    const auto error = decodeOrFail<std::int32_t>(core_->stream(), result, decodeDeviceError);
+    if (error != kVxi11NoError) {
+        failDevice(error, "unlock failed");
     }
 }
 

@@ -16,7 +16,7 @@ namespace visa {
 // A VXI-11 instrument (TCPIP::host[::device]::INSTR): the portmapper gives the core channel's port,
 // create_link opens a link to the named device (inst0, or a gateway name such as gpib0,5, passed as
 // typed), and each write or read is one or more device_write / device_read calls bounded by the
-// session's time-out.
+// session's time-out. device_lock and device_unlock take and release the link's exclusive lock.
 class Vxi11Session final : public BackendSession {
 public:
     struct Options {
@@ -38,6 +38,9 @@ public:
     std::string writeAndRead(std::initializer_list<std::string_view> messages) override;
     void flushRead() override;
     void close() override;
+    bool canLock() const override { return true; }
+    void lockExclusive(std::chrono::milliseconds lockTimeout) override;
+    void unlock() override;
 
     std::uint32_t maxRecvSize() const { return maxRecvSize_; }
 

@@ -5,6 +5,7 @@
 
 #include <array>
 #include <cstdio>
+#include <cstdlib>
 #include <fstream>
 #include <memory>
 #include <sstream>
@@ -33,13 +34,15 @@ std::string quoted(const std::string& text) {
 
 } // namespace
 
-CliResult runCliProcess(const std::vector<std::string>& arguments) {
+namespace {
+
+CliResult runCliCommand(const std::string& prefix, const std::vector<std::string>& arguments) {
     char errFile[] = "/tmp/pinwright-cli-test-err-XXXXXX";
     const int fd = ::mkstemp(errFile);
     if (fd < 0)
         throw std::runtime_error("cannot make a temporary file");
     ::close(fd);
-    std::string command = std::string("timeout 60 ") + PINWRIGHT_CLI_PATH;
+    std::string command = prefix + "timeout 60 " + PINWRIGHT_CLI_PATH;
     for (const auto& argument : arguments)
         command += " " + quoted(argument);
     command += " 2>" + std::string(errFile);
@@ -58,4 +61,21 @@ CliResult runCliProcess(const std::vector<std::string>& arguments) {
     result.err = errText.str();
     ::unlink(errFile);
     return result;
+}
+
+} // namespace
+
+CliResult runCliProcess(const std::vector<std::string>& arguments) {
+    return runCliCommand("", arguments);
+}
+
+bool canRunInOwnNetwork() {
+    return ::getuid() == 0 && std::system("unshare --net true 2>/dev/null") == 0;
+}
+
+CliResult runCliProcessInOwnNetwork(const std::vector<std::string>& arguments) {
+    if (!canRunInOwnNetwork())
+        throw std::runtime_error("no network namespace can be made here");
+    return runCliCommand("unshare --net -- /bin/sh -c 'ip link set lo up && exec \"$@\"' own-network ",
+                         arguments);
 }

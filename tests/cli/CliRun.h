@@ -15,3 +15,7 @@ struct CliResult {
 CliResult runCliHere(const std::vector<std::string>& arguments);
 // The built pinwright-cli, with a bound on its run time; stderr is kept apart from stdout.
 CliResult runCliProcess(const std::vector<std::string>& arguments);
+// The same in a network namespace of its own with only loopback up, for commands that send broadcasts or
+// multicasts (find): nothing leaves the machine. False when no namespace can be made (not root).
+bool canRunInOwnNetwork();
+CliResult runCliProcessInOwnNetwork(const std::vector<std::string>& arguments);

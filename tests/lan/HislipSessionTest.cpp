@@ -6,7 +6,7 @@
 #include "protocol/HislipMessage.h"
 #include "sim/HislipServer.h"
 #include "sim/Mainframe.h"
-#include "sim/TcpService.h"
+#include "tests/lan/ScriptedHislipServer.h"
 #include "tests/support/VisaFailure.h"
 #include "visa/LanStream.h"
 #include "visa/ResourceName.h"
@@ -20,6 +20,8 @@
 
 using namespace protocol;
 using namespace std::chrono_literals;
+using lan_test::noAnswer;
+using lan_test::ScriptedHislip;
 using visa::VisaError;
 
 namespace {
@@ -39,75 +41,6 @@ std::unique_ptr<visa::HislipSession> openAt(std::uint16_t port, std::chrono::mil
 std::string query(visa::HislipSession& session, const std::string& message) {
     session.write(message);
     return session.read();
-}
-
-// A HiSLIP peer whose synchronous-channel answers the test writes; the opening handshake is done
-// for it. Every message it receives is recorded.
-class ScriptedHislip {
-public:
-    using Script =
-        std::function<std::vector<std::string>(const HislipMessage&)>; // chunks to send; {"" } hangs up
-
-    explicit ScriptedHislip(Script script, std::uint64_t maxMessageSize = 1 << 20)
-        : script_(std::move(script)), maxMessageSize_(maxMessageSize),
-          service_("127.0.0.1", 0, "scripted HiSLIP", [this](sim::ServiceConnection& c) { serve(c); }) {}
-
-    std::uint16_t port() const { return service_.port(); }
-    std::vector<HislipMessage> received() const {
-        std::lock_guard lock(mutex_);
-        return received_;
-    }
-    // What was received once `count` messages are in, or after at most two seconds.
-    std::vector<HislipMessage> receivedWhen(std::size_t count) const {
-        for (int i = 0; i < 200 && received().size() < count; ++i) {
-            std::this_thread::sleep_for(10ms);
-        }
-        return received();
-    }
-
-private:
-    void serve(sim::ServiceConnection& connection) {
-        HislipAssembler assembler(1 << 21);
-        while (auto bytes = connection.receiveSome()) {
-            assembler.feed(*bytes);
-            while (auto message = assembler.next()) {
-                {
-                    std::lock_guard lock(mutex_);
-                    received_.push_back(*message);
-                }
-                for (const std::string& chunk : answer(*message)) {
-                    if (chunk.empty()) {
-                        return;
-                    }
-                    connection.sendAll(chunk);
-                }
-            }
-        }
-    }
-
-    std::vector<std::string> answer(const HislipMessage& message) {
-        switch (message.type()) {
-        case HislipType::Initialize:
-            return {encodeHislip(HislipType::InitializeResponse, 0, 0x01000007u)};
-        case HislipType::AsyncInitialize:
-            return {encodeHislip(HislipType::AsyncInitializeResponse, 0, 0)};
-        case HislipType::AsyncMaximumMessageSize:
-            return {encodeHislip(HislipType::AsyncMaximumMessageSizeResponse, 0, 0,
-                                 encodeHislipSize(maxMessageSize_))};
-        default:
-            return script_(message);
-        }
-    }
-
-    Script script_;
-    std::uint64_t maxMessageSize_;
-    mutable std::mutex mutex_;
-    std::vector<HislipMessage> received_;
-    sim::TcpService service_;
-};
-
-std::vector<std::string> noAnswer(const HislipMessage&) {
-    return {};
 }
 
 template <typename F> std::chrono::milliseconds elapsed(F&& f) {

@@ -24,11 +24,11 @@ std::string be32(std::uint32_t v) {
 
 TEST(LanXdr, OpaqueIsLengthPrefixedAndPaddedToFourBytes) {
     XdrWriter out;
-    out.putString("*IDN?");
+    out.putOpaque("*IDN?");
     EXPECT_EQ(out.bytes(), be32(5) + "*IDN?" + "\0\0\0"s);
 
     XdrReader in(out.bytes());
-    EXPECT_EQ(in.getString(16), "*IDN?");
+    EXPECT_EQ(in.getOpaque(16), "*IDN?");
     EXPECT_EQ(in.remaining(), 0u);
 }
 

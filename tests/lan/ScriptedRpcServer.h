@@ -10,10 +10,25 @@
 #include <chrono>
 #include <functional>
 #include <mutex>
+#include <optional>
 #include <string>
 #include <vector>
 
 namespace lan_test {
+
+// Frames what a connection receives with the assembler and hands each message that `next` takes from
+// it to `handle`, which says whether to go on.
+template <typename Assembler, typename Next, typename Handle>
+void serveFramed(sim::ServiceConnection& connection, Assembler& assembler, Next next, Handle handle) {
+    while (auto bytes = connection.receiveSome()) {
+        assembler.feed(*bytes);
+        while (auto message = next(assembler)) {
+            if (!handle(*message)) {
+                return;
+            }
+        }
+    }
+}
 
 struct Answer {
     std::vector<std::string> chunks; // sent in order, with `pause` between them
@@ -46,26 +61,22 @@ public:
 private:
     void serve(sim::ServiceConnection& connection) {
         protocol::RecordAssembler assembler(1 << 21);
-        while (auto bytes = connection.receiveSome()) {
-            assembler.feed(*bytes);
-            while (auto record = assembler.nextRecord()) {
-                const protocol::RpcCall call = protocol::decodeCall(*record);
-                {
-                    std::lock_guard lock(mutex_);
-                    procedures_.push_back(call.procedure);
-                }
-                const Answer answer = script_(call);
-                for (std::size_t i = 0; i < answer.chunks.size(); ++i) {
-                    if (i > 0 && !connection.sleepFor(answer.pause)) {
-                        return;
-                    }
-                    connection.sendAll(answer.chunks[i]);
-                }
-                if (answer.hangUp) {
-                    return;
-                }
-            }
-        }
+        serveFramed(connection, assembler, std::mem_fn(&protocol::RecordAssembler::nextRecord),
+                    [&](const std::string& record) {
+                        const protocol::RpcCall call = protocol::decodeCall(record);
+                        {
+                            std::lock_guard lock(mutex_);
+                            procedures_.push_back(call.procedure);
+                        }
+                        const Answer answer = script_(call);
+                        for (std::size_t i = 0; i < answer.chunks.size(); ++i) {
+                            if (i > 0 && !connection.sleepFor(answer.pause)) {
+                                return false;
+                            }
+                            connection.sendAll(answer.chunks[i]);
+                        }
+                        return !answer.hangUp;
+                    });
     }
 
     Script script_;

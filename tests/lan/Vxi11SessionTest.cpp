@@ -4,9 +4,7 @@
 
 #include "protocol/Vxi11Messages.h"
 #include "sim/Mainframe.h"
-#include "sim/PortmapServer.h"
-#include "sim/Vxi11Server.h"
-#include "tests/lan/ScriptedRpcServer.h"
+#include "tests/lan/Vxi11Peers.h"
 #include "tests/support/VisaFailure.h"
 #include "visa/ResourceName.h"
 #include "visa/VisaError.h"
@@ -20,66 +18,14 @@
 using namespace protocol;
 using namespace std::chrono_literals;
 using lan_test::Answer;
+using lan_test::kOpen;
+using lan_test::linkAndWrite;
 using lan_test::ScriptedRpcServer;
+using lan_test::ScriptedVxi11;
+using lan_test::SimulatedVxi11;
 using visa::VisaError;
 
 namespace {
-
-constexpr auto kOpen = 2000ms;
-
-// A mainframe behind a VXI-11 server and its portmapper, all on free loopback ports.
-struct SimulatedVxi11 {
-    explicit SimulatedVxi11(sim::Vxi11Server::Options options = {})
-        : server(mainframe, "127.0.0.1", 0, std::move(options)), portmapper("127.0.0.1", 0) {
-        portmapper.registerProgram(kVxi11CoreProgram, kVxi11CoreVersion, kIpProtoTcp, server.port());
-    }
-
-    std::unique_ptr<visa::Vxi11Session> open(const std::string& device = "",
-                                             std::chrono::milliseconds timeout = 2000ms) {
-        const std::string text = "TCPIP0::127.0.0.1" + (device.empty() ? "" : "::" + device) + "::INSTR";
-        auto session = visa::Vxi11Session::open(visa::ResourceName::parse(text), kOpen, {portmapper.port()});
-        session->setTimeout(timeout);
-        return session;
-    }
-
-    std::string query(visa::Vxi11Session& session, const std::string& message) {
-        session.write(message);
-        return session.read();
-    }
-
-    sim::Mainframe mainframe;
-    sim::Vxi11Server server;
-    sim::PortmapServer portmapper;
-};
-
-// A portmapper that sends clients to a scripted core channel.
-struct ScriptedVxi11 {
-    explicit ScriptedVxi11(ScriptedRpcServer::Script script)
-        : core(std::move(script)), portmapper("127.0.0.1", 0) {
-        portmapper.registerProgram(kVxi11CoreProgram, kVxi11CoreVersion, kIpProtoTcp, core.port());
-    }
-    std::unique_ptr<visa::Vxi11Session> open(std::chrono::milliseconds timeout = 2000ms) {
-        auto session = visa::Vxi11Session::open(visa::ResourceName::parse("TCPIP0::127.0.0.1::INSTR"), kOpen,
-                                                {portmapper.port()});
-        session->setTimeout(timeout);
-        return session;
-    }
-    ScriptedRpcServer core;
-    sim::PortmapServer portmapper;
-};
-
-// The create_link and device_write answers every scripted conversation starts with.
-Answer linkAndWrite(const RpcCall& call) {
-    if (call.procedure == kCreateLink) {
-        return lan_test::success(call.xid, CreateLinkResp{0, 1, 0, 1024}.encode());
-    }
-    if (call.procedure == kDeviceWrite) {
-        const auto parms = DeviceWriteParms::decode(call.arguments);
-        return lan_test::success(call.xid,
-                                 DeviceWriteResp{0, static_cast<std::uint32_t>(parms.data.size())}.encode());
-    }
-    return lan_test::success(call.xid, encodeDeviceError(0));
-}
 
 template <typename F> std::chrono::milliseconds elapsed(F&& f) {
     const auto start = std::chrono::steady_clock::now();

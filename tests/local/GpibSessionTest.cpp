@@ -3,6 +3,7 @@
 
 #include "tests/local/support/FakeDriverControls.h"
 #include "tests/local/support/IdentityQuery.h"
+#include "tests/local/support/NoLock.h"
 #include "tests/support/VisaFailure.h"
 #include "visa/GpibLibrary.h"
 #include "visa/ResourceManager.h"
@@ -131,6 +132,10 @@ TEST_F(GpibSessionTest, DroppingASessionTakesTheDeviceOffline) {
     openGpib();
     EXPECT_THAT(fake.calls(), ElementsAre("ibdev 0 5 0x0 12 1 0x40a", "ibonl 0"));
     EXPECT_EQ(fake.openHandles(), 0);
+}
+
+TEST_F(GpibSessionTest, HasNoLock) {
+    ExpectNoLock(*openGpib(), "GPIB0::5::INSTR");
 }
 
 } // namespace

@@ -4,6 +4,7 @@
 #include "visa/UsbtmcSession.h"
 
 #include "tests/local/support/IdentityQuery.h"
+#include "tests/local/support/NoLock.h"
 #include "tests/local/support/SocketUsbtmcDevice.h"
 #include "tests/support/VisaFailure.h"
 #include "visa/ResourceName.h"
@@ -204,5 +205,11 @@ const bool kIgnoreSigpipe = [] {
     std::signal(SIGPIPE, SIG_IGN);
     return true;
 }();
+
+TEST(UsbtmcSessionTest, HasNoLock) {
+    SocketUsbtmcDevice device;
+    SocketUsbtmcSession session(device.takeHostEnd());
+    ExpectNoLock(session, kResource);
+}
 
 } // namespace

@@ -3,6 +3,7 @@
 
 #include "tests/local/support/FakeDriverControls.h"
 #include "tests/local/support/IdentityQuery.h"
+#include "tests/local/support/NoLock.h"
 #include "tests/support/VisaFailure.h"
 #include "visa/LocalBusBackends.h"
 #include "visa/ResourceName.h"
@@ -162,6 +163,11 @@ TEST_F(VisaLibrarySessionTest, DroppingASessionClosesItsHandles) {
     openSession();
     EXPECT_EQ(fake.openHandles(), 0);
     EXPECT_THAT(fake.calls(), Contains("viClose rm"));
+}
+
+// The installed library has locks of its own, but the sessions of this layer do not use them.
+TEST_F(VisaLibrarySessionTest, HasNoLock) {
+    ExpectNoLock(*openSession(), kResource);
 }
 
 } // namespace

@@ -28,6 +28,24 @@ TEST(ServerOptions, TakesValuesSeparateOrAfterEquals) {
     EXPECT_EQ(parse({"--port", "65535"}).socketPort, 65535);
 }
 
+TEST(ServerOptions, CountsMainframesUpToARackThatFitsBelowPort65536) {
+    EXPECT_EQ(parse({}).count, 1u);
+    EXPECT_EQ(parse({"--count", "64"}).count, 64u);
+    EXPECT_EQ(parse({"--count=256", "--port=65280"}).count, 256u);
+    EXPECT_EQ(parse({"--count=256", "--port=0"}).count, 256u) << "free ports need no room above the base";
+    for (const std::vector<std::string_view>& arguments : {std::vector<std::string_view>{"--count=0"},
+                                                           {"--count=257"},
+                                                           {"--count=2", "--port=65535"},
+                                                           {"--port=65281", "--count=256"}}) {
+        try {
+            parse(arguments);
+            ADD_FAILURE() << arguments.front() << " was taken";
+        } catch (const std::invalid_argument& e) {
+            EXPECT_NE(std::string(e.what()).find("--count"), std::string::npos) << e.what();
+        }
+    }
+}
+
 TEST(ServerOptions, ClientLimitsDefaultToWhatTheServersAlwaysAllowed) {
     const ServerOptions options = parse({});
     EXPECT_EQ(socketLimits(options).maxConnections, 8u);
@@ -78,9 +96,9 @@ TEST(ServerOptions, RefusesWhatItCannotUse) {
 
 TEST(ServerOptions, UsageListsEveryOption) {
     const std::string usage = serverUsage();
-    for (const char* option :
-         {"--address A", "--port P", "--socket-clients N", "--lan-clients N", "--stall-timeout S",
-          "--idle-timeout S", "--links-per-connection N", "--max-links N", "--help", "--version"}) {
+    for (const char* option : {"--address A", "--port P", "--count N", "--socket-clients N",
+                               "--lan-clients N", "--stall-timeout S", "--idle-timeout S",
+                               "--links-per-connection N", "--max-links N", "--help", "--version"}) {
         EXPECT_NE(usage.find(option), std::string::npos) << option;
     }
 }

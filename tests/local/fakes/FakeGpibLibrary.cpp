@@ -3,6 +3,7 @@
 
 #include "tests/local/fakes/FakeInstrument.h"
 
+#include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <cstring>
@@ -17,6 +18,10 @@ constexpr int kEnd = 0x2000;
 constexpr int kCmpl = 0x100;
 constexpr int kEabo = 6;
 constexpr int kEarg = 4;
+constexpr int kEneb = 7;
+
+// Board 0 is the only one configured; these primary addresses listen on it.
+constexpr int kListeners[] = {5, 12};
 
 // The step durations T10us .. T1000s, in microseconds.
 constexpr long long kSteps[] = {10,         30,         100,         300,         1'000,        3'000,
@@ -35,6 +40,14 @@ std::map<int, Device>& devices() {
 
 int nextUd = 1;
 
+struct LastCall {
+    int status = 0;
+    int error = 0;
+    long count = 0;
+};
+thread_local LastCall lastCall;
+bool overwriteGlobals = false;
+
 fake::FakeInstrument& instrument() {
     return fake::FakeInstrument::instance();
 }
@@ -45,23 +58,32 @@ int finish(int status, int error, long count);
 
 extern "C" {
 
-// What linux-gpib keeps for the last call: process-wide and per thread.
+// What linux-gpib keeps for the last call: process-wide and per thread. A build with
+// FAKE_GPIB_GLOBALS_ONLY stands for a release without the per-thread accessors.
 int ibsta = 0;
 int iberr = 0;
 int ibcnt = 0;
 long ibcntl = 0;
 
+#ifndef FAKE_GPIB_GLOBALS_ONLY
 int ThreadIbsta() {
-    return ibsta;
+    return lastCall.status;
 }
 int ThreadIberr() {
-    return iberr;
+    return lastCall.error;
 }
 int ThreadIbcnt() {
-    return ibcnt;
+    return static_cast<int>(lastCall.count);
 }
 long ThreadIbcntl() {
-    return ibcntl;
+    return lastCall.count;
+}
+#endif
+
+// From now on, as if another thread's successful call followed each of ours: the process-wide values no
+// longer describe our calls, the per-thread ones still do.
+void fakeGpibOverwriteGlobals(int on) {
+    overwriteGlobals = on != 0;
 }
 
 const char* gpib_error_string(int error) {
@@ -138,6 +160,26 @@ int ibrd(int ud, void* buffer, long count) {
     return finish(kCmpl | (last ? kEnd : 0), 0, static_cast<long>(piece->size()));
 }
 
+// Board 0's own primary address is 0, as gpib_config sets it by default.
+int ibask(int ud, int option, int* value) {
+    instrument().record("ibask " + std::to_string(ud) + " " + std::to_string(option));
+    if (ud != 0 || option != 1)
+        return finish(kErr, ud != 0 ? kEneb : kEarg, 0);
+    *value = 0;
+    return finish(kCmpl, 0, 0);
+}
+
+int ibln(int board, int pad, int sad, short* found) {
+    instrument().record("ibln " + std::to_string(board) + " " + std::to_string(pad) + " " +
+                        std::to_string(sad));
+    if (auto failure = instrument().takeFailure("ibln"))
+        return finish(kErr, *failure, 0);
+    if (board != 0)
+        return finish(kErr, kEneb, 0);
+    *found = std::find(std::begin(kListeners), std::end(kListeners), pad) != std::end(kListeners) ? 1 : 0;
+    return finish(kCmpl, 0, 0);
+}
+
 int ibonl(int ud, int online) {
     instrument().record("ibonl " + std::to_string(online));
     if (devices().erase(ud) == 0) {
@@ -151,10 +193,12 @@ int ibonl(int ud, int online) {
 namespace {
 
 int finish(int status, int error, long count) {
-    ibsta = status;
-    iberr = (status & kErr) ? error : 0;
-    ibcnt = static_cast<int>(count);
-    ibcntl = count;
+    lastCall = LastCall{status, (status & kErr) ? error : 0, count};
+    const LastCall global = overwriteGlobals ? LastCall{kCmpl, 0, 0} : lastCall;
+    ibsta = global.status;
+    iberr = global.error;
+    ibcnt = static_cast<int>(global.count);
+    ibcntl = global.count;
     return status;
 }
 

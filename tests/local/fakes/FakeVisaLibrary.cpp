@@ -9,7 +9,9 @@
 #include <cstring>
 #include <map>
 #include <set>
+#include <sstream>
 #include <string>
+#include <vector>
 
 using namespace visa::capi;
 
@@ -20,7 +22,9 @@ constexpr ViSession kFirstSession = 200;
 
 struct State {
     std::set<ViSession> resourceManagers;
-    std::map<ViSession, ViAttrState> timeouts; // open sessions and their VI_ATTR_TMO_VALUE
+    std::vector<std::string> findList;           // what viFindRsrc lists, set by the test
+    std::map<ViFindList, std::size_t> openLists; // each open find list and its next entry
+    std::map<ViSession, ViAttrState> timeouts;   // open sessions and their VI_ATTR_TMO_VALUE
     ViSession next = 0;
 };
 
@@ -143,7 +147,51 @@ ViStatus viFlush(ViSession session, ViUInt16 mask) {
     return VI_SUCCESS;
 }
 
+// As the API promises: at most kFindBufferSize characters, terminator included; a longer entry is cut.
+void describeListed(const std::string& text, char description[]) {
+    std::snprintf(description, kFindBufferSize, "%s", text.c_str());
+}
+
+void fakeSetFindList(const char* lines) {
+    state().findList.clear();
+    std::istringstream in(lines);
+    for (std::string line; std::getline(in, line);)
+        state().findList.push_back(line);
+}
+
+ViStatus viFindRsrc(ViSession resourceManager, const char* expression, ViFindList* list, ViUInt32* count,
+                    char description[]) {
+    instrument().record("viFindRsrc " + std::string(expression));
+    if (!state().resourceManagers.count(resourceManager))
+        return VI_ERROR_INV_OBJECT;
+    if (auto failure = armed("viFindRsrc"))
+        return *failure;
+    if (state().findList.empty())
+        return VI_ERROR_RSRC_NFOUND;
+    *list = kFirstSession + state().next++;
+    state().openLists[*list] = 1;
+    *count = static_cast<ViUInt32>(state().findList.size());
+    describeListed(state().findList.front(), description);
+    instrument().addOpenHandles(1);
+    return VI_SUCCESS;
+}
+
+ViStatus viFindNext(ViFindList list, char description[]) {
+    auto open = state().openLists.find(list);
+    if (open == state().openLists.end())
+        return VI_ERROR_INV_OBJECT;
+    if (open->second >= state().findList.size())
+        return VI_ERROR_RSRC_NFOUND;
+    describeListed(state().findList[open->second++], description);
+    return VI_SUCCESS;
+}
+
 ViStatus viClose(ViObject object) {
+    if (state().openLists.erase(object)) {
+        instrument().record("viClose list");
+        instrument().addOpenHandles(-1);
+        return VI_SUCCESS;
+    }
     if (state().resourceManagers.erase(object)) {
         instrument().record("viClose rm");
         instrument().addOpenHandles(-1);

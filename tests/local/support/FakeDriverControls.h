@@ -30,7 +30,13 @@ public:
         function<void (*)(const char*, unsigned)>("fakeQueueRawReply")(bytes.data(),
                                                                        static_cast<unsigned>(bytes.size()));
     }
+    // What the fake VISA library's viFindRsrc lists, one resource a line.
+    void setFindList(const std::string& lines) {
+        function<void (*)(const char*)>("fakeSetFindList")(lines.c_str());
+    }
     int openHandles() const { return function<int (*)()>("fakeOpenHandles")(); }
+    // A control only one fake has.
+    template <typename F> F call(const char* name) const { return function<F>(name); }
 
 private:
     static visa::SharedLibrary load(const char* name) {

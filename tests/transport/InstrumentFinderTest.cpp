@@ -1,0 +1,158 @@
+#include "transport/InstrumentFinder.h"
+
+#include "tests/support/AnsweringPeer.h"
+#include "tests/support/ScopedFinders.h"
+
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+#include <map>
+#include <mutex>
+#include <thread>
+
+namespace {
+
+using namespace std::chrono_literals;
+using testing::ElementsAre;
+using testing::IsEmpty;
+using testing::Pair;
+using transport::FoundInstrument;
+using transport::IdentitySource;
+
+AnsweringPeer::Script identifyingAs(std::string identity) {
+    return [identity](const std::string& line) -> std::optional<std::string> {
+        return line == "*IDN?" ? std::optional(identity + "\n") : std::nullopt;
+    };
+}
+
+visa::FoundResource lan(const AnsweringPeer& peer) {
+    return {peer.resource(), "test", "127.0.0.1", "", "", ""};
+}
+
+// Reports the resources one after another, a little apart, as answers to a broadcast would come.
+visa::ResourceFinder reporting(std::vector<visa::FoundResource> resources) {
+    return [resources](const visa::FindOptions&, visa::FindSink& sink) {
+        for (const auto& resource : resources) {
+            sink.found(resource);
+            std::this_thread::sleep_for(20ms);
+        }
+    };
+}
+
+// What a run reported, by index, as the events left it.
+struct Reported {
+    std::mutex mutex;
+    std::map<std::size_t, FoundInstrument> instruments;
+    std::map<std::size_t, int> reports;
+    std::vector<std::string> unavailable;
+
+    transport::InstrumentFinderEvents events() {
+        return {[this](std::size_t index, const FoundInstrument& instrument) {
+                    const std::lock_guard lock(mutex);
+                    instruments[index] = instrument;
+                    ++reports[index];
+                },
+                [this](const std::string& finder, const std::string& reason) {
+                    const std::lock_guard lock(mutex);
+                    unavailable.push_back(finder + ": " + reason);
+                }};
+    }
+};
+
+std::vector<std::string> resourcesOf(const FoundInstrument& instrument) {
+    std::vector<std::string> list;
+    for (const auto& resource : instrument.resources)
+        list.push_back(resource.resource);
+    return list;
+}
+
+class InstrumentFinding : public testing::Test {
+protected:
+    AnsweringPeer first{identifyingAs("Acme,Box,SN7,1.0")};
+    AnsweringPeer second{identifyingAs("ACME,BOX,SN7,1.0")};
+    AnsweringPeer silent{[](const std::string&) -> std::optional<std::string> {
+        return std::nullopt;
+    }};
+    ScopedFinders finders{
+        {{visa::InterfaceType::Tcpip, "lan", reporting({lan(first), lan(silent), lan(second)})},
+         {visa::InterfaceType::Sim, "sim", reporting({{"SIM5::INSTR", "sim", "", "", "", ""}})},
+         {visa::InterfaceType::Gpib, "GPIB", [](const visa::FindOptions&, visa::FindSink& sink) {
+              sink.unavailable("GPIB", "no library");
+          }}}};
+    transport::InstrumentFinderOptions options{200ms, true, 300ms, 16};
+};
+
+TEST_F(InstrumentFinding, IdentifiesMergesAndReportsEachInstrumentWholeAsItGoes) {
+    Reported reported;
+    const auto start = std::chrono::steady_clock::now();
+    const auto found = transport::InstrumentFinder(options, reported.events()).run();
+    EXPECT_LT(std::chrono::steady_clock::now() - start, 200ms + 2 * 300ms)
+        << "the silent peer's time-out ran beside the others, not after them";
+
+    ASSERT_EQ(found.size(), 3u);
+    const auto acme =
+        std::find_if(found.begin(), found.end(), [](const auto& i) { return i.manufacturer == "Acme"; });
+    ASSERT_NE(acme, found.end());
+    EXPECT_EQ(acme->source, IdentitySource::Answered);
+    EXPECT_EQ(acme->serial, "SN7");
+    EXPECT_EQ(resourcesOf(*acme).size(), 2u);
+    const auto sim =
+        std::find_if(found.begin(), found.end(), [](const auto& i) { return i.model == "MF-7"; });
+    ASSERT_NE(sim, found.end());
+    EXPECT_THAT(resourcesOf(*sim), ElementsAre("SIM5::INSTR"));
+    const auto mute = std::find_if(found.begin(), found.end(),
+                                   [](const auto& i) { return i.source == IdentitySource::NotIdentified; });
+    ASSERT_NE(mute, found.end());
+    EXPECT_THAT(resourcesOf(*mute), ElementsAre(silent.resource()));
+    EXPECT_EQ(mute->host, "127.0.0.1");
+
+    ASSERT_EQ(reported.instruments.size(), found.size());
+    for (std::size_t index = 0; index < found.size(); ++index) {
+        EXPECT_EQ(resourcesOf(reported.instruments[index]), resourcesOf(found[index])) << index;
+        EXPECT_EQ(reported.reports[index], 1) << "reported once, whole: " << index;
+    }
+    EXPECT_THAT(reported.unavailable, ElementsAre("GPIB: no library"));
+}
+
+TEST_F(InstrumentFinding, WithoutIdentifyingAsksNothingAndMergesByHost) {
+    options.identify = false;
+    Reported reported;
+    const auto found = transport::InstrumentFinder(options, reported.events()).run();
+    ASSERT_EQ(found.size(), 2u);
+    EXPECT_EQ(reported.reports, (std::map<std::size_t, int>{{0, 1}, {1, 1}}));
+    const auto& lanEntry = found[0].host.empty() ? found[1] : found[0];
+    const auto& simEntry = found[0].host.empty() ? found[0] : found[1];
+    EXPECT_EQ(lanEntry.source, IdentitySource::NotAsked);
+    EXPECT_EQ(lanEntry.resources.size(), 3u);
+    EXPECT_THAT(resourcesOf(simEntry), ElementsAre("SIM5::INSTR"));
+    EXPECT_THAT(first.received(), IsEmpty());
+    EXPECT_THAT(second.received(), IsEmpty());
+}
+
+TEST_F(InstrumentFinding, AStopRequestSkipsTheIdentificationsNotBegun) {
+    std::stop_source stop;
+    stop.request_stop();
+    const auto found = transport::InstrumentFinder(options, {}).run(stop.get_token());
+    EXPECT_THAT(found, IsEmpty());
+    EXPECT_THAT(first.received(), IsEmpty());
+}
+
+TEST(InstrumentFindingLimits, AsksNoMoreResourcesAtOnceThanAllowed) {
+    std::vector<std::unique_ptr<AnsweringPeer>> peers;
+    std::vector<visa::FoundResource> resources;
+    for (int i = 0; i < 4; ++i) {
+        peers.push_back(std::make_unique<AnsweringPeer>(
+            [](const std::string&) -> std::optional<std::string> { return std::nullopt; }));
+        resources.push_back({peers.back()->resource(), "test", "", "", "", ""});
+    }
+    const ScopedFinders finders{
+        {{visa::InterfaceType::Tcpip, "lan", [resources](const auto&, visa::FindSink& sink) {
+              for (const auto& resource : resources)
+                  sink.found(resource);
+          }}}};
+    const auto start = std::chrono::steady_clock::now();
+    const auto found = transport::InstrumentFinder({50ms, true, 200ms, 2}, {}).run();
+    EXPECT_GE(std::chrono::steady_clock::now() - start, 400ms) << "two at a time: two rounds of time-outs";
+    EXPECT_EQ(found.size(), 4u);
+}
+
+} // namespace

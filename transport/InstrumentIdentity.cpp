@@ -1,0 +1,63 @@
+#include "transport/InstrumentIdentity.h"
+
+#include "base/Deadline.h"
+#include "base/PrintableText.h"
+#include "visa/ResourceManager.h"
+#include "visa/VisaError.h"
+
+#include <array>
+
+namespace transport {
+namespace {
+
+// An identity is four short fields; anything past this is not part of one.
+constexpr std::size_t kMaxReplyChars = 256;
+constexpr std::size_t kFields = 4;
+
+std::string trimmed(std::string_view text) {
+    const auto first = text.find_first_not_of(' ');
+    if (first == std::string_view::npos)
+        return {};
+    const auto last = text.find_last_not_of(' ');
+    return std::string(text.substr(first, std::min(last - first + 1, kMaxIdentityFieldChars)));
+}
+
+} // namespace
+
+std::optional<InstrumentIdentity> parseIdentity(std::string_view reply) {
+    std::string text = base::printableText(reply, kMaxReplyChars, base::Unprintable::Blank);
+    std::array<std::string, kFields> fields;
+    std::size_t field = 0;
+    std::size_t start = 0;
+    // The last field takes the rest: a firmware text may hold commas of its own.
+    while (field + 1 < kFields) {
+        const auto comma = text.find(',', start);
+        if (comma == std::string::npos)
+            break;
+        fields[field++] = trimmed(std::string_view(text).substr(start, comma - start));
+        start = comma + 1;
+    }
+    fields[field] = trimmed(std::string_view(text).substr(start));
+    if (field == 0 || fields[0].empty())
+        return std::nullopt;
+    return InstrumentIdentity{fields[0], fields[1], fields[2], fields[3]};
+}
+
+std::optional<InstrumentIdentity> askIdentity(const std::string& resource,
+                                              std::chrono::milliseconds timeout) {
+    const base::Deadline deadline(timeout);
+    try {
+        const auto session = visa::ResourceManager().Open(resource, 0, timeout, "");
+        if (deadline.expired())
+            return std::nullopt;
+        session->setTimeout(deadline.remaining());
+        return parseIdentity(session->writeAndRead({"*IDN?"}));
+    } catch (const visa::VisaError&) {
+        return std::nullopt;
+    } catch (const std::exception&) {
+        // Out of memory or threads in one session: that resource stays unidentified.
+        return std::nullopt;
+    }
+}
+
+} // namespace transport
