@@ -52,6 +52,8 @@ std::unique_ptr<Instrument> Instrument::open(const std::string& resource, const 
     try {
         io.setIO(manager.Open(resource, options.timeouts.open));
         io.IO().setTimeout(options.timeouts.io);
+        if (options.exclusiveLock)
+            instrument->heldLock_ = instrument->lockExclusive(*options.exclusiveLock);
         io.FlushRead();
         io.WriteString("*IDN?", true);
         instrument->identity_ = io.ReadString();
@@ -61,6 +63,8 @@ std::unique_ptr<Instrument> Instrument::open(const std::string& resource, const 
         if (options.reset)
             io.WriteString("*RST;*CLS", true);
     } catch (const OpenFailure&) {
+        throw;
+    } catch (const LockNotGranted&) {
         throw;
     } catch (const std::exception& failure) {
         // Whatever stopped the open (the transport, an identity without a model, memory) is told as
@@ -95,11 +99,21 @@ std::optional<std::string> Instrument::tryQuery(std::string_view text) {
     }
 }
 
+ErrorReadout Instrument::readErrorQueue() {
+    return readQueue(false);
+}
+
 ErrorReadout Instrument::readOutErrorQueue() {
+    return readQueue(true);
+}
+
+ErrorReadout Instrument::readQueue(bool answerWaiting) {
     ErrorReadout readout;
     try {
-        std::string latest = readTrimmed();
-        readout.errors.push_back(latest);
+        std::string latest =
+            answerWaiting ? readTrimmed() : trimmed(resource_, io_.WriteStringsAndRead({kErrorQuery}));
+        if (answerWaiting || latest != kNoErrorReply)
+            readout.errors.push_back(latest);
         while (latest != kNoErrorReply) {
             if (static_cast<int>(readout.errors.size()) >= kMaxErrorReadout) {
                 readout.truncated = true;
@@ -120,8 +134,7 @@ QueryOutcome Instrument::query(std::string_view text) {
     outcome.reply = tryQuery(text);
     if (outcome.reply)
         return outcome;
-    outcome.checkError = command(kErrorQuery).error;
-    outcome.readout = readOutErrorQueue();
+    outcome.readout = readErrorQueue();
     return outcome;
 }
 
@@ -143,6 +156,11 @@ ExclusiveLock Instrument::lockExclusive(std::chrono::milliseconds lockTimeout) {
 }
 
 void Instrument::close() {
+    try {
+        heldLock_.release();
+    } catch (const InstrumentError&) {
+        // The instrument drops the lock with the session, which is closed next either way.
+    }
     io_.IO().close();
 }
 

@@ -31,6 +31,10 @@ struct OpenOptions {
     Timeouts timeouts;
     // Whether "*RST;*CLS" follows the identity exchange.
     bool reset = false;
+    // When set, the instrument's exclusive lock is taken as soon as the session is open, before any
+    // message, waiting up to this long, and held until the instrument is closed or destroyed. A
+    // transport without a lock opens as without it; a lock not granted in time is LockNotGranted.
+    std::optional<std::chrono::milliseconds> exclusiveLock;
     // Called with the identity reply as read (terminator included) before any clear is sent; the clear
     // waits until it returns, so a window can show the identity first.
     std::function<void(const std::string& identity)> onIdentified;
@@ -56,17 +60,24 @@ public:
 
     // Writes the command and "SYST:ERR?" and reads one error-queue entry.
     CommandOutcome command(std::string_view text);
-    // Writes the query and returns its reply; after a failed exchange, sends "SYST:ERR?" as a checked
-    // command and reads out the error queue.
+    // Writes the query and returns its reply; after a failed exchange, reads the error queue with one
+    // "SYST:ERR?" per entry until it reports no error (readErrorQueue).
     QueryOutcome query(std::string_view text);
 
-    // The steps of query(), for a caller that has something to say between them.
+    // The query alone: the reply, or nothing when the exchange failed.
     std::optional<std::string> tryQuery(std::string_view text);
-    // Reads the entry already waiting, then asks for more until the queue reports no error.
+    // Asks "SYST:ERR?" and reads its answer, entry by entry, until the queue reports no error; the
+    // final no-error reply is not listed.
+    ErrorReadout readErrorQueue();
+    // Reads an entry that an earlier "SYST:ERR?" left waiting, then asks for more as readErrorQueue
+    // does; the first entry is listed even when it is the no-error reply. For a caller that has
+    // already asked once, as the window's failed query does.
     ErrorReadout readOutErrorQueue();
 
     // Whether the transport offers the instrument's exclusive lock (VXI-11, HiSLIP).
     bool canLock() const;
+    // Whether the lock asked for at open (OpenOptions::exclusiveLock) is held.
+    bool holdsLock() const { return heldLock_.held(); }
     // Takes the exclusive lock, waiting up to lockTimeout while another client holds it; throws
     // LockNotGranted when it is not granted by then. On a transport without a lock the holder is empty
     // and nothing is sent. Keep the holder no longer than the instrument.
@@ -79,11 +90,14 @@ public:
 private:
     Instrument(std::string resource, const Timeouts& timeouts);
     std::string readTrimmed();
+    ErrorReadout readQueue(bool answerWaiting);
 
     std::string resource_;
     Timeouts timeouts_;
     std::string identity_;
     visa::FormattedIO488 io_;
+    // Declared after the session so that it is released before the session goes.
+    ExclusiveLock heldLock_;
 };
 
 } // namespace transport

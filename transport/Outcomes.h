@@ -29,9 +29,7 @@ struct ErrorReadout {
 struct QueryOutcome {
     // The trimmed reply; empty when the exchange failed and the error queue was read instead.
     std::optional<std::string> reply;
-    // After a failed exchange: the entry read by the check of the "SYST:ERR?" command that starts the
-    // readout, when it was not the no-error reply, and the readout itself.
-    std::optional<std::string> checkError;
+    // After a failed exchange: the instrument's error queue, read one query per entry.
     ErrorReadout readout;
     bool ok() const { return reply.has_value(); }
 };

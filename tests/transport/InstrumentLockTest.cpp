@@ -53,6 +53,23 @@ TEST_F(InstrumentLockTest, OneHolderAtATimeAndTheNextIsRefusedNamingTheResource)
     EXPECT_TRUE(first->lockExclusive(200ms).held());
 }
 
+TEST_F(InstrumentLockTest, ALockAskedForAtOpenIsTakenBeforeAnyMessageAndHeldToTheClose) {
+    auto options = transport::OpenOptions{};
+    options.timeouts = {1000ms, 500ms};
+    options.exclusiveLock = 1000ms;
+    const auto holder = Instrument::open(hislipResource(), options);
+    EXPECT_TRUE(holder->holdsLock());
+    mainframe.traffic().clear();
+
+    options.exclusiveLock = 200ms;
+    EXPECT_THROW(Instrument::open(hislipResource(), options), transport::LockNotGranted);
+    EXPECT_TRUE(mainframe.traffic().received().empty()) << "a refused open sends nothing, not even *IDN?";
+
+    holder->close();
+    const auto next = Instrument::open(hislipResource(), options);
+    EXPECT_TRUE(next->holdsLock()) << "closing the holder released the lock";
+}
+
 TEST_F(InstrumentLockTest, ATransportWithoutALockGivesAnEmptyHolderAndSendsNothing) {
     sim::SocketServer socket(mainframe, "127.0.0.1", 0);
     const auto instrument = open("TCPIP0::127.0.0.1::" + std::to_string(socket.port()) + "::SOCKET");
@@ -60,6 +77,9 @@ TEST_F(InstrumentLockTest, ATransportWithoutALockGivesAnEmptyHolderAndSendsNothi
     EXPECT_FALSE(instrument->canLock());
     EXPECT_FALSE(instrument->lockExclusive(100ms).held());
     EXPECT_TRUE(mainframe.traffic().received().empty());
+    auto options = transport::OpenOptions{};
+    options.exclusiveLock = 100ms;
+    EXPECT_FALSE(Instrument::open(instrument->resource(), options)->holdsLock()) << "opens as without it";
 }
 
 } // namespace
