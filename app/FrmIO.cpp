@@ -1,6 +1,6 @@
 #include "app/FrmIO.h"
 
-#include "transport/ProgramEnd.h"
+#include "app/ProgramEnd.h"
 #include "transport/SCPI_DCPS.h"
 #include "transport/globals.h"
 #include "ui/EnterPressesButton.h"
@@ -62,7 +62,7 @@ void FrmIO::CmdSetIO_Click() {
 }
 
 void FrmIO::cmdCancel_Click() {
-    transport::EndProgramNow(0);
+    EndProgramNow(0);
 }
 
 void FrmIO::ShowFindWindow() {

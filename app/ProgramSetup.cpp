@@ -1,7 +1,8 @@
 #include "app/ProgramSetup.h"
 
+#include "app/ProgramEnd.h"
 #include "simbackend/SimBackend.h"
-#include "transport/UserNotice.h"
+#include "transport/globals.h"
 #include "ui/MessageBox.h"
 #include "ui/ProgramFont.h"
 #include "visa/ResourceManager.h"
@@ -12,7 +13,11 @@
 
 void PrepareProgram(QApplication& application) {
     ApplyProgramFont(application);
-    transport::SetNoticeHandler(&ShowMessage);
+    globals::ShowNotice = &ShowMessage;
+    // The window's answer to a silent instrument: the user has been told, and nothing more is tried.
+    globals::EndProgramOnLostCommunication = [] {
+        EndProgramNow(1);
+    };
     simbackend::registerSimBackend();
     // A trace is what a user sends to the instrument's maker; without one the program runs as before.
     if (const char* traceFile = std::getenv("PINWRIGHT_TRACE"); traceFile != nullptr && *traceFile != '\0') {

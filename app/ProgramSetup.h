@@ -2,7 +2,8 @@
 
 class QApplication;
 
-// Everything the program sets up before its first window: the font the layouts are drawn for and the
-// message boxes through which the transport speaks to the user, the simulator's backend and, when
+// Everything the program sets up before its first window: the font the layouts are drawn for, the
+// message boxes through which the transport speaks to the user and the end of the program on lost
+// communication, the simulator's backend and, when
 // PINWRIGHT_TRACE names a file, the I/O trace.
 void PrepareProgram(QApplication& application);

@@ -1,28 +1,19 @@
 #include "port/InhibitMode.h"
 
-#include <array>
-#include <utility>
+#include "port/WordTable.h"
 
 namespace {
 
-constexpr std::array<std::pair<InhibitMode, const char*>, 3> kWords{{
-    {InhibitMode::Live, "LIVE"},
-    {InhibitMode::Latching, "LATC"},
-    {InhibitMode::Off, "OFF"},
-}};
+constexpr WordTable<InhibitMode, 3> kWords{
+    InhibitMode::None,
+    {{{InhibitMode::Live, "LIVE"}, {InhibitMode::Latching, "LATC"}, {InhibitMode::Off, "OFF"}}}};
 
 } // namespace
 
 std::string inhibitModeWord(InhibitMode mode) {
-    for (const auto& [candidate, word] : kWords)
-        if (candidate == mode)
-            return word;
-    return {};
+    return kWords.wordFor(mode);
 }
 
 InhibitMode inhibitModeFromReply(const std::string& reply) {
-    for (const auto& [mode, word] : kWords)
-        if (reply == word)
-            return mode;
-    return InhibitMode::None;
+    return kWords.fromReply(reply);
 }

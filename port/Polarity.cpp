@@ -1,21 +1,18 @@
 #include "port/Polarity.h"
 
+#include "port/WordTable.h"
+
+namespace {
+
+constexpr WordTable<Polarity, 2> kWords{Polarity::None,
+                                        {{{Polarity::Positive, "POS"}, {Polarity::Negative, "NEG"}}}};
+
+} // namespace
+
 std::string polarityWord(Polarity polarity) {
-    switch (polarity) {
-    case Polarity::Positive:
-        return "POS";
-    case Polarity::Negative:
-        return "NEG";
-    case Polarity::None:
-        break;
-    }
-    return {};
+    return kWords.wordFor(polarity);
 }
 
 Polarity polarityFromReply(const std::string& reply) {
-    if (reply == "POS")
-        return Polarity::Positive;
-    if (reply == "NEG")
-        return Polarity::Negative;
-    return Polarity::None;
+    return kWords.fromReply(reply);
 }

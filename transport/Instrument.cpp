@@ -50,7 +50,7 @@ std::unique_ptr<Instrument> Instrument::open(const std::string& resource, const 
     std::unique_ptr<Instrument> instrument(new Instrument(resource, options.timeouts));
     auto& io = instrument->io_;
     try {
-        io.setIO(manager.Open(resource, 0, options.timeouts.open, ""));
+        io.setIO(manager.Open(resource, options.timeouts.open));
         io.IO().setTimeout(options.timeouts.io);
         if (options.exclusiveLock)
             instrument->heldLock_ = instrument->lockExclusive(*options.exclusiveLock);

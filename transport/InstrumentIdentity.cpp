@@ -47,7 +47,7 @@ std::optional<InstrumentIdentity> askIdentity(const std::string& resource,
                                               std::chrono::milliseconds timeout) {
     const base::Deadline deadline(timeout);
     try {
-        const auto session = visa::ResourceManager().Open(resource, 0, timeout, "");
+        const auto session = visa::ResourceManager().Open(resource, timeout);
         if (deadline.expired())
             return std::nullopt;
         session->setTimeout(deadline.remaining());

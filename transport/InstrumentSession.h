@@ -1,9 +1,9 @@
 #pragma once
 
-#include "visa/FormattedIO488.h"
+#include "transport/Instrument.h"
 
 #include <memory>
 
-// The formatted-I/O object bound to the instrument, or none before the first open. Operations take it
-// by reference; only OpenSession replaces it.
-using InstrumentSession = std::unique_ptr<visa::FormattedIO488>;
+// The window's instrument session: the open instrument, or none before the first open and after an
+// open that failed. Operations take it by reference; only OpenSession replaces it.
+using InstrumentSession = std::unique_ptr<transport::Instrument>;

@@ -1,8 +1,8 @@
 #pragma once
 
-// The instrument transport: opening, identifying and closing the one session, and the two checked
-// operations through which every later command and query passes, each with its error-queue readout.
-// Failures of the VISA layer are caught here and nowhere else.
+// The window's transport: opening, identifying and closing its one session, and the two checked
+// operations through which every later command and query passes, each telling the user what the
+// instrument reported in a message box. A thin layer over transport::Instrument, which does the I/O.
 
 #include "transport/InstrumentSession.h"
 
@@ -11,10 +11,8 @@
 
 namespace SCPI_DCPS {
 
-inline constexpr const char* kNoErrorReply = "+0,\"No error\"";
-// A failed query reads the error queue until it is empty; an instrument that reports an empty queue
-// in another form would otherwise keep the program reading for ever.
-inline constexpr int kMaxErrorReadout = 100;
+inline constexpr const char* kNoErrorReply = transport::kNoErrorReply;
+inline constexpr int kMaxErrorReadout = transport::kMaxErrorReadout;
 
 // Replaces the session with a new one opened on the resource, shows the identity and, when
 // skipReset is zero, clears the unit. Reports every failure itself and then returns false.
@@ -28,7 +26,7 @@ std::string ModelFromIdentity(const std::string& identity);
 void CloseSession(InstrumentSession& session);
 
 // Writes the command, then reads one error-queue entry and shows it unless it is the no-error reply.
-// Lost communication is shown and ends the program.
+// Lost communication is shown and ends the program (globals::EndProgramOnLostCommunication).
 void SendCommand(const std::string& command, InstrumentSession& session);
 
 // Writes the query and returns the reply without its last character. A failed exchange is followed

@@ -127,11 +127,8 @@ void ResourceManager::registerBackend(InterfaceType type, BackendOpener opener) 
     BackendTable::instance().add(type, std::move(opener));
 }
 
-// The access mode and option string are accepted for the interface's sake: the built-in backends have no
-// locks or configuration to apply.
-std::unique_ptr<MessageSession> ResourceManager::Open(const std::string& resource, int /*accessMode*/,
-                                                      std::chrono::milliseconds openTimeout,
-                                                      const std::string& /*options*/) {
+std::unique_ptr<MessageSession> ResourceManager::Open(const std::string& resource,
+                                                      std::chrono::milliseconds openTimeout) {
     const auto name = ResourceName::parse(resource);
     const auto opener = BackendTable::instance().find(name.interfaceType);
     if (!opener) {

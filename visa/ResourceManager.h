@@ -31,8 +31,9 @@ struct RegisteredFinder {
 // program that links them, before the first Open.
 class ResourceManager {
 public:
-    std::unique_ptr<MessageSession> Open(const std::string& resource, int accessMode,
-                                         std::chrono::milliseconds openTimeout, const std::string& options);
+    // Sessions are opened without a lock and with no options: exclusive locks are taken on an open
+    // session where its transport has them.
+    std::unique_ptr<MessageSession> Open(const std::string& resource, std::chrono::milliseconds openTimeout);
 
     // Serves every later Open of this interface type with opener, for the whole program.
     static void registerBackend(InterfaceType type, BackendOpener opener);

@@ -107,8 +107,8 @@ std::unique_ptr<visa::MessageSession> openOurs(const std::string& transport) {
         return visa::Vxi11Session::open(visa::ResourceName::parse("TCPIP0::127.0.0.1::INSTR"), 2000ms,
                                         {s.portmapper->port()});
     }
-    return visa::ResourceManager().Open(transport == "HiSLIP" ? s.hislipResource() : s.socketResource(), 0,
-                                        2000ms, "");
+    return visa::ResourceManager().Open(transport == "HiSLIP" ? s.hislipResource() : s.socketResource(),
+                                        2000ms);
 }
 
 void checkNoError(const std::string& reply, benchmark::State& state) {

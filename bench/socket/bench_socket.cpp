@@ -53,7 +53,7 @@ void expectNoError(const std::string& reply, benchmark::State& state) {
 }
 
 void QueryThroughSocketSession(benchmark::State& state) {
-    auto session = visa::ResourceManager().Open(loopback().resource(), 0, 2000ms, "");
+    auto session = visa::ResourceManager().Open(loopback().resource(), 2000ms);
     for (auto _ : state) {
         session->write("*IDN?");
         benchmark::DoNotOptimize(session->read());
@@ -69,7 +69,7 @@ void QueryThroughPlainClient(benchmark::State& state) {
 }
 
 void CommandThroughSocketSession(benchmark::State& state) {
-    auto session = visa::ResourceManager().Open(loopback().resource(), 0, 2000ms, "");
+    auto session = visa::ResourceManager().Open(loopback().resource(), 2000ms);
     for (auto _ : state) {
         const auto start = Clock::now();
         session->write("DIG:OUTP:DATA 5");

@@ -102,7 +102,9 @@ TEST_F(ConnectionDialog, ReconnectShowsTheDialogWithItsLastContentsAndKeepsTheSe
     EXPECT_FALSE(dialog->ui.chkRST->isChecked());
     EXPECT_EQ(dialog->mainWindow(), nullptr) << "the main window is unloaded";
     EXPECT_TRUE(received().empty()) << "no close or anything else reaches the instrument";
-    ASSERT_TRUE(globals::Session && globals::Session->hasIO());
+    ASSERT_TRUE(globals::Session);
+    EXPECT_TRUE(globals::Session->query("*IDN?").ok()) << "still open";
+    mainframe().traffic().clear();
 
     // The next Set loads the window afresh from the instrument.
     mainframe().receive("DIG:PIN2:FUNC TOUT");
@@ -135,6 +137,18 @@ TEST_F(ConnectionDialogDeathTest, CancelEndsTheProgramAtOnceWithoutClosingTheSes
             Click(dialog->ui.cmdCancel);
         },
         ::testing::ExitedWithCode(0), "");
+}
+
+TEST_F(ConnectionDialogDeathTest, LostCommunicationInTheMainWindowEndsTheProgramWithStatusOne) {
+    GTEST_FLAG_SET(death_test_style, "threadsafe");
+    EXPECT_EXIT(
+        {
+            frmDigi& window = Connect();
+            mainframe().faults().inject(sim::Fault::StopAnswering);
+            Click(window.ui.cmdPin3);
+            std::fprintf(stderr, "still running after %zu message(s)", boxes.seen().size());
+        },
+        ::testing::ExitedWithCode(1), "");
 }
 
 } // namespace

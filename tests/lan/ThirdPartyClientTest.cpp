@@ -130,7 +130,7 @@ TEST_F(LanThirdPartyClients, OurResourceManagerOverEveryLanForm) {
         "TCPIP0::127.0.0.1::hislip0," + std::to_string(hislip.port()) + "::INSTR",
     };
     for (const std::string& resource : resources) {
-        auto session = visa::ResourceManager().Open(resource, 0, 2000ms, "");
+        auto session = visa::ResourceManager().Open(resource, 2000ms);
         session->setTimeout(5000ms);
         session->write("*IDN?");
         EXPECT_EQ(session->read(), "Korvane,MF-7,SIM0001,1.0\n") << resource;

@@ -19,7 +19,7 @@ using namespace testing;
 using visa::VisaError;
 
 std::unique_ptr<visa::MessageSession> openGpib(const std::string& resource = "GPIB0::5::INSTR") {
-    return visa::ResourceManager().Open(resource, 0, 2000ms, "");
+    return visa::ResourceManager().Open(resource, 2000ms);
 }
 
 class GpibSessionTest : public testing::Test {

@@ -23,7 +23,7 @@ protected:
 
     // A whole reply needs the byte counts; the failure's words need the error code.
     void expectRepliesAndFailureWords() {
-        auto session = visa::ResourceManager().Open("GPIB0::5::INSTR", 0, 2000ms, "");
+        auto session = visa::ResourceManager().Open("GPIB0::5::INSTR", 2000ms);
         ExpectWholeIdentity(*session);
         fake.failNext("ibwrt", visa::gpib::ENOL);
         EXPECT_THAT(FailureOf([&] { session->write("*IDN?"); }).what(),

@@ -29,7 +29,7 @@ class NoLibraryRoutingTest : public testing::TestWithParam<RouteCase> {};
 TEST_P(NoLibraryRoutingTest, FailsWithADescriptionOfWhatIsMissing) {
     const auto& c = GetParam();
     try {
-        visa::ResourceManager().Open(c.resource, 0, 2000ms, "");
+        visa::ResourceManager().Open(c.resource, 2000ms);
         FAIL() << c.resource << " opened";
     } catch (const VisaError& error) {
         EXPECT_EQ(error.kind(), c.kind);

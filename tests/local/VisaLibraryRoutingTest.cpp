@@ -21,7 +21,7 @@ protected:
 
 TEST_P(VisaLibraryRoutingTest, OpensThroughTheVisaLibrary) {
     const std::string resource = GetParam();
-    auto session = visa::ResourceManager().Open(resource, 0, 2000ms, "");
+    auto session = visa::ResourceManager().Open(resource, 2000ms);
     session->write("*IDN?");
     EXPECT_EQ(session->read().rfind("Korvane,", 0), 0u);
     EXPECT_THAT(visaLibrary.calls(), Contains("viOpen " + resource + " mode=0 timeout=2000"));

@@ -5,9 +5,6 @@
 #include "tests/support/AnsweringPeer.h"
 #include "tests/support/InstrumentFixture.h"
 #include "transport/SCPI_DCPS.h"
-#include "transport/TransportTimeouts.h"
-#include "transport/UserNotice.h"
-#include "visa/ResourceManager.h"
 
 #include <gtest/gtest.h>
 #include <map>
@@ -15,6 +12,15 @@
 namespace {
 
 using Strings = std::vector<std::string>;
+
+const std::string kIdentity = "Korvane,MF-7,X,1\n";
+
+// A session of the command set's own on a scripted peer, with the fixture's short time-outs.
+InstrumentSession OpenOn(const AnsweringPeer& peer) {
+    transport::OpenOptions options;
+    options.timeouts = globals::SessionTimeouts;
+    return transport::Instrument::open(peer.resource(), options);
+}
 
 class CommandSetTest : public InstrumentFixture<4> {
 protected:
@@ -60,13 +66,12 @@ TEST_F(CommandSetTest, FunctionRepliesTranslateOnlyOnExactMnemonics) {
         {"DIO", "Digital IO"}, {"FAUL", "Fault"},  {"OFFC", "Off Couple"}, {"dio", ""},
         {" DIO", ""},          {"Digital IO", ""}, {"DIGITAL", ""}};
     for (const auto& [reply, name] : expected) {
-        AnsweringPeer peer([&](const std::string&) { return std::optional<std::string>(reply + "\n"); });
-        InstrumentSession own = std::make_unique<visa::FormattedIO488>();
-        visa::ResourceManager manager;
-        own->setIO(manager.Open(peer.resource(), 0, std::chrono::milliseconds(1000), ""));
-        own->IO().setTimeout(std::chrono::milliseconds(300));
+        AnsweringPeer peer([&](const std::string& line) {
+            return std::optional<std::string>(line == "*IDN?" ? kIdentity : reply + "\n");
+        });
+        InstrumentSession own = OpenOn(peer);
         EXPECT_EQ(KorvaneMF::GetPinFunction(pin, own), name) << "reply \"" << reply << "\"";
-        EXPECT_EQ(peer.received(), Strings{"DIG:PIN6:FUNC?"});
+        EXPECT_EQ(peer.received(), (Strings{"*IDN?", "DIG:PIN6:FUNC?"}));
     }
 }
 
@@ -110,6 +115,8 @@ TEST_F(CommandSetTest, ReadAllPinsQueriesFourteenTimesAndLeavesExactlySevenEleme
 
 TEST_F(CommandSetTest, FailedQueryInsideReadAllPinsLeavesThatPinEmptyAndGoesOn) {
     AnsweringPeer peer([](const std::string& line) -> std::optional<std::string> {
+        if (line == "*IDN?")
+            return kIdentity;
         if (line == "DIG:PIN3:FUNC?")
             return std::nullopt; // this one gets no answer
         if (line == "SYST:ERR?")
@@ -118,10 +125,7 @@ TEST_F(CommandSetTest, FailedQueryInsideReadAllPinsLeavesThatPinEmptyAndGoesOn) 
             return "TINP\n";
         return "NEG\n";
     });
-    InstrumentSession own = std::make_unique<visa::FormattedIO488>();
-    visa::ResourceManager manager;
-    own->setIO(manager.Open(peer.resource(), 0, std::chrono::milliseconds(1000), ""));
-    own->IO().setTimeout(std::chrono::milliseconds(300));
+    InstrumentSession own = OpenOn(peer);
 
     TextTable functions, polarities;
     KorvaneMF::ReadAllPins(functions, polarities, own);

@@ -4,6 +4,7 @@
 #include "port/InhibitMode.h"
 #include "port/OutputWord.h"
 #include "port/OutputWordOverflow.h"
+#include "port/Polarity.h"
 
 #include <gtest/gtest.h>
 #include <optional>
@@ -113,6 +114,15 @@ TEST(InhibitMode, WordsRoundTripAndOnlyExactRepliesAreRecognised) {
     EXPECT_EQ(inhibitModeWord(InhibitMode::None), "");
     for (const char* reply : {"", "latc", "LATCH", " OFF", "LIVE\r"})
         EXPECT_EQ(inhibitModeFromReply(reply), InhibitMode::None) << reply;
+}
+
+TEST(Polarity, WordsRoundTripAndOnlyExactRepliesAreRecognised) {
+    for (const auto polarity : {Polarity::Positive, Polarity::Negative})
+        EXPECT_EQ(polarityFromReply(polarityWord(polarity)), polarity);
+    EXPECT_EQ(polarityWord(Polarity::Negative), "NEG");
+    EXPECT_EQ(polarityWord(Polarity::None), "");
+    for (const char* reply : {"", "pos", "POSITIVE", " NEG", "NEG\r", "POS\n"})
+        EXPECT_EQ(polarityFromReply(reply), Polarity::None) << reply;
 }
 
 } // namespace

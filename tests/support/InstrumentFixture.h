@@ -6,12 +6,12 @@
 
 #include "sim/Mainframe.h"
 #include "simbackend/SimInstruments.h"
-#include "transport/TransportTimeouts.h"
-#include "transport/UserNotice.h"
+#include "transport/globals.h"
 
 #include <chrono>
 #include <gtest/gtest.h>
 #include <string>
+#include <utility>
 #include <vector>
 
 template <unsigned Board> class InstrumentFixture : public ::testing::Test {
@@ -19,20 +19,21 @@ protected:
     static constexpr unsigned kBoard = Board;
 
     void SetUp() override {
-        transport::SetTimeoutsForTesting({std::chrono::milliseconds(1000), std::chrono::milliseconds(300)});
+        globals::SessionTimeouts = {std::chrono::milliseconds(1000), std::chrono::milliseconds(300)};
         mainframe().reset();
     }
     void TearDown() override {
-        transport::SetTimeoutsForTesting({});
+        globals::SessionTimeouts = {};
         if (recordingNotices_)
-            transport::SetNoticeHandler(nullptr);
+            globals::ShowNotice = std::move(shownBefore_);
     }
 
     static sim::Mainframe& mainframe() { return simbackend::SimInstruments::board(Board); }
     static std::vector<std::string> received() { return mainframe().traffic().received(); }
 
     void RecordNotices() {
-        transport::SetNoticeHandler([this](const std::string& text) { notices.push_back(text); });
+        shownBefore_ =
+            std::exchange(globals::ShowNotice, [this](const std::string& text) { notices.push_back(text); });
         recordingNotices_ = true;
     }
 
@@ -40,4 +41,5 @@ protected:
 
 private:
     bool recordingNotices_ = false;
+    std::function<void(const std::string&)> shownBefore_;
 };

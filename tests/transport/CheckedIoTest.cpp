@@ -132,37 +132,54 @@ TEST_F(TransportTest, ReadoutThatCannotReadIsHandedToTheCallerInPlainWords) {
               (std::vector<std::string>{"DIG:PIN9:FUNC?", "SYST:ERR?", "SYST:ERR?"}));
 }
 
-class TransportDeathTest : public TransportTest {
+// Lost communication is told first, then handed to the window's ending; a caller without one gets the
+// loss as InstrumentLost and nothing more is sent.
+struct LostCase {
+    const char* name;
+    std::function<void(InstrumentSession&)> exchange;
+};
+
+class LostCommunication : public TransportTest, public ::testing::WithParamInterface<LostCase> {
 protected:
-    // Runs in the child process: messages go to stderr, where the death test looks for them.
-    void OpenToAnInstrumentThatStopsAnswering() {
-        transport::SetNoticeHandler(
-            [](const std::string& text) { std::fprintf(stderr, "[%s]", text.c_str()); });
-        OpenQuietly();
-        mainframe().faults().inject(sim::Fault::StopAnswering);
+    void TearDown() override {
+        globals::EndProgramOnLostCommunication = nullptr;
+        TransportTest::TearDown();
     }
 };
 
-TEST_F(TransportDeathTest, LostCommunicationShowsItsMessageAndEndsTheProgram) {
-    GTEST_FLAG_SET(death_test_style, "threadsafe");
-    EXPECT_EXIT(
-        {
-            OpenToAnInstrumentThatStopsAnswering();
-            SCPI_DCPS::SendCommand("DIG:PIN1:POL POS", session);
-        },
-        ::testing::ExitedWithCode(1),
-        "\\[Lost communication with the power supply, please check your connection and restart the "
-        "program\\]");
+TEST_P(LostCommunication, IsToldOnceThenEndsTheProgramOrAbandonsTheOperation) {
+    for (const bool windowEnds : {true, false}) {
+        SCOPED_TRACE(windowEnds ? "with the window's ending" : "without one");
+        OpenQuietly();
+        mainframe().faults().inject(sim::Fault::StopAnswering);
+        int endings = 0;
+        globals::EndProgramOnLostCommunication = nullptr;
+        if (windowEnds)
+            globals::EndProgramOnLostCommunication = [&] {
+                ++endings;
+            };
+        EXPECT_THROW(GetParam().exchange(session), transport::InstrumentLost);
+        EXPECT_EQ(notices, (std::vector<std::string>{"Lost communication with the power supply, please check "
+                                                     "your connection and restart the program"}));
+        EXPECT_EQ(endings, windowEnds ? 1 : 0);
+        mainframe().faults().clear();
+    }
 }
 
-TEST_F(TransportDeathTest, LostCommunicationDuringAQueryReadoutAlsoEndsTheProgram) {
-    GTEST_FLAG_SET(death_test_style, "threadsafe");
-    EXPECT_EXIT(
-        {
-            OpenToAnInstrumentThatStopsAnswering();
-            SCPI_DCPS::SendQuery("DIG:PIN1:POL?", session);
-        },
-        ::testing::ExitedWithCode(1), "Lost communication");
-}
+INSTANTIATE_TEST_SUITE_P(Transport, LostCommunication,
+                         ::testing::Values(LostCase{"Command",
+                                                    [](InstrumentSession& s) {
+                                                        SCPI_DCPS::SendCommand("DIG:PIN1:POL POS", s);
+                                                    }},
+                                           LostCase{"QueryReadout",
+                                                    [](InstrumentSession& s) {
+                                                        SCPI_DCPS::SendQuery("DIG:PIN1:POL?", s);
+                                                    }},
+                                           LostCase{"NoSession",
+                                                    [](InstrumentSession& s) {
+                                                        s.reset();
+                                                        SCPI_DCPS::SendCommand("DIG:PIN1:POL POS", s);
+                                                    }}),
+                         [](const auto& info) { return std::string(info.param.name); });
 
 } // namespace

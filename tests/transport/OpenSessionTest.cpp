@@ -17,10 +17,10 @@ TEST_F(TransportTest, OpenWithoutClearSendsOnlyTheIdentityQueryAndShowsTheWholeR
 
 TEST_F(TransportTest, OpenWithClearSendsResetOnlyAfterTheIdentityIsAcknowledged) {
     std::size_t messagesWhenShown = 0;
-    transport::SetNoticeHandler([&](const std::string& text) {
+    globals::ShowNotice = [&](const std::string& text) {
         notices.push_back(text);
         messagesWhenShown = mainframe().traffic().received().size();
-    });
+    };
     ASSERT_TRUE(SCPI_DCPS::OpenSession(kSim, session, 0));
     EXPECT_EQ(messagesWhenShown, 1u);
     // Written directly: no error-queue check follows the clear.
@@ -44,22 +44,20 @@ TEST_F(TransportTest, IdentityWithoutCommaFailsAfterTheSessionWasOpened) {
     EXPECT_NE(notices[0].find("KORVANE MF-7"), std::string::npos) << "the description quotes the reply";
     // No identity message, and no clear was sent although the flag asked for one.
     EXPECT_EQ(peer.received(), (std::vector<std::string>{"*IDN?"}));
-    ASSERT_TRUE(session);
-    EXPECT_TRUE(session->hasIO());
+    EXPECT_FALSE(session) << "an instrument that cannot be identified is not kept";
 }
 
 TEST_F(TransportTest, FailedOpenReportsTheDescriptionAndStillReplacesTheSession) {
     ASSERT_TRUE(SCPI_DCPS::OpenSession(kSim, session, 1));
-    const visa::FormattedIO488* first = session.get();
+    const transport::Instrument* first = session.get();
     notices.clear();
 
     EXPECT_FALSE(SCPI_DCPS::OpenSession("", session, 1));
     ASSERT_EQ(notices.size(), 1u);
     EXPECT_EQ(notices[0].rfind("Set IO error:\r\n", 0), 0u);
     EXPECT_GT(notices[0].size(), std::string("Set IO error:\r\n").size()) << "a description follows";
-    ASSERT_TRUE(session);
     EXPECT_NE(session.get(), first);
-    EXPECT_FALSE(session->hasIO());
+    EXPECT_FALSE(session) << "the first session is gone even though the second open failed";
 }
 
 TEST_F(TransportTest, ModelIsTheSecondFieldAndKeepsTheTerminatorOfATwoFieldReply) {
@@ -73,7 +71,7 @@ TEST_F(TransportTest, ModelIsTheSecondFieldAndKeepsTheTerminatorOfATwoFieldReply
 TEST_F(TransportTest, CloseEndsTheSessionAndLaterIoFails) {
     OpenQuietly();
     SCPI_DCPS::CloseSession(session);
-    EXPECT_THROW(session->WriteString("*IDN?"), visa::VisaError);
+    EXPECT_THROW(session->command("*IDN?"), transport::InstrumentLost);
 }
 
 } // namespace

@@ -362,7 +362,7 @@ TEST_F(MainWindow, ExitClosesTheSessionThenBothWindows) {
     Settle();
     EXPECT_TRUE(window.isNull());
     EXPECT_FALSE(dialog->isVisible());
-    EXPECT_THROW(globals::Session->WriteString("*IDN?"), std::exception) << "the session is closed";
+    EXPECT_THROW(globals::Session->command("*IDN?"), std::exception) << "the session is closed";
     EXPECT_TRUE(received().empty());
 }
 
@@ -373,7 +373,7 @@ TEST_F(MainWindow, TitleBarCloseDoesWhatExitDoes) {
     Settle();
     EXPECT_TRUE(window.isNull());
     EXPECT_FALSE(dialog->isVisible());
-    EXPECT_THROW(globals::Session->WriteString("*IDN?"), std::exception);
+    EXPECT_THROW(globals::Session->command("*IDN?"), std::exception);
 }
 
 TEST_F(MainWindow, CannotBeResized) {

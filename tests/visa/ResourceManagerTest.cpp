@@ -23,7 +23,7 @@ using visa::VisaError;
 
 VisaError openFailure(const std::string& resource, std::chrono::milliseconds openTimeout = 2000ms) {
     try {
-        visa::ResourceManager().Open(resource, 0, openTimeout, "");
+        visa::ResourceManager().Open(resource, openTimeout);
     } catch (const VisaError& error) {
         return error;
     }
@@ -44,7 +44,7 @@ TEST(ResourceManagerOpen, GivesUpOnAPeerThatNeverAcceptsWithinTheOpenTimeout) {
     std::vector<std::unique_ptr<visa::MessageSession>> fillers;
     for (int i = 0; i < 4; ++i) {
         try {
-            fillers.push_back(visa::ResourceManager().Open(stalled.socketResource(), 0, 300ms, ""));
+            fillers.push_back(visa::ResourceManager().Open(stalled.socketResource(), 300ms));
         } catch (const VisaError& error) {
             EXPECT_EQ(error.kind(), VisaError::Kind::Timeout);
             EXPECT_EQ(std::string(error.what()), stalled.socketResource() + ": no answer within 300 ms");

@@ -22,7 +22,7 @@ using visa::VisaError;
 // Each test takes its own board so that the mainframes' lasting state never leaks between tests.
 std::unique_ptr<MessageSession> openBoard(unsigned board, std::chrono::milliseconds ioTimeout = 5000ms) {
     SimInstruments::board(board).reset();
-    auto session = visa::ResourceManager().Open("SIM" + std::to_string(board) + "::INSTR", 0, 2000ms, "");
+    auto session = visa::ResourceManager().Open("SIM" + std::to_string(board) + "::INSTR", 2000ms);
     session->setTimeout(ioTimeout);
     return session;
 }
@@ -40,7 +40,7 @@ TEST(SimSession, ReopeningFindsTheStateThatWasLeft) {
     first->close();
     first.reset();
 
-    auto second = visa::ResourceManager().Open("sim2::instr", 0, 2000ms, "");
+    auto second = visa::ResourceManager().Open("sim2::instr", 2000ms);
     second->write("DIG:OUTP:DATA?;:DIG:PIN4:FUNC?");
     EXPECT_EQ(second->read(), "+5;ONC\n");
     EXPECT_EQ(SimInstruments::board(2).state().outputWord, 5);
@@ -102,7 +102,7 @@ TEST(SimSession, AHangUpLosesTheConnectionUntilReopened) {
         EXPECT_EQ(error.kind(), VisaError::Kind::ConnectionLost);
         EXPECT_THAT(error.what(), testing::StartsWith("SIM8::INSTR: "));
     }
-    auto again = visa::ResourceManager().Open("SIM8::INSTR", 0, 2000ms, "");
+    auto again = visa::ResourceManager().Open("SIM8::INSTR", 2000ms);
     again->write("*OPC?");
     EXPECT_EQ(again->read(), "1\n");
 }

@@ -28,7 +28,7 @@ protected:
     std::unique_ptr<visa::MessageSession> open() {
         const auto resource =
             "TCPIP0::" + GetParam().host + "::" + std::to_string(server.port()) + "::SOCKET";
-        auto session = visa::ResourceManager().Open(resource, 0, 2000ms, "");
+        auto session = visa::ResourceManager().Open(resource, 2000ms);
         session->setTimeout(2000ms);
         return session;
     }

@@ -23,7 +23,7 @@ using Link = ScriptedPeer::Link;
 
 std::unique_ptr<MessageSession> openPeer(const ScriptedPeer& peer,
                                          std::chrono::milliseconds ioTimeout = 2000ms) {
-    auto session = visa::ResourceManager().Open(peer.resource(), 0, 2000ms, "");
+    auto session = visa::ResourceManager().Open(peer.resource(), 2000ms);
     session->setTimeout(ioTimeout);
     return session;
 }
