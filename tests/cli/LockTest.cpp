@@ -16,7 +16,7 @@ class AnotherClientsLock : public ::testing::TestWithParam<Transport> {
 protected:
     void SetUp() override {
         instrument = std::make_unique<ServedInstrument>(GetParam(), 0);
-        other = visa::ResourceManager().Open(instrument->resource(), 0, milliseconds(2000), "");
+        other = visa::ResourceManager().Open(instrument->resource(), milliseconds(2000));
         ASSERT_TRUE(other->canLock());
         other->lockExclusive(milliseconds(1000));
         instrument->mainframe().traffic().clear();

@@ -54,7 +54,7 @@ TEST(ManyRefusals, AHislipClientPastFortyIdleConnectionsIsToldMaximumClientsExce
     std::string what;
     try {
         visa::ResourceManager().Open(
-            "TCPIP0::127.0.0.1::hislip0," + std::to_string(server.port()) + "::INSTR", 0, 2000ms, "");
+            "TCPIP0::127.0.0.1::hislip0," + std::to_string(server.port()) + "::INSTR", 2000ms);
     } catch (const visa::VisaError& e) {
         what = e.what();
     }
