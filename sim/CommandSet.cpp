@@ -15,6 +15,11 @@ Outcome done() {
     return Outcome{};
 }
 
+// A query's answer: the keyword of a setting.
+template <typename Setting> Outcome answeredKeyword(Setting setting) {
+    return Outcome::answered(std::string(wordFor(setting)));
+}
+
 // A setting's outcome: the error the port refused it with, if any.
 Outcome settled(const std::optional<ScpiError>& refusal) {
     return Outcome{refusal, {}};
@@ -86,10 +91,7 @@ void CommandSet::addPortCommands() {
                 return settled(port.setFunction(call.suffix, static_cast<PinFunction>(function)));
             });
         },
-        [&port](const Invocation& call) {
-            return Outcome::answered(std::string(wordFor(port.function(call.suffix))));
-        },
-        1, kPins);
+        [&port](const Invocation& call) { return answeredKeyword(port.function(call.suffix)); }, 1, kPins);
     table_.add(
         "[SOURce]:DIGital:PIN#:POLarity",
         [&port](const Invocation& call) {
@@ -98,10 +100,7 @@ void CommandSet::addPortCommands() {
                 return done();
             });
         },
-        [&port](const Invocation& call) {
-            return Outcome::answered(std::string(wordFor(port.polarity(call.suffix))));
-        },
-        1, kPins);
+        [&port](const Invocation& call) { return answeredKeyword(port.polarity(call.suffix)); }, 1, kPins);
     table_.add(
         "[SOURce]:DIGital:OUTPut:DATA",
         [&port](const Invocation& call) {
@@ -119,7 +118,7 @@ void CommandSet::addPortCommands() {
                 return done();
             });
         },
-        [&port](const Invocation&) { return Outcome::answered(std::string(wordFor(port.inhibitMode()))); });
+        [&port](const Invocation&) { return answeredKeyword(port.inhibitMode()); });
 }
 
 void CommandSet::addSystemCommands() {
