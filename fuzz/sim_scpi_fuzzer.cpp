@@ -12,13 +12,13 @@
 //  - the error queue never holds more than its depth, and the port stays in a state it can be put in;
 //  - the traffic record ends with the messages and replies that went through, the latest kept.
 
+#include "base/AsciiCase.h"
 #include "sim/ClientSession.h"
 #include "sim/ErrorQueue.h"
 #include "sim/Mainframe.h"
 #include "sim/MessageFramer.h"
 
 #include <algorithm>
-#include <cctype>
 #include <cstddef>
 #include <cstdint>
 #include <stdexcept>
@@ -53,13 +53,6 @@ std::vector<sim::MessageFramer::Message> expectedMessages(std::string_view strea
     return messages;
 }
 
-std::string upper(std::string_view text) {
-    std::string result(text);
-    std::transform(result.begin(), result.end(), result.begin(),
-                   [](unsigned char c) { return static_cast<char>(std::toupper(c)); });
-    return result;
-}
-
 // Every query names itself with a "?", so the count of them bounds the answers a message can get.
 std::size_t questionMarks(std::string_view text) {
     return static_cast<std::size_t>(std::count(text.begin(), text.end(), '?'));
@@ -67,7 +60,7 @@ std::size_t questionMarks(std::string_view text) {
 
 // Whether the message may have emptied the error queue (*CLS, SYSTem:ERRor?), in any spelling.
 bool mayReadErrors(std::string_view text) {
-    const std::string shouted = upper(text);
+    const std::string shouted = base::asciiUpper(text);
     return shouted.find("CLS") != std::string::npos || shouted.find("ERR") != std::string::npos;
 }
 

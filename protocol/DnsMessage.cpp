@@ -109,10 +109,16 @@ std::string recordData(const DnsRecord& record) {
     return data;
 }
 
+// Questions and records start alike: the name, the type, and the class, whose top bit mDNS gives a
+// meaning of its own (classFlag: unicast response on a question, cache flush on a record).
+template <class Entry> void putEntryStart(std::string& out, const Entry& entry, bool Entry::*classFlag) {
+    putName(out, entry.name);
+    put16(out, entry.type);
+    put16(out, static_cast<std::uint16_t>(entry.dnsClass | (entry.*classFlag ? kTopBit : 0)));
+}
+
 void putRecord(std::string& out, const DnsRecord& record) {
-    putName(out, record.name);
-    put16(out, record.type);
-    put16(out, static_cast<std::uint16_t>(record.dnsClass | (record.cacheFlush ? kTopBit : 0)));
+    putEntryStart(out, record, &DnsRecord::cacheFlush);
     put32(out, record.ttl);
     const std::string data = recordData(record);
     if (data.size() > 0xFFFF) {
@@ -202,13 +208,19 @@ private:
     std::string_view message_;
 };
 
-DnsRecord getRecord(const DnsReader& in, std::size_t& at, std::size_t end) {
-    DnsRecord record;
-    record.name = in.name(at, end);
-    record.type = in.get16(at, end);
+template <class Entry>
+Entry getEntryStart(const DnsReader& in, std::size_t& at, std::size_t end, bool Entry::*classFlag) {
+    Entry entry;
+    entry.name = in.name(at, end);
+    entry.type = in.get16(at, end);
     const std::uint16_t dnsClass = in.get16(at, end);
-    record.dnsClass = dnsClass & ~kTopBit;
-    record.cacheFlush = (dnsClass & kTopBit) != 0;
+    entry.dnsClass = dnsClass & ~kTopBit;
+    entry.*classFlag = (dnsClass & kTopBit) != 0;
+    return entry;
+}
+
+DnsRecord getRecord(const DnsReader& in, std::size_t& at, std::size_t end) {
+    DnsRecord record = getEntryStart(in, at, end, &DnsRecord::cacheFlush);
     record.ttl = in.get32(at, end);
     const std::uint16_t length = in.get16(at, end);
     const std::size_t dataEnd = at + length;
@@ -262,9 +274,7 @@ std::string encodeDnsMessage(const DnsMessage& message) {
         put16(out, static_cast<std::uint16_t>(count));
     }
     for (const DnsQuestion& question : message.questions) {
-        putName(out, question.name);
-        put16(out, question.type);
-        put16(out, static_cast<std::uint16_t>(question.dnsClass | (question.unicastResponse ? kTopBit : 0)));
+        putEntryStart(out, question, &DnsQuestion::unicastResponse);
     }
     for (const auto* section : {&message.answers, &message.authorities, &message.additionals}) {
         for (const DnsRecord& record : *section) {
@@ -291,13 +301,7 @@ DnsMessage decodeDnsMessage(std::string_view bytes) {
     static_assert(kHeaderSize == 12);
     // Each entry takes bytes, so the counts cannot make the loops below outrun the message.
     for (std::uint16_t i = 0; i < counts[0]; ++i) {
-        DnsQuestion question;
-        question.name = in.name(at, end);
-        question.type = in.get16(at, end);
-        const std::uint16_t dnsClass = in.get16(at, end);
-        question.dnsClass = dnsClass & ~kTopBit;
-        question.unicastResponse = (dnsClass & kTopBit) != 0;
-        message.questions.push_back(std::move(question));
+        message.questions.push_back(getEntryStart(in, at, end, &DnsQuestion::unicastResponse));
     }
     std::vector<DnsRecord>* sections[] = {&message.answers, &message.authorities, &message.additionals};
     for (std::size_t s = 0; s < 3; ++s) {

@@ -2,6 +2,9 @@
 
 #include "sim/ProgramData.h"
 
+#include <functional>
+#include <utility>
+
 namespace sim {
 
 namespace {
@@ -10,6 +13,33 @@ constexpr SuffixRange kPins{1, PortModel::kPinCount};
 
 Outcome done() {
     return Outcome{};
+}
+
+// A query's answer: the keyword of a setting.
+template <typename Setting> Outcome answeredKeyword(Setting setting) {
+    return Outcome::answered(std::string(wordFor(setting)));
+}
+
+// A setting's outcome: the error the port refused it with, if any.
+Outcome settled(const std::optional<ScpiError>& refusal) {
+    return Outcome{refusal, {}};
+}
+
+// A parameter that does not parse is the command's error; one that does goes to apply.
+template <typename T, typename Apply> Outcome withParsed(const Parsed<T>& parsed, Apply apply) {
+    return parsed.error ? Outcome::failed(*parsed.error) : apply(parsed.value);
+}
+
+// A command without parameters that cannot fail, such as *RST, and its query if it has one.
+void addAction(CommandTable& table, std::string_view pattern, std::function<void()> action,
+               Handler query = nullptr) {
+    table.add(
+        pattern,
+        [action = std::move(action)](const Invocation&) {
+            action();
+            return done();
+        },
+        std::move(query), 0);
 }
 
 } // namespace
@@ -32,31 +62,16 @@ std::string CommandSet::errorText(const ScpiError& error) {
 void CommandSet::addCommonCommands() {
     auto& s = state_;
     table_.add("*IDN", nullptr, [this](const Invocation&) { return Outcome::answered(identity_); });
-    table_.add(
-        "*RST",
-        [&s](const Invocation&) {
-            s.port.resetVolatile();
-            return done();
-        },
-        nullptr, 0);
-    table_.add(
-        "*CLS",
-        [&s](const Invocation&) {
-            s.errors.clear();
-            s.eventStatus.clear();
-            return done();
-        },
-        nullptr, 0);
+    addAction(table_, "*RST", [&s] { s.port.resetVolatile(); });
+    addAction(table_, "*CLS", [&s] {
+        s.errors.clear();
+        s.eventStatus.clear();
+    });
     // Every command completes before the next is parsed, so operation complete is immediate.
-    table_.add(
-        "*OPC",
-        [&s](const Invocation&) {
-            s.eventStatus.setOperationComplete();
-            return done();
-        },
-        [](const Invocation&) { return Outcome::answered("1"); }, 0);
-    table_.add(
-        "*WAI", [](const Invocation&) { return done(); }, nullptr, 0);
+    addAction(
+        table_, "*OPC", [&s] { s.eventStatus.setOperationComplete(); },
+        [](const Invocation&) { return Outcome::answered("1"); });
+    addAction(table_, "*WAI", [] {});
     table_.add("*ESR", nullptr,
                [&s](const Invocation&) { return Outcome::answered(signedDecimal(s.eventStatus.take())); });
     // Only the error-available bit is modelled: no service requests, and the output queue is always
@@ -72,40 +87,25 @@ void CommandSet::addPortCommands() {
     table_.add(
         "[SOURce]:DIGital:PIN#:FUNCtion",
         [&port](const Invocation& call) {
-            const auto function = parseKeyword(call.parameter, pinFunctionKeywords());
-            if (function.error) {
-                return Outcome::failed(*function.error);
-            }
-            const auto error = port.setFunction(call.suffix, static_cast<PinFunction>(function.value));
-            return error ? Outcome::failed(*error) : done();
+            return withParsed(parseKeyword(call.parameter, pinFunctionKeywords()), [&](std::size_t function) {
+                return settled(port.setFunction(call.suffix, static_cast<PinFunction>(function)));
+            });
         },
-        [&port](const Invocation& call) {
-            return Outcome::answered(std::string(wordFor(port.function(call.suffix))));
-        },
-        1, kPins);
+        [&port](const Invocation& call) { return answeredKeyword(port.function(call.suffix)); }, 1, kPins);
     table_.add(
         "[SOURce]:DIGital:PIN#:POLarity",
         [&port](const Invocation& call) {
-            const auto polarity = parseKeyword(call.parameter, polarityKeywords());
-            if (polarity.error) {
-                return Outcome::failed(*polarity.error);
-            }
-            port.setPolarity(call.suffix, static_cast<Polarity>(polarity.value));
-            return done();
+            return withParsed(parseKeyword(call.parameter, polarityKeywords()), [&](std::size_t polarity) {
+                port.setPolarity(call.suffix, static_cast<Polarity>(polarity));
+                return done();
+            });
         },
-        [&port](const Invocation& call) {
-            return Outcome::answered(std::string(wordFor(port.polarity(call.suffix))));
-        },
-        1, kPins);
+        [&port](const Invocation& call) { return answeredKeyword(port.polarity(call.suffix)); }, 1, kPins);
     table_.add(
         "[SOURce]:DIGital:OUTPut:DATA",
         [&port](const Invocation& call) {
-            const auto word = parseInteger(call.parameter, 0, PortModel::kMaxWord);
-            if (word.error) {
-                return Outcome::failed(*word.error);
-            }
-            const auto error = port.setOutputWord(word.value);
-            return error ? Outcome::failed(*error) : done();
+            return withParsed(parseInteger(call.parameter, 0, PortModel::kMaxWord),
+                              [&](int word) { return settled(port.setOutputWord(word)); });
         },
         [&port](const Invocation&) { return Outcome::answered(signedDecimal(port.outputWord())); });
     table_.add("[SOURce]:DIGital:INPut:DATA", nullptr,
@@ -113,14 +113,12 @@ void CommandSet::addPortCommands() {
     table_.add(
         "OUTPut:INHibit:MODE",
         [&port](const Invocation& call) {
-            const auto mode = parseKeyword(call.parameter, inhibitModeKeywords());
-            if (mode.error) {
-                return Outcome::failed(*mode.error);
-            }
-            port.setInhibitMode(static_cast<InhibitMode>(mode.value));
-            return done();
+            return withParsed(parseKeyword(call.parameter, inhibitModeKeywords()), [&](std::size_t mode) {
+                port.setInhibitMode(static_cast<InhibitMode>(mode));
+                return done();
+            });
         },
-        [&port](const Invocation&) { return Outcome::answered(std::string(wordFor(port.inhibitMode()))); });
+        [&port](const Invocation&) { return answeredKeyword(port.inhibitMode()); });
 }
 
 void CommandSet::addSystemCommands() {

@@ -1,7 +1,8 @@
 #include "sim/MdnsZone.h"
 
+#include "base/AsciiCase.h"
+
 #include <algorithm>
-#include <cctype>
 #include <limits>
 #include <set>
 #include <utility>
@@ -34,10 +35,7 @@ bool asks(const DnsQuestion& question, DnsType type) {
 }
 
 std::string recordKey(const DnsRecord& record) {
-    std::string key = record.name + "/" + std::to_string(record.type) + "/" + record.target;
-    std::transform(key.begin(), key.end(), key.begin(),
-                   [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
-    return key;
+    return base::asciiLower(record.name + "/" + std::to_string(record.type) + "/" + record.target);
 }
 
 } // namespace

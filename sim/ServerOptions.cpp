@@ -14,7 +14,7 @@ struct Option {
     std::string_view name;
     std::string_view argument; // empty for a flag
     std::string_view help;
-    std::function<void(ServerOptions&, std::string_view)> apply;
+    std::function<void(ServerOptions&, std::string_view name, std::string_view value)> apply;
 };
 
 std::uint16_t parsePort(std::string_view option, std::string_view text) {
@@ -68,94 +68,96 @@ std::chrono::milliseconds parseSeconds(std::string_view option, std::string_view
     return total;
 }
 
+// Rows for the usual kinds of option, each naming the member it sets, so that an option's name is
+// written once: in its row, and from there in the message about a bad value.
+Option flagOption(std::string_view name, std::string_view help, bool ServerOptions::*member,
+                  bool value = true) {
+    return {name, "", help, [member, value](ServerOptions& o, std::string_view, std::string_view) {
+                o.*member = value;
+            }};
+}
+
+// A port option may also switch on the server it belongs to.
+Option portOption(std::string_view name, std::string_view help, std::uint16_t ServerOptions::*member,
+                  bool ServerOptions::*enables = nullptr) {
+    return {name, "P", help,
+            [member, enables](ServerOptions& o, std::string_view option, std::string_view value) {
+                o.*member = parsePort(option, value);
+                if (enables != nullptr) {
+                    o.*enables = true;
+                }
+            }};
+}
+
+Option countOption(std::string_view name, std::string_view help, std::size_t ServerOptions::*member,
+                   unsigned most = 100000) {
+    return {name, "N", help,
+            [member, most](ServerOptions& o, std::string_view option, std::string_view value) {
+                o.*member = parseCount(option, value, most);
+            }};
+}
+
+Option secondsOption(std::string_view name, std::string_view help,
+                     std::chrono::milliseconds ServerOptions::*member) {
+    return {name, "S", help, [member](ServerOptions& o, std::string_view option, std::string_view value) {
+                o.*member = parseSeconds(option, value);
+            }};
+}
+
 const std::vector<Option>& options() {
+    using O = ServerOptions;
     static const std::vector<Option> table = {
         {"--address", "A", "listen on the numeric IPv4 or IPv6 address A (default 127.0.0.1)",
-         [](ServerOptions& o, std::string_view value) {
+         [](ServerOptions& o, std::string_view, std::string_view value) {
              o.address = value;
          }},
-        {"--port", "P",
-         "serve raw SCPI on TCP port P (default 5025; 0 picks a free port), the next mainframes on P+1, "
-         "P+2...",
-         [](ServerOptions& o, std::string_view value) {
-             o.socketPort = parsePort("--port", value);
-         }},
-        {"--count", "N",
-         "serve N independent mainframes (default 1, at most 256), serial numbers SIM0001, SIM0002...: "
-         "raw SCPI on N consecutive ports, HiSLIP sub-addresses hislip0 to hislip(N-1) on the one HiSLIP "
-         "port, VXI-11 devices inst0 to inst(N-1) on the one VXI-11 port",
-         [](ServerOptions& o, std::string_view value) {
-             o.count = parseCount("--count", value, ServerOptions::kMaxCount);
-         }},
-        {"--vxi11", "", "also serve VXI-11: a portmapper on port 111 and the core channel",
-         [](ServerOptions& o, std::string_view) {
-             o.vxi11 = true;
-         }},
-        {"--vxi11-port", "P",
-         "serve the VXI-11 core channel on port P (default 0: a free port); implies --vxi11",
-         [](ServerOptions& o, std::string_view value) {
-             o.vxi11 = true;
-             o.vxi11Port = parsePort("--vxi11-port", value);
-         }},
-        {"--portmap-port", "P",
-         "serve the portmapper on port P instead of 111 (third-party clients ask 111 only)",
-         [](ServerOptions& o, std::string_view value) {
-             o.portmapPort = parsePort("--portmap-port", value);
-         }},
-        {"--hislip", "", "also serve HiSLIP (hislip0, and one sub-address per mainframe) on port 4880",
-         [](ServerOptions& o, std::string_view) {
-             o.hislip = true;
-         }},
-        {"--hislip-port", "P", "serve HiSLIP on port P instead of 4880; implies --hislip",
-         [](ServerOptions& o, std::string_view value) {
-             o.hislip = true;
-             o.hislipPort = parsePort("--hislip-port", value);
-         }},
-        {"--no-udp-portmap", "",
-         "serve the portmapper over TCP only, so that VXI-11 broadcasts find nothing (default: UDP too)",
-         [](ServerOptions& o, std::string_view) {
-             o.udpPortmap = false;
-         }},
-        {"--no-announce", "",
-         "do not announce the services over mDNS (default: announced on an address other than loopback)",
-         [](ServerOptions& o, std::string_view) {
-             o.announce = false;
-         }},
-        {"--socket-clients", "N", "serve at most N raw SCPI clients at once (default 8)",
-         [](ServerOptions& o, std::string_view value) {
-             o.socketClients = parseCount("--socket-clients", value);
-         }},
-        {"--lan-clients", "N",
-         "serve at most N connections at once on each of VXI-11, the portmapper and HiSLIP (default 32)",
-         [](ServerOptions& o, std::string_view value) {
-             o.lanClients = parseCount("--lan-clients", value);
-         }},
-        {"--stall-timeout", "S",
-         "drop a connection whose message stays unfinished, or whose reply stays untaken, for S seconds "
-         "(default 30; 0: never)",
-         [](ServerOptions& o, std::string_view value) {
-             o.stallTimeout = parseSeconds("--stall-timeout", value);
-         }},
-        {"--idle-timeout", "S", "drop a connection with no traffic for S seconds (default 0: never)",
-         [](ServerOptions& o, std::string_view value) {
-             o.idleTimeout = parseSeconds("--idle-timeout", value);
-         }},
-        {"--links-per-connection", "N", "allow N VXI-11 links on one connection (default 16)",
-         [](ServerOptions& o, std::string_view value) {
-             o.linksPerConnection = parseCount("--links-per-connection", value);
-         }},
-        {"--max-links", "N", "allow N VXI-11 links in all (default 256)",
-         [](ServerOptions& o, std::string_view value) {
-             o.maxLinks = parseCount("--max-links", value);
-         }},
-        {"--help", "", "show this text",
-         [](ServerOptions& o, std::string_view) {
-             o.help = true;
-         }},
-        {"--version", "", "show the version",
-         [](ServerOptions& o, std::string_view) {
-             o.version = true;
-         }},
+        portOption(
+            "--port",
+            "serve raw SCPI on TCP port P (default 5025; 0 picks a free port), the next mainframes on P+1, "
+            "P+2...",
+            &O::socketPort),
+        countOption(
+            "--count",
+            "serve N independent mainframes (default 1, at most 256), serial numbers SIM0001, SIM0002...: "
+            "raw SCPI on N consecutive ports, HiSLIP sub-addresses hislip0 to hislip(N-1) on the one "
+            "HiSLIP port, VXI-11 devices inst0 to inst(N-1) on the one VXI-11 port",
+            &O::count, ServerOptions::kMaxCount),
+        flagOption("--vxi11", "also serve VXI-11: a portmapper on port 111 and the core channel", &O::vxi11),
+        portOption("--vxi11-port",
+                   "serve the VXI-11 core channel on port P (default 0: a free port); implies --vxi11",
+                   &O::vxi11Port, &O::vxi11),
+        portOption("--portmap-port",
+                   "serve the portmapper on port P instead of 111 (third-party clients ask 111 only)",
+                   &O::portmapPort),
+        flagOption("--hislip", "also serve HiSLIP (hislip0, and one sub-address per mainframe) on port 4880",
+                   &O::hislip),
+        portOption("--hislip-port", "serve HiSLIP on port P instead of 4880; implies --hislip",
+                   &O::hislipPort, &O::hislip),
+        flagOption(
+            "--no-udp-portmap",
+            "serve the portmapper over TCP only, so that VXI-11 broadcasts find nothing (default: UDP too)",
+            &O::udpPortmap, false),
+        flagOption("--no-announce",
+                   "do not announce the services over mDNS (default: announced on an address other than "
+                   "loopback)",
+                   &O::announce, false),
+        countOption("--socket-clients", "serve at most N raw SCPI clients at once (default 8)",
+                    &O::socketClients),
+        countOption(
+            "--lan-clients",
+            "serve at most N connections at once on each of VXI-11, the portmapper and HiSLIP (default 32)",
+            &O::lanClients),
+        secondsOption("--stall-timeout",
+                      "drop a connection whose message stays unfinished, or whose reply stays untaken, for S "
+                      "seconds (default 30; 0: never)",
+                      &O::stallTimeout),
+        secondsOption("--idle-timeout", "drop a connection with no traffic for S seconds (default 0: never)",
+                      &O::idleTimeout),
+        countOption("--links-per-connection", "allow N VXI-11 links on one connection (default 16)",
+                    &O::linksPerConnection),
+        countOption("--max-links", "allow N VXI-11 links in all (default 256)", &O::maxLinks),
+        flagOption("--help", "show this text", &O::help),
+        flagOption("--version", "show the version", &O::version),
     };
     return table;
 }
@@ -197,7 +199,7 @@ ServerOptions parseServerOptions(std::span<const std::string_view> arguments) {
             }
             value = arguments[++i];
         }
-        option->apply(result, value);
+        option->apply(result, option->name, value);
     }
     if (result.socketPort != 0 && result.socketPort + (result.count - 1) > 65535) {
         throw std::invalid_argument("--count " + std::to_string(result.count) + " from --port " +

@@ -4,12 +4,6 @@
 #include <QKeyEvent>
 #include <QRadioButton>
 
-void ChosenOptionFocus::InstallOn(QWidget* window) {
-    auto* filter = new ChosenOptionFocus(window);
-    for (auto* button : window->findChildren<QRadioButton*>())
-        button->installEventFilter(filter);
-}
-
 bool ChosenOptionFocus::SameGroup(const QRadioButton* button, const QWidget* other) {
     const auto* sibling = qobject_cast<const QRadioButton*>(other);
     return sibling != nullptr && sibling->autoExclusive() && button->autoExclusive() &&

@@ -3,12 +3,6 @@
 #include <QKeyEvent>
 #include <QPushButton>
 
-void EnterPressesButton::InstallOn(QWidget* window) {
-    auto* filter = new EnterPressesButton(window);
-    for (auto* button : window->findChildren<QPushButton*>())
-        button->installEventFilter(filter);
-}
-
 bool EnterPressesButton::eventFilter(QObject* watched, QEvent* event) {
     if (event->type() != QEvent::KeyPress)
         return false;

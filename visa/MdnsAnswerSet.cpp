@@ -1,10 +1,11 @@
 #include "visa/MdnsAnswerSet.h"
 
+#include "base/AsciiCase.h"
 #include "base/PrintableText.h"
+#include "protocol/HislipMessage.h"
 
 #include <algorithm>
 #include <array>
-#include <cctype>
 
 namespace visa {
 
@@ -16,17 +17,9 @@ namespace {
 constexpr std::size_t kMaxEntries = 1024;
 constexpr std::size_t kMaxAddressesPerHost = 16;
 constexpr std::size_t kMaxIdentityChars = 64;
-constexpr std::uint16_t kHislipDefaultPort = 4880;
 
 constexpr std::array kServiceTypes{kVxi11ServiceType, kHislipServiceType, kScpiRawServiceType,
                                    kLxiServiceType};
-
-std::string lowerCase(std::string_view text) {
-    std::string result(text);
-    std::transform(result.begin(), result.end(), result.begin(),
-                   [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
-    return result;
-}
 
 // The service type an instance name belongs to: what follows its first (unescaped) label, if that is one
 // of ours.
@@ -56,7 +49,7 @@ std::string formatAddress(const std::array<std::uint8_t, 4>& address) {
 // announces each), or the default given; anything but the prefix and up to three digits is ignored.
 std::string subAddress(const std::vector<std::string>& text, std::string_view prefix,
                        const std::string& fallback) {
-    const std::string given = lowerCase(txtValue(text, "SubAddress"));
+    const std::string given = base::asciiLower(txtValue(text, "SubAddress"));
     const std::string_view digits = std::string_view(given).substr(std::min(prefix.size(), given.size()));
     const bool valid = given.starts_with(prefix) && !digits.empty() && digits.size() <= 3 &&
                        std::all_of(digits.begin(), digits.end(), [](char c) { return c >= '0' && c <= '9'; });
@@ -76,7 +69,7 @@ std::string resourceOf(const std::string& type, std::uint16_t port, const std::v
     }
     if (type == kHislipServiceType) {
         std::string session = subAddress(text, "hislip", "hislip0");
-        if (port != kHislipDefaultPort) {
+        if (port != kHislipPort) {
             session += "," + std::to_string(port);
         }
         return "TCPIP0::" + address + "::" + session + "::INSTR";
@@ -100,7 +93,7 @@ MdnsAnswerSet::Service* MdnsAnswerSet::serviceFor(const std::string& instanceNam
     if (type == nullptr) {
         return nullptr;
     }
-    const auto key = std::make_pair(lowerCase(instanceName), sourceAddress);
+    const auto key = std::make_pair(base::asciiLower(instanceName), sourceAddress);
     const auto it = services_.find(key);
     if (it != services_.end()) {
         return &it->second;
@@ -125,7 +118,7 @@ void MdnsAnswerSet::addRecord(const DnsRecord& record, const std::string& source
         break;
     case kDnsSrv:
         if (Service* service = serviceFor(record.name, sourceAddress)) {
-            service->target = lowerCase(record.target);
+            service->target = base::asciiLower(record.target);
             service->port = record.port;
             service->hasSrv = true;
         }
@@ -137,7 +130,7 @@ void MdnsAnswerSet::addRecord(const DnsRecord& record, const std::string& source
         }
         break;
     case kDnsA: {
-        const std::string host = lowerCase(record.name);
+        const std::string host = base::asciiLower(record.name);
         if (hosts_.size() < kMaxEntries || hosts_.contains(host)) {
             std::set<std::string>& addresses = hosts_[host];
             if (addresses.size() < kMaxAddressesPerHost) {

@@ -1,6 +1,8 @@
 #include "visa/ResourceName.h"
 
+#include "base/AsciiCase.h"
 #include "base/PrintableText.h"
+#include "protocol/HislipMessage.h"
 #include "visa/VisaError.h"
 
 #include <algorithm>
@@ -20,16 +22,8 @@ constexpr unsigned kMaxGpibSecondary = 31;
 constexpr unsigned kMaxUsbInterface = 255;
 constexpr std::size_t kMaxHostLength = 253;
 constexpr std::size_t kMaxFieldLength = 255;
-constexpr std::uint16_t kHislipPort = 4880;
 // Error descriptions quote the text; a pasted page of junk should not fill the message box.
 constexpr std::size_t kMaxQuotedLength = 120;
-
-std::string upper(std::string_view text) {
-    std::string result(text);
-    std::transform(result.begin(), result.end(), result.begin(),
-                   [](unsigned char c) { return static_cast<char>(std::toupper(c)); });
-    return result;
-}
 
 bool isDigit(char c) {
     return c >= '0' && c <= '9';
@@ -175,7 +169,8 @@ private:
                                                            {"SIM", InterfaceType::Sim}}};
         const auto letters = std::find_if(
             field.begin(), field.end(), [](char c) { return !std::isalpha(static_cast<unsigned char>(c)); });
-        const auto prefix = upper(field.substr(0, static_cast<std::size_t>(letters - field.begin())));
+        const auto prefix =
+            base::asciiUpper(field.substr(0, static_cast<std::size_t>(letters - field.begin())));
         const auto board = field.substr(prefix.size());
         const auto known = std::find_if(kInterfaces.begin(), kInterfaces.end(),
                                         [&](const Known& k) { return k.prefix == prefix; });
@@ -195,7 +190,7 @@ private:
     }
 
     void takeResourceClass(std::vector<std::string_view>& params, ResourceName& name) const {
-        const auto last = upper(params.back());
+        const auto last = base::asciiUpper(params.back());
         if (last == "INSTR") {
             name.resourceClass = ResourceClass::Instr;
         } else if (last == "SOCKET") {
@@ -234,7 +229,7 @@ private:
             minParams = 0;
             maxParams = 0;
         }
-        const auto typed = upper(word);
+        const auto typed = base::asciiUpper(word);
         return params.size() > maxParams ||
                (params.size() > minParams &&
                 (editDistance(typed, "INSTR") <= 2 || editDistance(typed, "SOCKET") <= 2));
@@ -299,17 +294,13 @@ private:
 
     std::string parseLanDevice(std::string_view device, ResourceName& name) const {
         checkLanDeviceName(device);
-        const auto lower = [](std::string text) {
-            std::transform(text.begin(), text.end(), text.begin(),
-                           [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
-            return text;
-        }(std::string(device));
+        const std::string lower = base::asciiLower(device);
         if (lower.starts_with("hislip")) {
             const std::string_view rest = std::string_view(device).substr(6);
             const auto comma = rest.find(',');
             if (!allDigits(rest.substr(0, comma)))
                 fail("the HiSLIP device name " + quote(device) + " is not hislipN or hislipN,port");
-            name.port = kHislipPort;
+            name.port = protocol::kHislipPort;
             if (comma != std::string_view::npos) {
                 const auto port = parseNumber(rest.substr(comma + 1), 65535, false);
                 if (!port || *port == 0)
@@ -447,7 +438,7 @@ private:
 
 bool ResourceName::isHislip() const {
     return interfaceType == InterfaceType::Tcpip && resourceClass == ResourceClass::Instr &&
-           upper(lanDevice).starts_with("HISLIP");
+           base::asciiUpper(lanDevice).starts_with("HISLIP");
 }
 
 ResourceName ResourceName::parse(std::string_view text) {

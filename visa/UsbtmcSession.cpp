@@ -2,6 +2,7 @@
 
 #include "base/Deadline.h"
 #include "base/Milliseconds.h"
+#include "base/TakeLine.h"
 #include "visa/VisaError.h"
 
 #include <algorithm>
@@ -163,13 +164,7 @@ void UsbtmcSession::applyTimeout(std::chrono::milliseconds timeout) {
 }
 
 std::optional<std::string> UsbtmcSession::takeReply() {
-    const auto end = pending_.find('\n');
-    if (end == std::string::npos) {
-        return std::nullopt;
-    }
-    std::string reply = pending_.substr(0, end + 1);
-    pending_.erase(0, end + 1);
-    return reply;
+    return base::takeLine(pending_);
 }
 
 void UsbtmcSession::failIo(int error, const std::string& what, std::chrono::milliseconds timeout) const {

@@ -1,9 +1,10 @@
 #include "bench/lan/PythonClientTiming.h"
 
-#include <array>
+#include "tests/support/CommandOutput.h"
+
 #include <cstdio>
-#include <memory>
 #include <sstream>
+#include <stdexcept>
 
 namespace {
 
@@ -37,15 +38,12 @@ std::optional<PythonRoundTrips> timePyvisa(const std::string& resource, int iter
     const std::string command = "timeout 120 /usr/bin/python3 - '" + resource + "' " +
                                 std::to_string(iterations) + " 2>&1 <<'PINWRIGHT_EOF'\n" + kScript +
                                 "\nPINWRIGHT_EOF\n";
-    std::unique_ptr<FILE, int (*)(FILE*)> pipe(::popen(command.c_str(), "r"), ::pclose);
-    if (!pipe) {
+    std::string output;
+    try {
+        output = commandOutput(command);
+    } catch (const std::runtime_error&) {
         std::printf("pyvisa-py on %s: cannot start python3\n", resource.c_str());
         return std::nullopt;
-    }
-    std::string output;
-    std::array<char, 4096> buffer;
-    while (std::size_t n = std::fread(buffer.data(), 1, buffer.size(), pipe.get())) {
-        output.append(buffer.data(), n);
     }
     PythonRoundTrips result;
     std::istringstream in(output);

@@ -43,13 +43,40 @@ def _connect(port, timeout):
     return sock
 
 
-class SocketClient:
+class _Client:
+    """What every client shares: the connection its messages go over (`sock`), and the stall checks'
+    way of leaving a message unfinished on it and then adding a byte now and then."""
+
+    dribble_byte = b""
+
+    def __init__(self, port, timeout):
+        self.port, self.timeout = port, timeout
+        self.sock = _connect(port, timeout)
+
+    def unfinished_message(self):
+        raise NotImplementedError
+
+    def start_unfinished_message(self):
+        self.sock.sendall(self.unfinished_message())
+
+    def dribble(self):
+        self.sock.sendall(self.dribble_byte)
+
+    def dropped(self):
+        return _closed_by_peer(self.sock)
+
+    def close(self):
+        self.sock.close()
+
+
+class SocketClient(_Client):
     """Raw SCPI: LF-terminated messages. The protocol has no way to say why a connection is refused."""
 
     name = "raw socket"
+    dribble_byte = b"?"
 
     def __init__(self, port, timeout=2.0):
-        self.sock = _connect(port, timeout)
+        super().__init__(port, timeout)
         self.buffer = b""
 
     def admit(self):
@@ -73,17 +100,8 @@ class SocketClient:
         line, _, self.buffer = self.buffer.partition(b"\n")
         return line.decode(errors="replace")
 
-    def start_unfinished_message(self):
-        self.sock.sendall(b"*IDN")
-
-    def dribble(self):
-        self.sock.sendall(b"?")
-
-    def dropped(self):
-        return _closed_by_peer(self.sock)
-
-    def close(self):
-        self.sock.close()
+    def unfinished_message(self):
+        return b"*IDN"
 
 
 HISLIP_INITIALIZE, HISLIP_INITIALIZE_RESPONSE, HISLIP_FATAL, HISLIP_ERROR = 0, 1, 2, 3
@@ -102,14 +120,15 @@ def _read_hislip(sock):
     return kind, control, parameter, _recv_exactly(sock, length)
 
 
-class HislipClient:
-    """HiSLIP in synchronized mode: a synchronous and an asynchronous channel for one session."""
+class HislipClient(_Client):
+    """HiSLIP in synchronized mode: a synchronous channel (`sock`) and an asynchronous one for one
+    session."""
 
     name = "HiSLIP"
+    dribble_byte = b"x"
 
     def __init__(self, port, timeout=2.0):
-        self.port, self.timeout = port, timeout
-        self.sync = _connect(port, timeout)
+        super().__init__(port, timeout)
         self.asynchronous = None
         self.message_id = 0xFFFFFF00
 
@@ -126,8 +145,8 @@ class HislipClient:
 
     def admit(self):
         try:
-            self.sync.sendall(_hislip(HISLIP_INITIALIZE, 0, (0x0100 << 16) | 0x5057, b"hislip0"))
-            session = self._expect(self.sync, HISLIP_INITIALIZE_RESPONSE) & 0xFFFF
+            self.sock.sendall(_hislip(HISLIP_INITIALIZE, 0, (0x0100 << 16) | 0x5057, b"hislip0"))
+            session = self._expect(self.sock, HISLIP_INITIALIZE_RESPONSE) & 0xFFFF
             self.asynchronous = _connect(self.port, self.timeout)
             self.asynchronous.sendall(_hislip(HISLIP_ASYNC_INITIALIZE, 0, session))
             self._expect(self.asynchronous, HISLIP_ASYNC_INITIALIZE_RESPONSE)
@@ -136,14 +155,14 @@ class HislipClient:
             raise
 
     def write(self, text):
-        self.sync.sendall(_hislip(HISLIP_DATA_END, 0, self.message_id, text.encode()))
+        self.sock.sendall(_hislip(HISLIP_DATA_END, 0, self.message_id, text.encode()))
         self.message_id = (self.message_id + 2) & 0xFFFFFFFF
 
     def query(self, text):
         self.write(text)
         reply = b""
         while True:
-            kind, control, _, payload = _read_hislip(self.sync)
+            kind, control, _, payload = _read_hislip(self.sock)
             if kind in (HISLIP_FATAL, HISLIP_ERROR):
                 raise ConnectionError("HiSLIP error %d: %s" % (control, payload.decode(errors="replace")))
             if kind in (HISLIP_DATA, HISLIP_DATA_END):
@@ -151,20 +170,14 @@ class HislipClient:
             if kind == HISLIP_DATA_END:
                 return reply.rstrip(b"\n").decode(errors="replace")
 
-    def start_unfinished_message(self):
+    def unfinished_message(self):
         # A Data header promising bytes that come one at a time, if at all.
-        self.sync.sendall(struct.pack(">2sBBIQ", b"HS", HISLIP_DATA_END, 0, self.message_id, 1000))
-
-    def dribble(self):
-        self.sync.sendall(b"x")
-
-    def dropped(self):
-        return _closed_by_peer(self.sync)
+        return struct.pack(">2sBBIQ", b"HS", HISLIP_DATA_END, 0, self.message_id, 1000)
 
     def close(self):
-        for sock in (self.sync, self.asynchronous):
-            if sock is not None:
-                sock.close()
+        super().close()
+        if self.asynchronous is not None:
+            self.asynchronous.close()
 
 
 VXI11_CORE, VXI11_VERSION = 0x0607AF, 1
@@ -172,13 +185,14 @@ CREATE_LINK, DEVICE_WRITE, DEVICE_READ, DESTROY_LINK = 10, 11, 12, 23
 VXI11_ERRORS = {9: "out of resources", 17: "I/O error", 23: "abort"}
 
 
-class Vxi11Client:
+class Vxi11Client(_Client):
     """VXI-11 core channel over RPC with record marking, straight to the core port."""
 
     name = "VXI-11"
+    dribble_byte = b"\0"
 
     def __init__(self, port, timeout=2.0):
-        self.sock = _connect(port, timeout)
+        super().__init__(port, timeout)
         self.xid = 1
         self.link = None
         self.max_recv = 1024
@@ -248,18 +262,9 @@ class Vxi11Client:
             if reason & 0x6:  # END or the termination character
                 return reply.rstrip(b"\n").decode(errors="replace")
 
-    def start_unfinished_message(self):
+    def unfinished_message(self):
         # A record mark announcing a fragment whose bytes come one at a time, if at all.
-        self.sock.sendall(struct.pack(">I", 0x80000000 | 1000))
-
-    def dribble(self):
-        self.sock.sendall(b"\0")
-
-    def dropped(self):
-        return _closed_by_peer(self.sock)
-
-    def close(self):
-        self.sock.close()
+        return struct.pack(">I", 0x80000000 | 1000)
 
 
 CLIENTS = {"socket": SocketClient, "hislip": HislipClient, "vxi11": Vxi11Client}

@@ -1,5 +1,7 @@
 #include "bench/socket/PlainSocketClient.h"
 
+#include "base/TakeLine.h"
+
 #include <arpa/inet.h>
 #include <netinet/in.h>
 #include <netinet/tcp.h>
@@ -39,12 +41,8 @@ void PlainSocketClient::write(std::string_view line) {
 
 std::string PlainSocketClient::read() {
     for (;;) {
-        const auto lineFeed = buffer_.find('\n');
-        if (lineFeed != std::string::npos) {
-            auto line = buffer_.substr(0, lineFeed + 1);
-            buffer_.erase(0, lineFeed + 1);
-            return line;
-        }
+        if (auto line = base::takeLine(buffer_))
+            return *line;
         char chunk[4096];
         const auto n = ::recv(fd_, chunk, sizeof chunk, 0);
         if (n <= 0)

@@ -9,10 +9,9 @@
 #include "sim/PortmapServer.h"
 #include "sim/SocketServer.h"
 #include "sim/Vxi11Server.h"
+#include "tests/support/CommandOutput.h"
 #include "visa/ResourceManager.h"
 
-#include <array>
-#include <cstdio>
 #include <fstream>
 #include <gtest/gtest.h>
 #include <memory>
@@ -25,17 +24,7 @@ namespace {
 
 // Every client run is bounded: a hung client fails the test instead of stalling the suite.
 std::string run(const std::string& command) {
-    std::unique_ptr<FILE, int (*)(FILE*)> pipe(::popen(("timeout 30 " + command + " 2>&1").c_str(), "r"),
-                                               ::pclose);
-    if (!pipe) {
-        throw std::runtime_error("cannot start: " + command);
-    }
-    std::string output;
-    std::array<char, 4096> buffer;
-    while (std::size_t n = std::fread(buffer.data(), 1, buffer.size(), pipe.get())) {
-        output.append(buffer.data(), n);
-    }
-    return output;
+    return commandOutput("timeout 30 " + command + " 2>&1");
 }
 
 class LanThirdPartyClients : public ::testing::Test {

@@ -10,10 +10,9 @@
 #include "sim/Vxi11Server.h"
 #include "tests/lan/HislipProbe.h"
 #include "tests/lan/Vxi11Probe.h"
+#include "tests/support/CommandOutput.h"
 
-#include <array>
 #include <chrono>
-#include <cstdio>
 #include <fstream>
 #include <future>
 #include <gtest/gtest.h>
@@ -37,17 +36,7 @@ std::string runPyvisa(const std::string& name, const std::string& body) {
                              "i.read_termination = '\\n'\n"
                              "i.write_termination = '\\n'\n"
                           << body << "i.close()\n";
-    std::unique_ptr<FILE, int (*)(FILE*)> pipe(
-        ::popen(("timeout 30 /usr/bin/python3 " + script + " 2>&1").c_str(), "r"), ::pclose);
-    if (!pipe) {
-        throw std::runtime_error("cannot start python3");
-    }
-    std::string output;
-    std::array<char, 4096> buffer;
-    while (std::size_t n = std::fread(buffer.data(), 1, buffer.size(), pipe.get())) {
-        output.append(buffer.data(), n);
-    }
-    return output;
+    return commandOutput("timeout 30 /usr/bin/python3 " + script + " 2>&1");
 }
 
 class PyvisaLock : public ::testing::Test {

@@ -183,11 +183,8 @@ TEST_P(UsbtmcOpenErrorTest, SaysWhatWentWrongAndHowToFixIt) {
     const auto& c = GetParam();
     const VisaError error = visa::UsbtmcSession::openFailure(
         visa::ResourceName::parse("USB0::0x0A5F::0x00FF::SN-2::INSTR"), "/dev/usbtmc4", c.error);
-    EXPECT_EQ(error.kind(), c.kind);
-    EXPECT_THAT(error.what(), StartsWith("USB0::0x0A5F::0x00FF::SN-2::INSTR: cannot open /dev/usbtmc4: "));
-    for (const auto& word : c.words) {
-        EXPECT_THAT(error.what(), HasSubstr(word));
-    }
+    ExpectFailureSays(error, c.kind,
+                      "USB0::0x0A5F::0x00FF::SN-2::INSTR: cannot open /dev/usbtmc4: ", c.words);
 }
 
 INSTANTIATE_TEST_SUITE_P(Errors, UsbtmcOpenErrorTest,

@@ -1,5 +1,7 @@
 #include "tests/sim/LoopbackClient.h"
 
+#include "base/TakeLine.h"
+
 #include <arpa/inet.h>
 #include <cerrno>
 #include <netinet/in.h>
@@ -51,7 +53,10 @@ bool LoopbackClient::waitReadable() {
 }
 
 std::string LoopbackClient::readLine() {
-    while (pending_.find('\n') == std::string::npos) {
+    for (;;) {
+        if (auto line = base::takeLine(pending_)) {
+            return *line;
+        }
         if (!waitReadable()) {
             return "<timeout>";
         }
@@ -62,10 +67,6 @@ std::string LoopbackClient::readLine() {
         }
         pending_.append(chunk, static_cast<std::size_t>(n));
     }
-    const std::size_t end = pending_.find('\n') + 1;
-    std::string line = pending_.substr(0, end);
-    pending_.erase(0, end);
-    return line;
 }
 
 bool LoopbackClient::closedByServer() {

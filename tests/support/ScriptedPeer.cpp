@@ -1,5 +1,7 @@
 #include "tests/support/ScriptedPeer.h"
 
+#include "base/TakeLine.h"
+
 #include <poll.h>
 #include <sys/socket.h>
 #include <unistd.h>
@@ -25,12 +27,8 @@ void ScriptedPeer::run(const Script& script) {
 
 std::string ScriptedPeer::Link::receiveLine() {
     for (;;) {
-        const auto lineFeed = pending_.find('\n');
-        if (lineFeed != std::string::npos) {
-            auto line = pending_.substr(0, lineFeed + 1);
-            pending_.erase(0, lineFeed + 1);
-            return line;
-        }
+        if (auto line = base::takeLine(pending_))
+            return *line;
         if (fd_ < 0)
             return {};
         pollfd entry{fd_, POLLIN, 0};

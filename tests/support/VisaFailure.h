@@ -5,8 +5,10 @@
 
 #include "visa/VisaError.h"
 
+#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 #include <string>
+#include <vector>
 
 template <typename Operation> visa::VisaError FailureOf(Operation&& operation) {
     try {
@@ -35,4 +37,14 @@ visa::VisaError::Kind FailureKind(Operation&& operation, std::string* descriptio
     if (description != nullptr)
         *description = failure.what();
     return failure.kind();
+}
+
+// A failure as the user must read it: of the given kind, its message opening with `start` (the resource,
+// and what was being done) and holding each of `words` somewhere after.
+inline void ExpectFailureSays(const visa::VisaError& error, visa::VisaError::Kind kind,
+                              const std::string& start, const std::vector<std::string>& words) {
+    EXPECT_EQ(error.kind(), kind);
+    EXPECT_THAT(error.what(), testing::StartsWith(start));
+    for (const auto& word : words)
+        EXPECT_THAT(error.what(), testing::HasSubstr(word));
 }
