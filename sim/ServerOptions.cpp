@@ -122,6 +122,10 @@ const std::vector<Option>& options() {
             "raw SCPI on N consecutive ports, HiSLIP sub-addresses hislip0 to hislip(N-1) on the one "
             "HiSLIP port, VXI-11 devices inst0 to inst(N-1) on the one VXI-11 port",
             &O::count, ServerOptions::kMaxCount),
+        countOption("--first-serial",
+                    "number the mainframes' serial numbers from N (default 1: SIM0001), so that several "
+                    "simulators on one network are told apart",
+                    &O::firstSerial, 9999 - ServerOptions::kMaxCount),
         flagOption("--vxi11", "also serve VXI-11: a portmapper on port 111 and the core channel", &O::vxi11),
         portOption("--vxi11-port",
                    "serve the VXI-11 core channel on port P (default 0: a free port); implies --vxi11",

@@ -19,6 +19,9 @@ struct ServerOptions {
     // sub-address (hislip0, hislip1...) and VXI-11 device name (inst0, inst1...).
     std::size_t count = 1;
     static constexpr std::size_t kMaxCount = 256;
+    // The first mainframe's serial number is SIM<firstSerial> (four digits), the next ones count on, so
+    // that simulators started apart can be told apart as real instruments are.
+    std::size_t firstSerial = 1;
     std::uint16_t socketPort = 5025;
     // VXI-11: the portmapper (clients ask port 111 only) and the core channel it points to.
     bool vxi11 = false;

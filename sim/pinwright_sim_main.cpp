@@ -63,7 +63,8 @@ int main(int argc, char** argv) {
     std::vector<std::unique_ptr<sim::Mainframe>> mainframes;
     std::vector<sim::Mainframe*> rack;
     for (std::size_t i = 0; i < options.count; ++i) {
-        mainframes.push_back(std::make_unique<sim::Mainframe>(sim::Mainframe::serialNumberFor(i)));
+        mainframes.push_back(
+            std::make_unique<sim::Mainframe>(sim::Mainframe::serialNumberFor(options.firstSerial - 1 + i)));
         rack.push_back(mainframes.back().get());
     }
     try {
@@ -75,8 +76,10 @@ int main(int argc, char** argv) {
                                                                   sim::socketLimits(options)));
             const std::string where = "pinwright-sim: raw SCPI on " + options.address + " port " +
                                       std::to_string(sockets.back()->port());
-            printLine(rack.size() == 1 ? where + "; Ctrl-C stops"
-                                       : where + " (" + sim::Mainframe::serialNumberFor(i) + ")");
+            printLine(rack.size() == 1
+                          ? where + "; Ctrl-C stops"
+                          : where + " (" + sim::Mainframe::serialNumberFor(options.firstSerial - 1 + i) +
+                                ")");
         }
         if (rack.size() > 1) {
             printLine("pinwright-sim: " + std::to_string(rack.size()) + " mainframes; Ctrl-C stops");

@@ -1,5 +1,7 @@
 #include "sim/ServerOptions.h"
 
+#include "sim/Mainframe.h"
+
 #include <chrono>
 #include <gtest/gtest.h>
 #include <stdexcept>
@@ -44,6 +46,14 @@ TEST(ServerOptions, CountsMainframesUpToARackThatFitsBelowPort65536) {
             EXPECT_NE(std::string(e.what()).find("--count"), std::string::npos) << e.what();
         }
     }
+}
+
+TEST(ServerOptions, SerialNumbersStartWhereAskedAndLeaveRoomForARack) {
+    EXPECT_EQ(parse({}).firstSerial, 1u);
+    EXPECT_EQ(parse({"--first-serial", "110"}).firstSerial, 110u);
+    EXPECT_EQ(sim::Mainframe::serialNumberFor(parse({"--first-serial=110"}).firstSerial - 1), "SIM0110");
+    for (const char* refused : {"--first-serial=0", "--first-serial=9744", "--first-serial=x"})
+        EXPECT_THROW(parse({refused}), std::invalid_argument) << refused;
 }
 
 TEST(ServerOptions, ClientLimitsDefaultToWhatTheServersAlwaysAllowed) {
