@@ -6,6 +6,7 @@
 #include <fstream>
 #include <gtest/gtest.h>
 #include <sstream>
+#include <unistd.h>
 
 namespace {
 
@@ -41,7 +42,8 @@ protected:
         return settings;
     }
 
-    const std::string file = ::testing::TempDir() + "round-trip.json";
+    // Each case runs in a process of its own, and ctest may run them side by side.
+    const std::string file = ::testing::TempDir() + "round-trip-" + std::to_string(::getpid()) + ".json";
 };
 
 TEST_F(ProfileRoundTrip, AppliedProfileMakesTheTargetEqualTheSource) {
