@@ -7,6 +7,7 @@
 #include "cli/ParallelRun.h"
 #include "visa/ResourceManager.h"
 
+#include <QtGlobal>
 #include <cstdlib>
 
 namespace cli {
@@ -29,8 +30,7 @@ public:
         if (tracing_)
             visa::ResourceManager::setTraceLog(nullptr);
     }
-    TraceForThisRun(const TraceForThisRun&) = delete;
-    TraceForThisRun& operator=(const TraceForThisRun&) = delete;
+    Q_DISABLE_COPY(TraceForThisRun)
 
 private:
     bool tracing_ = false;

@@ -1,5 +1,6 @@
 #include "cli/PortSetup.h"
 
+#include "base/WordTable.h"
 #include "cli/CliInstrument.h"
 #include "cli/ExitStatus.h"
 #include "port/CommandText.h"
@@ -13,6 +14,22 @@
 namespace cli {
 
 namespace {
+
+constexpr base::WordTable<Polarity, 2> kPolarityNames{
+    Polarity::None, {{{Polarity::Positive, "positive"}, {Polarity::Negative, "negative"}}}};
+constexpr base::WordTable<InhibitMode, 3> kInhibitModeNames{
+    InhibitMode::None,
+    {{{InhibitMode::Live, "live"}, {InhibitMode::Latching, "latching"}, {InhibitMode::Off, "off"}}}};
+
+// A value by the command line's name for it or by the instrument's word.
+template <typename Value, std::size_t N>
+std::optional<Value> fromNameOrWord(const base::WordTable<Value, N>& names,
+                                    Value (*fromWord)(const std::string&), const std::string& text) {
+    for (const Value value : {names.valueFor(text), fromWord(text)})
+        if (value != Value::None)
+            return value;
+    return std::nullopt;
+}
 
 // Seven digits, pin 7 first, of the word in a reply.
 std::string bitsOfReply(CliInstrument& instrument, const std::string& step, const std::string& reply) {
@@ -131,38 +148,19 @@ int wordFromBits(const std::string& bitsPin7First) {
 }
 
 std::string polarityName(Polarity polarity) {
-    return polarity == Polarity::Positive ? "positive" : "negative";
+    return kPolarityNames.wordFor(polarity);
 }
 
 std::optional<Polarity> polarityFromName(const std::string& name) {
-    if (name == "positive")
-        return Polarity::Positive;
-    if (name == "negative")
-        return Polarity::Negative;
-    if (const auto polarity = polarityFromReply(name); polarity != Polarity::None)
-        return polarity;
-    return std::nullopt;
+    return fromNameOrWord(kPolarityNames, polarityFromReply, name);
 }
 
 std::string inhibitModeName(InhibitMode mode) {
-    switch (mode) {
-    case InhibitMode::Live:
-        return "live";
-    case InhibitMode::Latching:
-        return "latching";
-    case InhibitMode::Off:
-        return "off";
-    case InhibitMode::None:
-        break;
-    }
-    return {};
+    return kInhibitModeNames.wordFor(mode);
 }
 
 std::optional<InhibitMode> inhibitModeFromName(const std::string& name) {
-    for (const auto mode : {InhibitMode::Live, InhibitMode::Latching, InhibitMode::Off})
-        if (name == inhibitModeName(mode) || name == inhibitModeWord(mode))
-            return mode;
-    return std::nullopt;
+    return fromNameOrWord(kInhibitModeNames, inhibitModeFromReply, name);
 }
 
 std::optional<std::string> functionFromName(const std::string& name) {

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QtGlobal>
 #include <chrono>
 #include <csignal>
 
@@ -11,8 +12,7 @@ class StopSignals {
 public:
     StopSignals();
     ~StopSignals();
-    StopSignals(const StopSignals&) = delete;
-    StopSignals& operator=(const StopSignals&) = delete;
+    Q_DISABLE_COPY(StopSignals)
 
     bool stopRequested() const;
     // Sleeps for `duration`, or less when a stop is asked for meanwhile.

@@ -1,10 +1,10 @@
 #include "port/InhibitMode.h"
 
-#include "port/WordTable.h"
+#include "base/WordTable.h"
 
 namespace {
 
-constexpr WordTable<InhibitMode, 3> kWords{
+constexpr base::WordTable<InhibitMode, 3> kWords{
     InhibitMode::None,
     {{{InhibitMode::Live, "LIVE"}, {InhibitMode::Latching, "LATC"}, {InhibitMode::Off, "OFF"}}}};
 
@@ -15,5 +15,5 @@ std::string inhibitModeWord(InhibitMode mode) {
 }
 
 InhibitMode inhibitModeFromReply(const std::string& reply) {
-    return kWords.fromReply(reply);
+    return kWords.valueFor(reply);
 }

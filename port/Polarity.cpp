@@ -1,11 +1,11 @@
 #include "port/Polarity.h"
 
-#include "port/WordTable.h"
+#include "base/WordTable.h"
 
 namespace {
 
-constexpr WordTable<Polarity, 2> kWords{Polarity::None,
-                                        {{{Polarity::Positive, "POS"}, {Polarity::Negative, "NEG"}}}};
+constexpr base::WordTable<Polarity, 2> kWords{Polarity::None,
+                                              {{{Polarity::Positive, "POS"}, {Polarity::Negative, "NEG"}}}};
 
 } // namespace
 
@@ -14,5 +14,5 @@ std::string polarityWord(Polarity polarity) {
 }
 
 Polarity polarityFromReply(const std::string& reply) {
-    return kWords.fromReply(reply);
+    return kWords.valueFor(reply);
 }

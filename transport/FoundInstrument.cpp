@@ -1,5 +1,6 @@
 #include "transport/FoundInstrument.h"
 
+#include "base/WordTable.h"
 #include "visa/ResourceName.h"
 #include "visa/VisaError.h"
 
@@ -34,6 +35,13 @@ Transport transportOf(const std::string& resource) {
     }
     return Transport::Unknown;
 }
+
+constexpr base::WordTable<IdentitySource, 4> kIdentitySourceNames{
+    IdentitySource::NotAsked,
+    {{{IdentitySource::Answered, "answered"},
+      {IdentitySource::Finder, "finder"},
+      {IdentitySource::NotIdentified, "none"},
+      {IdentitySource::NotAsked, "not asked"}}}};
 
 std::string join(std::initializer_list<std::pair<const char*, const std::string*>> parts) {
     std::string text;
@@ -79,17 +87,7 @@ std::string describeIdentity(const FoundInstrument& instrument) {
 }
 
 std::string identitySourceName(IdentitySource source) {
-    switch (source) {
-    case IdentitySource::Answered:
-        return "answered";
-    case IdentitySource::Finder:
-        return "finder";
-    case IdentitySource::NotIdentified:
-        return "none";
-    case IdentitySource::NotAsked:
-        break;
-    }
-    return "not asked";
+    return kIdentitySourceNames.wordFor(source);
 }
 
 } // namespace transport

@@ -4,6 +4,7 @@
 #include "transport/InstrumentIdentity.h"
 #include "transport/InstrumentList.h"
 #include "visa/ResourceManager.h"
+#include "visa/ResourceName.h"
 
 #include <algorithm>
 #include <cctype>
@@ -21,7 +22,6 @@ namespace {
 // Broadcast and multicast answers come from anyone on the network; a flood of them is still a bounded list.
 constexpr std::size_t kMaxResources = 512;
 constexpr std::size_t kMaxResourceChars = 256;
-constexpr std::size_t kMaxHostChars = 253;
 constexpr std::size_t kMaxMethodChars = 40;
 constexpr std::size_t kMaxReasonChars = 200;
 
@@ -37,7 +37,7 @@ std::optional<visa::FoundResource> cleaned(const visa::FoundResource& resource) 
             resource.resource)
         return std::nullopt;
     visa::FoundResource clean = resource;
-    clean.host = base::printableText(resource.host, kMaxHostChars, base::Unprintable::Question);
+    clean.host = base::printableText(resource.host, visa::kMaxHostLength, base::Unprintable::Question);
     clean.method = base::printableText(resource.method, kMaxMethodChars, base::Unprintable::Question);
     return clean;
 }

@@ -1,11 +1,12 @@
 #pragma once
 
+#include <QtGlobal>
+
 // Shows the wait cursor for as long as it lives: the program is talking to the instrument and takes
 // no input meanwhile.
 class BusyCursor {
 public:
     BusyCursor();
     ~BusyCursor();
-    BusyCursor(const BusyCursor&) = delete;
-    BusyCursor& operator=(const BusyCursor&) = delete;
+    Q_DISABLE_COPY(BusyCursor)
 };

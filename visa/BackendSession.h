@@ -26,6 +26,10 @@ class BackendSession : public MessageSession {
 public:
     const std::string& resource() const { return resource_; }
 
+    // Only the open check, for a transport with nothing to discard between reads: its driver keeps no
+    // input, or it drops a stale reply as that arrives.
+    void flushRead() override { requireOpen(); }
+
     // No lock unless the transport overrides these.
     bool canLock() const override { return false; }
     void lockExclusive(std::chrono::milliseconds lockTimeout) override;

@@ -48,8 +48,6 @@ GpibSession::GpibSession(std::shared_ptr<const GpibLibrary> library, const Resou
     appliedStep_ = step;
 }
 
-GpibSession::~GpibSession() = default;
-
 void GpibSession::write(std::string_view message) {
     requireOpen();
     if (message.size() > static_cast<std::size_t>(std::numeric_limits<long>::max())) {
@@ -88,10 +86,6 @@ std::string GpibSession::read() {
 }
 
 // Reads stop exactly at EOI or the line feed and nothing is kept between them, so no input waits here.
-void GpibSession::flushRead() {
-    requireOpen();
-}
-
 void GpibSession::close() {
     device_.reset();
 }

@@ -17,11 +17,9 @@ class GpibSession final : public BackendSession {
 public:
     static std::unique_ptr<GpibSession> open(std::shared_ptr<const GpibLibrary> library,
                                              const ResourceName& name);
-    ~GpibSession() override;
 
     void write(std::string_view message) override;
     std::string read() override;
-    void flushRead() override;
     void close() override;
 
 private:

@@ -118,8 +118,6 @@ HislipSession::HislipSession(std::string resource, Channel sync, Channel async, 
     : BackendSession(std::move(resource)), sync_(std::move(sync)), async_(std::move(async)),
       sessionId_(sessionId), serverMaxMessageSize_(serverMaxMessageSize) {}
 
-HislipSession::~HislipSession() = default;
-
 void HislipSession::write(std::string_view message) {
     requireOpen();
     const base::Deadline deadline(timeout());
@@ -235,10 +233,6 @@ void HislipSession::unlock() {
 }
 
 // Whole replies are taken by read(); data left from an older message is dropped by its id.
-void HislipSession::flushRead() {
-    requireOpen();
-}
-
 void HislipSession::close() {
     async_.reset();
     sync_.reset();

@@ -22,11 +22,9 @@ class HislipSession final : public BackendSession {
 public:
     static std::unique_ptr<HislipSession> open(const ResourceName& name,
                                                std::chrono::milliseconds openTimeout);
-    ~HislipSession() override;
 
     void write(std::string_view message) override;
     std::string read() override;
-    void flushRead() override;
     void close() override;
     bool canLock() const override { return true; }
     void lockExclusive(std::chrono::milliseconds lockTimeout) override;

@@ -20,7 +20,6 @@ constexpr unsigned kMaxBoard = 65535;
 constexpr unsigned kMaxGpibPrimary = 30;
 constexpr unsigned kMaxGpibSecondary = 31;
 constexpr unsigned kMaxUsbInterface = 255;
-constexpr std::size_t kMaxHostLength = 253;
 constexpr std::size_t kMaxFieldLength = 255;
 // Error descriptions quote the text; a pasted page of junk should not fill the message box.
 constexpr std::size_t kMaxQuotedLength = 120;

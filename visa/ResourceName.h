@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <optional>
 #include <string>
@@ -8,6 +9,9 @@
 namespace visa {
 
 enum class InterfaceType { Gpib, Tcpip, Usb, Asrl, Sim };
+
+// The longest host name DNS allows, in characters.
+inline constexpr std::size_t kMaxHostLength = 253;
 enum class ResourceClass { Instr, Socket };
 
 // A parsed VISA resource string. parse() accepts interface names in any letter case, board numbers

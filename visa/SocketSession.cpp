@@ -12,8 +12,6 @@ std::unique_ptr<SocketSession> SocketSession::open(const ResourceName& name,
 SocketSession::SocketSession(LanStream stream)
     : BackendSession(stream.resource()), stream_(std::move(stream)) {}
 
-SocketSession::~SocketSession() = default;
-
 void SocketSession::write(std::string_view message) {
     requireOpen();
     std::string out(message);

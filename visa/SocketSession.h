@@ -17,7 +17,6 @@ class SocketSession final : public BackendSession {
 public:
     static std::unique_ptr<SocketSession> open(const ResourceName& name,
                                                std::chrono::milliseconds openTimeout);
-    ~SocketSession() override;
 
     void write(std::string_view message) override;
     std::string read() override;

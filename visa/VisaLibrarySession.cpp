@@ -67,8 +67,6 @@ VisaLibrarySession::VisaLibrarySession(std::shared_ptr<const VisaLibrary> librar
     setAttribute(VI_ATTR_TERMCHAR_EN, VI_TRUE, "enable the termination character");
 }
 
-VisaLibrarySession::~VisaLibrarySession() = default;
-
 VisaLibrarySession::Handle VisaLibrarySession::adopt(ViSession handle) const {
     return Handle(library_, handle,
                   [](const VisaLibrary& visa, ViSession object) { visa.api().close(object); });

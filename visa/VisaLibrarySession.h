@@ -20,7 +20,6 @@ public:
     static std::unique_ptr<VisaLibrarySession> open(std::shared_ptr<const VisaLibrary> library,
                                                     std::string resource,
                                                     std::chrono::milliseconds openTimeout);
-    ~VisaLibrarySession() override;
 
     void write(std::string_view message) override;
     std::string read() override;

@@ -1,46 +1,35 @@
 // Port profiles: saved from one simulated mainframe, applied to another with a different set-up.
 #include "simbackend/SimInstruments.h"
 #include "tests/cli/CliRun.h"
+#include "tests/support/PortArrangement.h"
 
 #include <fstream>
 #include <gtest/gtest.h>
 #include <sstream>
+#include <unistd.h>
 
 namespace {
 
 using Strings = std::vector<std::string>;
 
-sim::PortState Source(sim::PortState state) {
-    state.pinFunction[1] = "FAUL";
-    state.pinPolarity[1] = "NEG";
-    state.pinFunction[3] = "INH";
-    state.pinFunction[4] = "OFFC";
-    state.pinFunction[5] = "ONC";
-    state.pinPolarity[6] = "NEG";
-    state.pinFunction[7] = "TINP";
-    state.outputWord = 0x55;
-    state.inhibitMode = "LATC";
-    return state;
-}
+const PortArrangement kSource{.functions = {{1, "FAUL"}, {3, "INH"}, {4, "OFFC"}, {5, "ONC"}, {7, "TINP"}},
+                              .polarities = {{1, "NEG"}, {6, "NEG"}},
+                              .outputWord = 0x55,
+                              .inhibitMode = "LATC"};
 
 // The coupling functions sit the other way round, so applying must free them before moving them.
-sim::PortState Target(sim::PortState state) {
-    state.pinFunction[4] = "ONC";
-    state.pinFunction[5] = "OFFC";
-    state.pinFunction[2] = "TOUT";
-    state.pinPolarity[3] = "NEG";
-    state.outputWord = 3;
-    state.inhibitMode = "LIVE";
-    return state;
-}
+const PortArrangement kTarget{.functions = {{4, "ONC"}, {5, "OFFC"}, {2, "TOUT"}},
+                              .polarities = {{3, "NEG"}},
+                              .outputWord = 3,
+                              .inhibitMode = "LIVE"};
 
 class ProfileRoundTrip : public ::testing::Test {
 protected:
     void SetUp() override {
         source().reset();
-        source().setState(Source(source().state()));
+        source().setState(kSource.over(source().state()));
         target().reset();
-        target().setState(Target(target().state()));
+        target().setState(kTarget.over(target().state()));
     }
     static sim::Mainframe& source() { return simbackend::SimInstruments::board(1); }
     static sim::Mainframe& target() { return simbackend::SimInstruments::board(2); }
@@ -53,7 +42,8 @@ protected:
         return settings;
     }
 
-    const std::string file = ::testing::TempDir() + "round-trip.json";
+    // Each case runs in a process of its own, and ctest may run them side by side.
+    const std::string file = ::testing::TempDir() + "round-trip-" + std::to_string(::getpid()) + ".json";
 };
 
 TEST_F(ProfileRoundTrip, AppliedProfileMakesTheTargetEqualTheSource) {

@@ -7,6 +7,7 @@
 #include "sim/Vxi11Server.h"
 #include "simbackend/SimInstruments.h"
 
+#include <array>
 #include <stdexcept>
 
 struct ServedInstrument::Servers {
@@ -59,15 +60,7 @@ ServedInstrument::~ServedInstrument() {
 }
 
 std::string ServedInstrument::name(Transport transport) {
-    switch (transport) {
-    case Transport::Sim:
-        return "SIM";
-    case Transport::Socket:
-        return "SOCKET";
-    case Transport::Vxi11:
-        return "VXI11";
-    case Transport::Hislip:
-        return "HiSLIP";
-    }
-    return {};
+    // In the order of Transport's values.
+    constexpr std::array<const char*, 4> kNames{"SIM", "SOCKET", "VXI11", "HiSLIP"};
+    return kNames[static_cast<std::size_t>(transport)];
 }

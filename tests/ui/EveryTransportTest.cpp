@@ -1,6 +1,7 @@
 // The same instrument state gives the same main window over every transport pinwright-sim serves.
 // The VXI-11 resource finds its core channel through the portmapper on port 111, as on a real network,
-// so this test serves port 111 itself, as root, in a network namespace of its own (tests/support/own-network).
+// so this test serves port 111 itself, as root, in a network namespace of its own
+// (tests/support/own-network).
 
 #include "protocol/Vxi11Messages.h"
 #include "sim/HislipServer.h"
@@ -8,6 +9,7 @@
 #include "sim/SocketServer.h"
 #include "sim/Vxi11Server.h"
 #include "tests/support/GuiFixture.h"
+#include "tests/support/PortArrangement.h"
 #include "ui/frmDigi.h"
 
 #include <QCheckBox>
@@ -28,23 +30,16 @@ QString Snapshot(frmDigi& w) {
     return parts.join(' ');
 }
 
-sim::PortState Arranged(sim::PortState state) {
-    state.pinFunction[1] = "FAUL";
-    state.pinPolarity[1] = "NEG";
-    state.pinFunction[3] = "INH";
-    state.pinFunction[5] = "OFFC";
-    state.pinPolarity[6] = "NEG";
-    state.pinFunction[7] = "TINP";
-    state.outputWord = 0x55;
-    state.inhibitMode = "LATC";
-    return state;
-}
+const PortArrangement kArranged{.functions = {{1, "FAUL"}, {3, "INH"}, {5, "OFFC"}, {7, "TINP"}},
+                                .polarities = {{1, "NEG"}, {6, "NEG"}},
+                                .outputWord = 0x55,
+                                .inhibitMode = "LATC"};
 
 using EveryTransport = GuiTest;
 
 TEST_F(EveryTransport, GivesTheSameMainWindow) {
     sim::Mainframe served;
-    served.setState(Arranged(served.state()));
+    served.setState(kArranged.over(served.state()));
     sim::SocketServer socket(served);
     sim::Vxi11Server vxi11(served);
     sim::HislipServer hislip(served);
@@ -57,7 +52,7 @@ TEST_F(EveryTransport, GivesTheSameMainWindow) {
     }
     portmapper->registerProgram(protocol::kVxi11CoreProgram, protocol::kVxi11CoreVersion,
                                 protocol::kIpProtoTcp, vxi11.port());
-    mainframe().setState(Arranged(mainframe().state()));
+    mainframe().setState(kArranged.over(mainframe().state()));
 
     dialog->ui.IOtxt->setText(QStringLiteral("SIM6::INSTR"));
     const QString expected = Snapshot(Connect());

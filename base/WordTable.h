@@ -5,9 +5,11 @@
 #include <string>
 #include <utility>
 
-// A setting and the instrument's word for each of its values, matched exactly both ways. The value
-// that has no word (None) is not listed: it gives the empty text, and a reply that matches no word
-// gives it back.
+namespace base {
+
+// A value and its word, matched exactly both ways: a setting and the instrument's word for it, or a
+// value and the word a table or a command line shows for it. A value that is not listed (None, say)
+// gives the empty text, and text that matches no word gives `none` back.
 template <typename Value, std::size_t N> class WordTable {
 public:
     constexpr WordTable(Value none, std::array<std::pair<Value, const char*>, N> words)
@@ -20,9 +22,9 @@ public:
         return {};
     }
 
-    Value fromReply(const std::string& reply) const {
+    Value valueFor(const std::string& text) const {
         for (const auto& [value, word] : words_)
-            if (reply == word)
+            if (text == word)
                 return value;
         return none_;
     }
@@ -31,3 +33,5 @@ private:
     Value none_;
     std::array<std::pair<Value, const char*>, N> words_;
 };
+
+} // namespace base
