@@ -12,12 +12,31 @@ std::unique_ptr<SocketSession> SocketSession::open(const ResourceName& name,
 SocketSession::SocketSession(LanStream stream)
     : BackendSession(stream.resource()), stream_(std::move(stream)) {}
 
+namespace {
+
+// A message as it goes on the wire: the line feed is its end, added unless it is there.
+void appendTerminated(std::string& out, std::string_view message) {
+    out.append(message);
+    if (message.empty() || message.back() != '\n')
+        out.push_back('\n');
+}
+
+} // namespace
+
 void SocketSession::write(std::string_view message) {
     requireOpen();
-    std::string out(message);
-    if (out.empty() || out.back() != '\n')
-        out.push_back('\n');
+    std::string out;
+    appendTerminated(out, message);
     stream_.sendAll(out, base::Deadline(timeout()), "message not sent");
+}
+
+std::string SocketSession::writeAndRead(std::initializer_list<std::string_view> messages) {
+    requireOpen();
+    std::string out;
+    for (const auto message : messages)
+        appendTerminated(out, message);
+    stream_.sendAll(out, base::Deadline(timeout()), "message not sent");
+    return read();
 }
 
 std::string SocketSession::read() {

@@ -20,6 +20,9 @@ public:
 
     void write(std::string_view message) override;
     std::string read() override;
+    // The messages leave in one send, as the byte stream they would make one by one: a command and its
+    // error query cost the instrument one wake-up, not two.
+    std::string writeAndRead(std::initializer_list<std::string_view> messages) override;
     void flushRead() override;
     void close() override;
 

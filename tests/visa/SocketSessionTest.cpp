@@ -43,6 +43,22 @@ TEST(SocketSessionWrite, EndsEachMessageWithExactlyOneLineFeed) {
     EXPECT_THAT(seen, ElementsAre("*IDN?\n", "*RST;*CLS\n", "\n"));
 }
 
+TEST(SocketSessionWrite, MessagesSentTogetherKeepTheirOwnLineFeedsAndGetTheOneReply) {
+    std::vector<std::string> seen;
+    std::string reply;
+    {
+        ScriptedPeer peer([&](Link& link) {
+            for (int i = 0; i < 3; ++i)
+                seen.push_back(link.receiveLine());
+            link.send("+0,\"No error\"\n");
+        });
+        auto session = openPeer(peer);
+        reply = session->writeAndRead({"DIG:PIN5:FUNC ONC", "", "SYST:ERR?\n"});
+    }
+    EXPECT_THAT(seen, ElementsAre("DIG:PIN5:FUNC ONC\n", "\n", "SYST:ERR?\n"));
+    EXPECT_EQ(reply, "+0,\"No error\"\n");
+}
+
 TEST(SocketSessionRead, JoinsAReplySplitAcrossSegments) {
     ScriptedPeer peer([](Link& link) {
         link.receiveLine();
