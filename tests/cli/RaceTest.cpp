@@ -1,7 +1,8 @@
 // Two writers at the same moment: two pinwright-cli runs set "On Couple" on pins 4 and 5 of one VXI-11 or
 // HiSLIP instrument. Each holds the instrument's exclusive lock around its read, check and write, so
 // exactly one succeeds and the other is refused naming the pin that holds it. The two runs are two
-// threads of this process, each with its own transport object, as two processes would be.
+// pinwright-cli processes started together; without the lock (--no-lock) both take the coupling within a
+// few rounds.
 #include "tests/cli/CliRun.h"
 #include "tests/cli/ServedInstrument.h"
 
@@ -29,8 +30,9 @@ TEST_P(TwoWriters, ExactlyOneTakesTheCouplingAndTheOtherIsRefusedNamingIt) {
         const auto writer = [&](int k) {
             const std::string pin = k == 0 ? "4" : "5";
             start.arrive_and_wait();
-            results[k] =
-                runCliHere({"-r", instrument.resource(), "--lock-timeout", "5000", "pin", pin, "On Couple"});
+            // Two pinwright-cli processes, as two scripts on a rack would run them.
+            results[k] = runCliProcess(
+                {"-r", instrument.resource(), "--lock-timeout", "5000", "pin", pin, "On Couple"});
         };
         std::thread other(writer, 1);
         writer(0);
