@@ -46,7 +46,8 @@ std::string modelFromIdentity(const std::string& identity);
 class Instrument {
 public:
     // Opens the resource, flushes its input, asks "*IDN?" and checks that the reply has a model field,
-    // then clears the unit when asked. Throws OpenFailure, whose description says what went wrong.
+    // then clears the unit when asked. Throws OpenFailure, whose description says what went wrong, or
+    // LockNotGranted when the lock asked for in the options is not granted in time.
     static std::unique_ptr<Instrument> open(const std::string& resource, const OpenOptions& options);
     static std::unique_ptr<Instrument> open(const std::string& resource, const OpenOptions& options,
                                             visa::ResourceManager& manager);
