@@ -29,7 +29,7 @@ int number(const std::string& option, const std::string& text, int low, int high
 
 using Store = std::function<void(CliArguments&, const std::string& value)>;
 
-struct OptionSpec {
+struct OptionDefinition {
     const char* shortName; // or nullptr
     const char* longName;
     const char* valueName; // nullptr for a flag
@@ -50,8 +50,8 @@ Store milliseconds(int CliArguments::*member, const char* option, int low) {
 }
 
 // Every option, global or a command's own (the command table says whose); --help lists them in this order.
-const std::vector<OptionSpec>& options() {
-    static const std::vector<OptionSpec> table{
+const std::vector<OptionDefinition>& options() {
+    static const std::vector<OptionDefinition> table{
         {"r", "resource", "R",
          "the instrument's VISA resource string (default: $PINWRIGHT_RESOURCE), e.g.\n"
          "TCPIP0::10.1.2.3::INSTR, TCPIP0::host::5025::SOCKET, GPIB0::5::INSTR, or\n"
@@ -106,13 +106,13 @@ const std::vector<OptionSpec>& options() {
     return table;
 }
 
-bool hasOption(const CommandSpec& command, const OptionSpec& option) {
+bool hasOption(const CommandDefinition& command, const OptionDefinition& option) {
     return std::find(command.options.begin(), command.options.end(), option.longName) !=
            command.options.end();
 }
 
 // "show, apply and diff"
-std::string commandNames(const std::function<bool(const CommandSpec&)>& chosen) {
+std::string commandNames(const std::function<bool(const CommandDefinition&)>& chosen) {
     std::vector<std::string> names;
     for (const auto& command : commandTable())
         if (chosen(command))
@@ -123,7 +123,7 @@ std::string commandNames(const std::function<bool(const CommandSpec&)>& chosen) 
     return text;
 }
 
-QCommandLineOption qtOption(const OptionSpec& option) {
+QCommandLineOption qtOption(const OptionDefinition& option) {
     QStringList names;
     if (option.shortName != nullptr)
         names << option.shortName;
@@ -191,12 +191,12 @@ CliArguments CliArguments::parse(const std::vector<std::string>& arguments, cons
         usageError("unknown command \"" + name + "\"");
     for (const QString& operand : positional)
         parsed.operands.push_back(operand.toStdString());
-    const CommandSpec& command = *parsed.command;
+    const CommandDefinition& command = *parsed.command;
     if (parsed.operands.size() < command.minOperands || parsed.operands.size() > command.maxOperands)
         usageError("wrong number of arguments for " + name);
     for (const auto& option : options())
         if (const std::string owners =
-                commandNames([&](const CommandSpec& c) { return hasOption(c, option); });
+                commandNames([&](const CommandDefinition& c) { return hasOption(c, option); });
             !owners.empty() && parser.isSet(option.longName) && !hasOption(command, option))
             usageError(std::string("--") + option.longName + " belongs to " + owners);
 
@@ -210,8 +210,9 @@ CliArguments CliArguments::parse(const std::vector<std::string>& arguments, cons
     if (parsed.resources.empty())
         usageError("no resource: give -r RESOURCE or set PINWRIGHT_RESOURCE");
     if (parsed.resources.size() > 1 && command.resources != ResourceUse::Several)
-        usageError(name + " works on one resource; only " +
-                   commandNames([](const CommandSpec& c) { return c.resources == ResourceUse::Several; }) +
+        usageError(name + " works on one resource; only " + commandNames([](const CommandDefinition& c) {
+                       return c.resources == ResourceUse::Several;
+                   }) +
                    " take several -r");
     return parsed;
 }

@@ -6,7 +6,7 @@
 
 namespace cli {
 
-struct CommandSpec;
+struct CommandDefinition;
 
 // pinwright-cli's command line, checked for shape against the command table (known options and
 // commands, operand counts, options that belong to the command); what the operands mean is checked by
@@ -29,7 +29,7 @@ struct CliArguments {
     bool noIdentify = false;                // find
     int intervalMs = 100;                   // input --watch and --wait
     std::optional<std::string> waitPattern; // input --wait
-    const CommandSpec* command = nullptr;
+    const CommandDefinition* command = nullptr;
     std::vector<std::string> operands;
 
     static CliArguments parse(const std::vector<std::string>& arguments, const char* environmentResource);

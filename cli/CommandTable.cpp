@@ -23,8 +23,8 @@ PreparedCommand prepareFind(const CliArguments& arguments) {
             false};
 }
 
-const std::vector<CommandSpec>& table() {
-    static const std::vector<CommandSpec> commands{
+const std::vector<CommandDefinition>& table() {
+    static const std::vector<CommandDefinition> commands{
         {"find",
          "[--json] [--no-identify]",
          "list the instruments this machine can reach (LAN, USB, GPIB, an\n"
@@ -143,14 +143,15 @@ const std::vector<CommandSpec>& table() {
 
 } // namespace
 
-std::span<const CommandSpec> commandTable() {
+std::span<const CommandDefinition> commandTable() {
     return table();
 }
 
-const CommandSpec* findCommand(std::string_view name) {
+const CommandDefinition* findCommand(std::string_view name) {
     const auto& commands = table();
-    const auto found = std::find_if(commands.begin(), commands.end(),
-                                    [&](const CommandSpec& spec) { return name == spec.name; });
+    const auto found =
+        std::find_if(commands.begin(), commands.end(),
+                     [&](const CommandDefinition& definition) { return name == definition.name; });
     return found == commands.end() ? nullptr : &*found;
 }
 

@@ -35,7 +35,7 @@ struct PreparedCommand {
 
 enum class ResourceUse { None, One, Several };
 
-struct CommandSpec {
+struct CommandDefinition {
     const char* name;
     const char* synopsis; // operands and own options, as --help shows them after the name
     const char* help;     // lines of the description, without indentation
@@ -47,7 +47,7 @@ struct CommandSpec {
     PreparedCommand (*prepare)(const CliArguments& arguments);
 };
 
-std::span<const CommandSpec> commandTable();
-const CommandSpec* findCommand(std::string_view name);
+std::span<const CommandDefinition> commandTable();
+const CommandDefinition* findCommand(std::string_view name);
 
 } // namespace cli
