@@ -1,5 +1,6 @@
 #include "cli/InputCommand.h"
 
+#include "base/MonotonicStamp.h"
 #include "cli/CliInstrument.h"
 #include "cli/ExitStatus.h"
 #include "cli/PortSetup.h"
@@ -19,8 +20,7 @@ using Clock = std::chrono::steady_clock;
 
 // "<monotonic microseconds> <word> <bits>", the clock the trace uses.
 void printLine(std::ostream& out, const std::string& bits) {
-    const auto now = std::chrono::duration_cast<std::chrono::microseconds>(Clock::now().time_since_epoch());
-    out << now.count() << ' ' << wordFromBits(bits) << ' ' << bits << '\n';
+    out << base::monotonicMicroseconds() << ' ' << wordFromBits(bits) << ' ' << bits << '\n';
     out.flush();
 }
 

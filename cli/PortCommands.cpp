@@ -14,8 +14,6 @@
 namespace cli::PortCommands {
 namespace {
 
-constexpr const char* kNoErrorReply = "+0,\"No error\"";
-
 [[noreturn]] void usageError(const std::string& what) {
     throw CliFailure(kUsageError, "pinwright-cli: " + what);
 }
@@ -138,7 +136,7 @@ PreparedCommand prepareScpi(const CliArguments& arguments) {
         const std::string reply = instrument.query(text, text);
         // A query that was answered can still have queued an error; the error check follows it as it
         // follows every command.
-        if (const std::string error = instrument.query(text, "SYST:ERR?"); error != kNoErrorReply)
+        if (const std::string error = instrument.query(text, "SYST:ERR?"); error != transport::kNoErrorReply)
             instrument.fail(kInstrumentError, text, error);
         out << reply << '\n';
         return int(kSuccess);

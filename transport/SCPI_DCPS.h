@@ -11,7 +11,6 @@
 
 namespace SCPI_DCPS {
 
-inline constexpr const char* kNoErrorReply = transport::kNoErrorReply;
 inline constexpr int kMaxErrorReadout = transport::kMaxErrorReadout;
 
 // Replaces the session with a new one opened on the resource, shows the identity and, when

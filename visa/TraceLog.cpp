@@ -1,5 +1,7 @@
 #include "visa/TraceLog.h"
 
+#include "base/MonotonicStamp.h"
+
 #include <cerrno>
 #include <cstring>
 #include <fcntl.h>
@@ -21,9 +23,8 @@ std::shared_ptr<TraceLog> TraceLog::toStandardError() {
 }
 
 void TraceLog::record(std::string_view resource, TraceDirection direction, std::string_view message) {
-    const auto now = std::chrono::duration_cast<std::chrono::microseconds>(
-        std::chrono::steady_clock::now().time_since_epoch());
-    const std::string line = formatLine(now, resource, direction, message);
+    const std::string line =
+        formatLine(std::chrono::microseconds(base::monotonicMicroseconds()), resource, direction, message);
     const std::lock_guard lock(mutex_);
     // A trace that cannot be written must not stop the instrument's work, so a failed write is dropped.
     std::size_t done = 0;
