@@ -3,6 +3,7 @@
 #include "port/CommandText.h"
 #include "port/CouplingRule.h"
 
+#include <algorithm>
 #include <array>
 
 namespace cli {
@@ -39,15 +40,26 @@ std::vector<std::pair<std::string, std::optional<std::string>>> settingsOf(const
     return settings;
 }
 
-TextTable functionsOf(const PortSetup& setup) {
+TextTable functionTable(const std::array<std::optional<std::string>, kPinCount>& held) {
     TextTable functions;
     functions.resize(kPinCount);
     for (std::int16_t pin = 1; pin <= kPinCount; ++pin)
-        functions[pin] = setup.pins[static_cast<std::size_t>(pin - 1)].function.value_or("");
+        functions[pin] = held[static_cast<std::size_t>(pin - 1)].value_or("");
+    return functions;
+}
+
+std::array<std::optional<std::string>, kPinCount> functionsHeld(const PortSetup& setup) {
+    std::array<std::optional<std::string>, kPinCount> functions;
+    for (std::size_t k = 0; k < functions.size(); ++k)
+        functions[k] = setup.pins[k].function;
     return functions;
 }
 
 } // namespace
+
+TextTable pinFunctions(const PortSetup& setup) {
+    return functionTable(functionsHeld(setup));
+}
 
 std::string ApplyStep::commandText() const {
     switch (kind) {
@@ -78,7 +90,7 @@ std::vector<std::string> findCouplingClashes(const PortSetup& profile, const Por
     for (std::size_t k = 0; k < after.pins.size(); ++k)
         if (profile.pins[k].function)
             after.pins[k].function = profile.pins[k].function;
-    const TextTable functions = functionsOf(after);
+    const TextTable functions = pinFunctions(after);
     std::vector<std::string> clashes;
     for (std::int16_t pin = CouplingRule::kFirstPin; pin <= CouplingRule::kLastPin; ++pin) {
         const auto& wanted = profile.pins[static_cast<std::size_t>(pin - 1)].function;
@@ -91,9 +103,7 @@ std::vector<std::string> findCouplingClashes(const PortSetup& profile, const Por
 
 std::vector<ApplyStep> planApply(const PortSetup& profile, const PortSetup& present) {
     std::vector<ApplyStep> steps;
-    std::array<std::optional<std::string>, kPinCount> functions;
-    for (std::size_t k = 0; k < functions.size(); ++k)
-        functions[k] = present.pins[k].function;
+    auto functions = functionsHeld(present);
     const auto setFunction = [&](std::int16_t pin, const std::string& name) {
         auto& held = functions[static_cast<std::size_t>(pin - 1)];
         steps.push_back(
@@ -101,11 +111,29 @@ std::vector<ApplyStep> planApply(const PortSetup& profile, const PortSetup& pres
         held = name;
     };
 
+    // The pins that hold a coupling function the profile moves elsewhere go first, each straight to its
+    // new function as soon as no other pin holds that; when each waits on another (a swap), the first
+    // gives way on "Digital IO" and takes its new function with the other pins below.
+    std::vector<std::int16_t> moving;
     for (std::int16_t pin = CouplingRule::kFirstPin; pin <= CouplingRule::kLastPin; ++pin) {
         const auto& held = functions[static_cast<std::size_t>(pin - 1)];
         const auto& wanted = profile.pins[static_cast<std::size_t>(pin - 1)].function;
         if (held && wanted && *held != *wanted && CouplingRule::isCouplingFunction(*held))
-            setFunction(pin, CouplingRule::isCouplingFunction(*wanted) ? kNeutralFunction : *wanted);
+            moving.push_back(pin);
+    }
+    while (!moving.empty()) {
+        const auto free = std::find_if(moving.begin(), moving.end(), [&](std::int16_t pin) {
+            const auto& wanted = *profile.pins[static_cast<std::size_t>(pin - 1)].function;
+            return !CouplingRule::isCouplingFunction(wanted) ||
+                   CouplingRule::pinsHolding(wanted, pin, functionTable(functions)).empty();
+        });
+        if (free == moving.end()) {
+            setFunction(moving.front(), kNeutralFunction);
+            moving.erase(moving.begin());
+        } else {
+            setFunction(*free, *profile.pins[static_cast<std::size_t>(*free - 1)].function);
+            moving.erase(free);
+        }
     }
     for (std::int16_t pin = 1; pin <= kPinCount; ++pin) {
         const auto k = static_cast<std::size_t>(pin - 1);

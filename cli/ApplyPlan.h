@@ -36,11 +36,15 @@ std::vector<SettingChange> findDifferences(const PortSetup& profile, const PortS
 std::vector<std::string> findCouplingClashes(const PortSetup& profile, const PortSetup& present);
 
 // The steps that make the instrument hold the profile, only for the settings that differ. Pins 4 to 7
-// that hold a coupling function the profile moves elsewhere are freed first (set to their new
-// function, or to "Digital IO" for the moment when they are to take the other coupling function), so
-// that the one-pin rule holds after every step; then each pin's function and polarity in pin order,
-// the output word and the inhibit mode. Settings the profile leaves out are not touched.
+// that hold a coupling function the profile moves elsewhere are freed first (set to their new function
+// once no other pin holds it; in a swap one of the two waits on "Digital IO"), so that the one-pin rule
+// holds after every step; then each pin's function and polarity in pin order, the output word and the
+// inhibit mode. Settings the profile leaves out are not touched. One step per setting that differs,
+// and one more for a swap.
 std::vector<ApplyStep> planApply(const PortSetup& profile, const PortSetup& present);
+
+// Each pin's function as the one-pin rule reads it: display names, pin 1 first, empty where unset.
+TextTable pinFunctions(const PortSetup& setup);
 
 // "pin 5 function: Digital IO -> On Couple"
 std::string changeLine(const SettingChange& change);

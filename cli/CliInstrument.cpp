@@ -42,13 +42,23 @@ bool CliInstrument::holdsLock() const {
     return instrument_->holdsLock();
 }
 
-void CliInstrument::command(const std::string& step, const std::string& text) {
+std::optional<std::string> CliInstrument::command(const std::string& step, const std::string& text,
+                                                  const std::string& thenAsk) {
     try {
-        const auto outcome = instrument_->command(text);
+        auto outcome = instrument_->command(text, thenAsk);
         if (!outcome.ok())
             fail(kInstrumentError, step, *outcome.error);
+        return std::move(outcome.answer);
     } catch (const transport::InstrumentLost& lost) {
         fail(kUnreachable, step, lost.reason());
+    }
+}
+
+void CliInstrument::discardErrors() {
+    try {
+        instrument_->readErrorQueue();
+    } catch (const transport::InstrumentLost& lost) {
+        fail(kUnreachable, "reading the error queue", lost.reason());
     }
 }
 

@@ -23,10 +23,16 @@ public:
 
     const std::string& resource() const { return resource_; }
 
-    // The checked command: the text, then the error-queue entry.
-    void command(const std::string& step, const std::string& text);
+    // The checked command: the text, then the error-queue entry. With `thenAsk`, those queries are asked
+    // in the same exchange (Instrument::command) and their answer is returned; nothing when the reply
+    // held none, which leaves whatever the instrument made of the queries in its error queue.
+    std::optional<std::string> command(const std::string& step, const std::string& text,
+                                       const std::string& thenAsk = {});
     // The checked query's reply, without its terminator.
     std::string query(const std::string& step, const std::string& text);
+
+    // Reads the error queue until it is empty, for errors the caller's own queries caused.
+    void discardErrors();
 
     // Whether no other client can change the port until this is done.
     bool holdsLock() const;

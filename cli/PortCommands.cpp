@@ -67,12 +67,23 @@ PreparedCommand oneSetting(std::string step, std::string text) {
 
 } // namespace
 
+bool needsCouplingCheck(std::int16_t pin, const std::string& function) {
+    return pin >= CouplingRule::kFirstPin && CouplingRule::isCouplingFunction(function);
+}
+
 void requireCouplingFree(CliInstrument& instrument, std::int16_t pin, const std::string& function) {
-    if (pin < CouplingRule::kFirstPin || !CouplingRule::isCouplingFunction(function))
+    if (!needsCouplingCheck(pin, function))
         return;
     TextTable functions;
     TextTable polarities;
     readPins(instrument, functions, polarities);
+    requireCouplingFree(instrument, pin, function, functions);
+}
+
+void requireCouplingFree(const CliInstrument& instrument, std::int16_t pin, const std::string& function,
+                         const TextTable& functions) {
+    if (!needsCouplingCheck(pin, function))
+        return;
     std::string clashes;
     for (const std::int16_t holder : CouplingRule::pinsHolding(function, pin, functions))
         clashes += CouplingRule::clashMessage(function, holder) + " ";

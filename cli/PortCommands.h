@@ -1,6 +1,10 @@
 #pragma once
 
 #include "cli/CommandTable.h"
+#include "port/TextTable.h"
+
+#include <cstdint>
+#include <string>
 
 // The commands that read or set one part of the port, or pass SCPI through: rows of the command table.
 namespace cli::PortCommands {
@@ -16,5 +20,10 @@ PreparedCommand prepareScpi(const CliArguments& arguments);
 // and setting `function` on `pin` is refused (status 1, naming every pin that holds it) when another of
 // pins 4 to 7 holds that coupling function.
 void requireCouplingFree(CliInstrument& instrument, std::int16_t pin, const std::string& function);
+// The same rule on pin functions already read (display names, pin 1 first).
+void requireCouplingFree(const CliInstrument& instrument, std::int16_t pin, const std::string& function,
+                         const TextTable& functions);
+// Whether setting `function` on `pin` is subject to the rule at all.
+bool needsCouplingCheck(std::int16_t pin, const std::string& function);
 
 } // namespace cli::PortCommands

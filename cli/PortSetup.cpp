@@ -50,34 +50,48 @@ struct PortQuery {
     std::string text;
 };
 
+std::string joinedText(const std::vector<PortQuery>& queries) {
+    std::string joined;
+    for (const auto& query : queries)
+        joined += (joined.empty() ? "" : ";:") + query.text;
+    return joined;
+}
+
+// The fields of a joined reply, when it holds exactly `count`.
+std::optional<std::vector<std::string>> fieldsOf(const std::string& reply, std::size_t count) {
+    std::vector<std::string> fields;
+    for (std::size_t start = 0; fields.size() <= count;) {
+        const std::size_t end = std::min(reply.find(';', start), reply.size());
+        fields.push_back(reply.substr(start, end - start));
+        if (end == reply.size())
+            break;
+        start = end + 1;
+    }
+    if (fields.size() != count)
+        return std::nullopt;
+    return fields;
+}
+
+struct Replies {
+    std::vector<std::string> fields;
+    bool joined = false;
+};
+
 // Every reply, asked in one program message (the queries joined by ";:", each from the root of the
 // command tree, answered as one reply joined by ";"), which spares a round trip per setting. When that
 // fails or does not give one field per query, the queries are asked one by one, so that a failure
 // names its own step and an instrument that refuses the joined form is still read.
-std::vector<std::string> askAll(CliInstrument& instrument, const std::string& step,
-                                const std::vector<PortQuery>& queries) {
-    std::string joined;
-    for (const auto& query : queries)
-        joined += (joined.empty() ? "" : ";:") + query.text;
+Replies askAll(CliInstrument& instrument, const std::string& step, const std::vector<PortQuery>& queries) {
     try {
-        const std::string reply = instrument.query(step, joined);
-        std::vector<std::string> fields;
-        for (std::size_t start = 0; fields.size() <= queries.size();) {
-            const std::size_t end = std::min(reply.find(';', start), reply.size());
-            fields.push_back(reply.substr(start, end - start));
-            if (end == reply.size())
-                break;
-            start = end + 1;
-        }
-        if (fields.size() == queries.size())
-            return fields;
+        if (auto fields = fieldsOf(instrument.query(step, joinedText(queries)), queries.size()))
+            return {std::move(*fields), true};
     } catch (const CliFailure& failure) {
         if (failure.status() == kUnreachable)
             throw;
     }
-    std::vector<std::string> replies;
+    Replies replies;
     for (const auto& query : queries)
-        replies.push_back(instrument.query(query.step, query.text));
+        replies.fields.push_back(instrument.query(query.step, query.text));
     return replies;
 }
 
@@ -100,26 +114,23 @@ void fillPins(const std::vector<std::string>& replies, std::size_t first, TextTa
     }
 }
 
-} // namespace
-
-void readPins(CliInstrument& instrument, TextTable& functions, TextTable& polarities) {
+std::vector<PortQuery> pinQueries() {
     std::vector<PortQuery> queries;
     addPinQueries(queries);
-    fillPins(askAll(instrument, "reading the pins", queries), 0, functions, polarities);
+    return queries;
 }
 
-std::string readInputBits(CliInstrument& instrument) {
-    return bitsOfReply(instrument, "input word", instrument.query("input word", "DIG:INP:DATA?"));
-}
-
-PortReading readPort(CliInstrument& instrument, bool withInput) {
+std::vector<PortQuery> portQueries(bool withInput) {
     std::vector<PortQuery> queries{{"output word", "DIG:OUTP:DATA?"}};
     addPinQueries(queries);
     queries.push_back({"inhibit mode", "OUTP:INH:MODE?"});
     if (withInput)
         queries.push_back({"input word", "DIG:INP:DATA?"});
-    const auto replies = askAll(instrument, "reading the port", queries);
+    return queries;
+}
 
+PortReading readingFrom(CliInstrument& instrument, const std::vector<PortQuery>& queries,
+                        const std::vector<std::string>& replies, bool withInput) {
     PortReading reading;
     reading.outputBits = bitsOfReply(instrument, queries.front().step, replies.front());
     reading.setup.outputWord = wordFromBits(reading.outputBits);
@@ -137,6 +148,53 @@ PortReading readPort(CliInstrument& instrument, bool withInput) {
         reading.setup.inhibitMode = mode;
     if (withInput)
         reading.inputBits = bitsOfReply(instrument, queries.back().step, replies.back());
+    return reading;
+}
+
+} // namespace
+
+void readPins(CliInstrument& instrument, TextTable& functions, TextTable& polarities) {
+    fillPins(askAll(instrument, "reading the pins", pinQueries()).fields, 0, functions, polarities);
+}
+
+std::string pinsQueryText() {
+    return joinedText(pinQueries());
+}
+
+std::optional<TextTable> pinFunctionsFrom(const std::string& reply) {
+    const auto fields = fieldsOf(reply, pinQueries().size());
+    if (!fields)
+        return std::nullopt;
+    TextTable functions;
+    TextTable polarities;
+    fillPins(*fields, 0, functions, polarities);
+    return functions;
+}
+
+std::string readInputBits(CliInstrument& instrument) {
+    return bitsOfReply(instrument, "input word", instrument.query("input word", "DIG:INP:DATA?"));
+}
+
+PortReading readPort(CliInstrument& instrument, bool withInput) {
+    const auto queries = portQueries(withInput);
+    const auto replies = askAll(instrument, "reading the port", queries);
+    PortReading reading = readingFrom(instrument, queries, replies.fields, withInput);
+    reading.joined = replies.joined;
+    return reading;
+}
+
+std::string portQueryText(bool withInput) {
+    return joinedText(portQueries(withInput));
+}
+
+std::optional<PortReading> portReadingFrom(CliInstrument& instrument, const std::string& reply,
+                                           bool withInput) {
+    const auto queries = portQueries(withInput);
+    const auto fields = fieldsOf(reply, queries.size());
+    if (!fields)
+        return std::nullopt;
+    PortReading reading = readingFrom(instrument, queries, *fields, withInput);
+    reading.joined = true;
     return reading;
 }
 

@@ -33,6 +33,8 @@ struct PortReading {
     PortSetup setup;
     std::string outputBits; // pin 7 first
     std::string inputBits;  // pin 7 first
+    // Read in one program message: the instrument takes the port's queries joined.
+    bool joined = false;
 };
 
 // Reads the port through the command set in the window's load order (output word, the seven pins,
@@ -40,6 +42,14 @@ struct PortReading {
 PortReading readPort(CliInstrument& instrument, bool withInput);
 // Each pin's function (display name, empty when unknown) and polarity word, as the window reads them.
 void readPins(CliInstrument& instrument, TextTable& functions, TextTable& polarities);
+// The queries of readPort and readPins as one program message, for a caller that asks them behind a
+// command (CliInstrument::command), and what their joined reply says; nothing when the reply does not
+// hold one field per query.
+std::string portQueryText(bool withInput);
+std::optional<PortReading> portReadingFrom(CliInstrument& instrument, const std::string& reply,
+                                           bool withInput);
+std::string pinsQueryText();
+std::optional<TextTable> pinFunctionsFrom(const std::string& reply); // display names, pin 1 first
 // The input word's seven digits, pin 7 first.
 std::string readInputBits(CliInstrument& instrument);
 

@@ -100,13 +100,18 @@ public:
         const auto present = readPort(instrument_, false);
         refuseClashes(present.setup);
         steps_ = planApply(profile_, present.setup);
+        // An instrument that takes the port's queries joined is asked what the next step needs (its
+        // coupling check, or the read-back after the last step) behind each step's error query, in the
+        // step's own exchange; the first step is checked against the port just read.
+        askAhead_ = present.joined;
+        std::optional<std::string> answer;
         try {
             for (; sent_ < steps_.size(); ++sent_) {
                 const auto& step = steps_[sent_];
-                // Without the lock another client may have taken a coupling function since the port was read.
-                if (!instrument_.holdsLock() && step.kind == ApplyStep::Kind::Function)
-                    PortCommands::requireCouplingFree(instrument_, step.pin, step.value);
-                instrument_.command(step.change.setting, step.commandText());
+                if (checksCoupling(step))
+                    checkCoupling(step, sent_ == 0 ? std::optional(pinFunctions(present.setup))
+                                                   : functionsFrom(answer));
+                answer = instrument_.command(step.change.setting, step.commandText(), askedAhead());
             }
         } catch (const CliFailure& failure) {
             if (json_)
@@ -120,12 +125,53 @@ public:
                                  "; not reached: " + settingList(steps_, sent_ + 1, steps_.size()));
         }
         const auto changed = findDifferences(profile_, present.setup);
-        const auto remaining =
-            steps_.empty() ? changed : findDifferences(profile_, readPort(instrument_, false).setup);
+        const auto remaining = steps_.empty() ? changed : findDifferences(profile_, readBack(answer).setup);
         return report(out, changed, remaining);
     }
 
 private:
+    // Without the lock another client may have taken a coupling function since the port was read.
+    bool checksCoupling(const ApplyStep& step) const {
+        return !instrument_.holdsLock() && step.kind == ApplyStep::Kind::Function &&
+               PortCommands::needsCouplingCheck(step.pin, step.value);
+    }
+
+    // What the exchange of the step being sent asks behind its error query.
+    std::string askedAhead() const {
+        if (!askAhead_)
+            return {};
+        if (sent_ + 1 == steps_.size())
+            return portQueryText(false);
+        return checksCoupling(steps_[sent_ + 1]) ? pinsQueryText() : std::string();
+    }
+
+    // The pins' functions the previous exchange brought; nothing when nothing usable came, in which
+    // case the instrument's error queue holds whatever it made of the queries, and is emptied.
+    std::optional<TextTable> functionsFrom(const std::optional<std::string>& answer) {
+        if (!askAhead_)
+            return std::nullopt;
+        if (auto functions = answer ? pinFunctionsFrom(*answer) : std::nullopt)
+            return functions;
+        instrument_.discardErrors();
+        return std::nullopt;
+    }
+
+    void checkCoupling(const ApplyStep& step, const std::optional<TextTable>& functions) {
+        if (functions && askAhead_)
+            PortCommands::requireCouplingFree(instrument_, step.pin, step.value, *functions);
+        else
+            PortCommands::requireCouplingFree(instrument_, step.pin, step.value);
+    }
+
+    PortReading readBack(const std::optional<std::string>& answer) {
+        if (askAhead_) {
+            if (auto reading = answer ? portReadingFrom(instrument_, *answer, false) : std::nullopt)
+                return std::move(*reading);
+            instrument_.discardErrors();
+        }
+        return readPort(instrument_, false);
+    }
+
     void refuseClashes(const PortSetup& present) {
         std::string clashes;
         for (const auto& clash : findCouplingClashes(profile_, present))
@@ -160,6 +206,7 @@ private:
     bool json_;
     std::vector<ApplyStep> steps_;
     std::size_t sent_ = 0;
+    bool askAhead_ = false;
 };
 
 } // namespace

@@ -110,7 +110,23 @@ std::optional<std::string> ServiceConnection::receiveSome(bool midMessage) {
 }
 
 bool ServiceConnection::sendAll(std::string_view bytes) {
+    if (!fd_.valid()) {
+        return false;
+    }
+    // Send first and wait only when the peer's window is full: a reply nearly always fits at once.
     while (!bytes.empty()) {
+        const auto n = ::send(fd_.get(), bytes.data(), bytes.size(), MSG_NOSIGNAL | MSG_DONTWAIT);
+        if (n > 0) {
+            bytes.remove_prefix(static_cast<std::size_t>(n));
+            lastTraffic_ = Clock::now();
+            continue;
+        }
+        if (n < 0 && errno == EINTR) {
+            continue;
+        }
+        if (n == 0 || (errno != EAGAIN && errno != EWOULDBLOCK)) {
+            return false;
+        }
         const int timeoutMs =
             limits_.stallTimeout.count() > 0 ? static_cast<int>(limits_.stallTimeout.count()) : -1;
         const int ready = waitFor(POLLOUT, timeoutMs);
@@ -118,13 +134,6 @@ bool ServiceConnection::sendAll(std::string_view bytes) {
             dropReason_ = "reply not taken for " + secondsText(limits_.stallTimeout);
         }
         if (ready <= 0) {
-            return false;
-        }
-        const auto n = ::send(fd_.get(), bytes.data(), bytes.size(), MSG_NOSIGNAL | MSG_DONTWAIT);
-        if (n > 0) {
-            bytes.remove_prefix(static_cast<std::size_t>(n));
-            lastTraffic_ = Clock::now();
-        } else if (n < 0 && errno != EINTR && errno != EAGAIN && errno != EWOULDBLOCK) {
             return false;
         }
     }

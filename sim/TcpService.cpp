@@ -121,23 +121,14 @@ void TcpService::stop() {
     while (::write(stop_.get(), &one, sizeof one) < 0 && errno == EINTR) {
     }
     acceptThread_.join();
-    // No new workers can start now: the accept loop has ended.
-    for (Worker& worker : workers_) {
-        worker.thread.join();
+    // No new workers can start now: the accept loop has ended. The stop event ends every handler's wait.
+    jobWaiting_.notify_all();
+    for (std::thread& worker : workers_) {
+        worker.join();
     }
     workers_.clear();
+    jobs_.clear();
     listener_.reset();
-}
-
-void TcpService::reapFinishedWorkers() {
-    for (auto it = workers_.begin(); it != workers_.end();) {
-        if (*it->done) {
-            it->thread.join();
-            it = workers_.erase(it);
-        } else {
-            ++it;
-        }
-    }
 }
 
 void TcpService::acceptLoop() {
@@ -186,8 +177,7 @@ void TcpService::accept() {
 
 void TcpService::admit(base::FileDescriptor fd, const std::string& peer) {
     std::lock_guard lock(mutex_);
-    reapFinishedWorkers();
-    if (workers_.size() >= limits_.maxConnections) {
+    if (connections_ >= limits_.maxConnections) {
         log("refused " + peer + ": already " + std::to_string(limits_.maxConnections) + " connections");
         if (refused_) {
             refused_->add(std::move(fd));
@@ -195,33 +185,50 @@ void TcpService::admit(base::FileDescriptor fd, const std::string& peer) {
         return;
     }
     log("connection from " + peer);
-    startWorker(std::move(fd), peer);
-}
-
-void TcpService::startWorker(base::FileDescriptor fd, const std::string& peer) {
-    auto done = std::make_shared<std::atomic<bool>>(false);
-    auto socket = std::make_shared<base::FileDescriptor>(std::move(fd));
-    std::thread thread;
-    try {
-        thread = std::thread([this, socket, done, peer] {
-            {
-                ServiceConnection connection(std::move(*socket), stop_.get(), peer, limits_);
-                try {
-                    handler_(connection);
-                } catch (const std::exception& e) {
-                    log(peer + ": " + e.what());
-                }
-                if (!connection.dropReason().empty()) {
-                    log("dropped " + peer + ": " + connection.dropReason());
-                }
-            }
-            *done = true;
-        });
-    } catch (const std::system_error& e) {
-        log("cannot serve " + peer + ": " + e.what()); // out of threads: the client is closed
+    Job job{std::move(fd), peer};
+    if (idleWorkers_ > 0) {
+        --idleWorkers_;
+        jobs_.push_back(std::move(job));
+        jobWaiting_.notify_one();
+        ++connections_;
         return;
     }
-    workers_.push_back(Worker{std::move(thread), done});
+    try {
+        workers_.emplace_back(&TcpService::workerLoop, this, std::move(job));
+        ++connections_;
+    } catch (const std::system_error& e) {
+        log("cannot serve " + peer + ": " + e.what()); // out of threads: the client is closed
+    }
+}
+
+void TcpService::workerLoop(Job first) {
+    serve(std::move(first));
+    std::unique_lock lock(mutex_);
+    for (;;) {
+        --connections_;
+        ++idleWorkers_;
+        jobWaiting_.wait(lock, [this] { return stopped_ || !jobs_.empty(); });
+        if (stopped_) {
+            return;
+        }
+        Job job = std::move(jobs_.front());
+        jobs_.pop_front();
+        lock.unlock();
+        serve(std::move(job));
+        lock.lock();
+    }
+}
+
+void TcpService::serve(Job job) {
+    ServiceConnection connection(std::move(job.fd), stop_.get(), job.peer, limits_);
+    try {
+        handler_(connection);
+    } catch (const std::exception& e) {
+        log(job.peer + ": " + e.what());
+    }
+    if (!connection.dropReason().empty()) {
+        log("dropped " + job.peer + ": " + connection.dropReason());
+    }
 }
 
 } // namespace sim

@@ -6,20 +6,22 @@
 #include "sim/ServiceConnection.h"
 
 #include <atomic>
+#include <condition_variable>
 #include <cstdint>
+#include <deque>
 #include <functional>
-#include <list>
 #include <memory>
 #include <mutex>
 #include <optional>
 #include <string>
 #include <thread>
+#include <vector>
 
 namespace sim {
 
-// The TCP listener of every simulator server: each accepted connection runs through a handler on its
-// own thread, so a handler reads as the conversation it serves. The service holds its clients to
-// its limits: past the connection limit a client is refused (told why in its protocol's words when
+// The TCP listener of every simulator server: each accepted connection runs through a handler on a
+// thread of its own while it lasts, so a handler reads as the conversation it serves. The service holds its
+// clients to its limits: past the connection limit a client is refused (told why in its protocol's words when
 // there is a refusal, see RefusedClients, else only closed), and each connection's waits are bounded
 // by the stall and idle limits. Every refusal and every drop is logged. Loopback by default; port 0 picks a
 // free port.
@@ -43,16 +45,16 @@ public:
     void stop();
 
 private:
-    struct Worker {
-        std::thread thread;
-        std::shared_ptr<std::atomic<bool>> done;
+    struct Job {
+        base::FileDescriptor fd;
+        std::string peer;
     };
 
     void acceptLoop();
     void accept();
     void admit(base::FileDescriptor fd, const std::string& peer);
-    void startWorker(base::FileDescriptor fd, const std::string& peer);
-    void reapFinishedWorkers();
+    void workerLoop(Job first);
+    void serve(Job job);
     void log(const std::string& line) const;
 
     std::string prefix_;
@@ -63,8 +65,14 @@ private:
     base::FileDescriptor listener_;
     base::FileDescriptor stop_;
     std::uint16_t port_ = 0;
+    // Workers stay after their connection ends and take the next one, so that a connection costs no
+    // thread start and no thread exit; there are never more of them than the connection limit.
     std::mutex mutex_;
-    std::list<Worker> workers_;
+    std::condition_variable jobWaiting_;
+    std::deque<Job> jobs_;        // handed to an idle worker that has not yet taken it
+    std::size_t connections_ = 0; // being served or waiting in jobs_
+    std::size_t idleWorkers_ = 0; // idle and not yet promised a job
+    std::vector<std::thread> workers_;
     std::thread acceptThread_;
     bool stopped_ = false;
 };

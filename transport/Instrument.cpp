@@ -4,6 +4,8 @@
 #include "visa/ResourceManager.h"
 #include "visa/VisaError.h"
 
+#include <algorithm>
+
 namespace transport {
 namespace {
 
@@ -16,6 +18,19 @@ std::string trimmed(const std::string& resource, std::string reply) {
                              "the power supply sent an empty reply");
     reply.pop_back();
     return reply;
+}
+
+// Where an error-queue entry that leads a joined reply ends: its first ';' outside a quoted string
+// (a quote inside a string is doubled, which toggles twice).
+std::size_t entryEnd(std::string_view reply) {
+    bool quoted = false;
+    for (std::size_t i = 0; i < reply.size(); ++i) {
+        if (reply[i] == '"')
+            quoted = !quoted;
+        else if (reply[i] == ';' && !quoted)
+            return i;
+    }
+    return std::string_view::npos;
 }
 
 [[noreturn]] void lose(const std::string& resource, const visa::VisaError& failure) {
@@ -87,7 +102,27 @@ CommandOutcome Instrument::command(std::string_view text) {
     }
     if (reply == kNoErrorReply)
         return {};
-    return {std::move(reply)};
+    return {std::move(reply), std::nullopt};
+}
+
+CommandOutcome Instrument::command(std::string_view text, std::string_view thenAsk) {
+    if (thenAsk.empty())
+        return command(text);
+    const std::string joined = std::string(kErrorQuery) + ";:" + std::string(thenAsk);
+    std::string reply;
+    try {
+        reply = trimmed(resource_, io_.WriteStringsAndRead({text, joined}));
+    } catch (const visa::VisaError& failure) {
+        lose(resource_, failure);
+    }
+    CommandOutcome outcome;
+    const std::size_t end = entryEnd(reply);
+    if (end != std::string::npos)
+        outcome.answer = reply.substr(end + 1);
+    reply.resize(std::min(end, reply.size()));
+    if (reply != kNoErrorReply)
+        outcome.error = std::move(reply);
+    return outcome;
 }
 
 std::optional<std::string> Instrument::tryQuery(std::string_view text) {

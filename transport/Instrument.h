@@ -61,6 +61,10 @@ public:
 
     // Writes the command and "SYST:ERR?" and reads one error-queue entry.
     CommandOutcome command(std::string_view text);
+    // As command(), with `thenAsk` (queries joined as one program message) behind the error query in
+    // the same message, "SYST:ERR?;:<thenAsk>": what the caller needs next costs no round trip of its
+    // own. The entry is the reply up to its first ';' outside a quoted string, the answer the rest.
+    CommandOutcome command(std::string_view text, std::string_view thenAsk);
     // Writes the query and returns its reply; after a failed exchange, reads the error queue with one
     // "SYST:ERR?" per entry until it reports no error (readErrorQueue).
     QueryOutcome query(std::string_view text);

@@ -15,6 +15,9 @@ inline constexpr const char* kNoErrorReply = "+0,\"No error\"";
 struct CommandOutcome {
     // The error-queue entry read after the command, trimmed, when it was not the no-error reply.
     std::optional<std::string> error;
+    // The answer to a query asked behind the error query in the same exchange; empty when none was
+    // asked or the reply held nothing after the error-queue entry.
+    std::optional<std::string> answer;
     bool ok() const { return !error; }
 };
 

@@ -59,18 +59,17 @@ std::optional<std::string> LanStream::receiveSome(const base::Deadline& deadline
     requireOpen();
     std::array<char, kReceiveChunk> chunk;
     for (;;) {
+        // Wait first: a reply is almost never there yet when its request has only just left, and a
+        // receive that finds nothing is one system call per exchange for nothing.
+        if (!socket_.waitFor(POLLIN, deadline))
+            return std::nullopt;
         const auto n = ::recv(socket_.get(), chunk.data(), chunk.size(), MSG_DONTWAIT);
         if (n > 0)
             return std::string(chunk.data(), static_cast<std::size_t>(n));
         if (n == 0)
             fail(VisaError::Kind::ConnectionLost, "the instrument closed the connection");
-        if (errno == EINTR)
+        if (errno == EINTR || errno == EAGAIN || errno == EWOULDBLOCK)
             continue;
-        if (errno == EAGAIN || errno == EWOULDBLOCK) {
-            if (!socket_.waitFor(POLLIN, deadline))
-                return std::nullopt;
-            continue;
-        }
         if (errno == ECONNRESET)
             fail(VisaError::Kind::ConnectionLost, "the instrument reset the connection");
         fail(VisaError::Kind::Other, std::string("cannot receive: ") + std::strerror(errno));

@@ -1,5 +1,6 @@
 // What apply and diff report per instrument, as text and as JSON: what changed, what stood in the way,
 // and where an apply stopped when the instrument stopped answering in the middle.
+#include "port/CouplingRule.h"
 #include "simbackend/SimInstruments.h"
 #include "tests/cli/CliRun.h"
 
@@ -7,6 +8,7 @@
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <fstream>
+#include <functional>
 #include <gtest/gtest.h>
 #include <thread>
 #include <unistd.h>
@@ -14,6 +16,11 @@
 namespace {
 
 using Strings = std::vector<std::string>;
+
+constexpr const char* kPinsQuery =
+    "DIG:PIN1:FUNC?;:DIG:PIN1:POL?;:DIG:PIN2:FUNC?;:DIG:PIN2:POL?;:DIG:PIN3:FUNC?;:DIG:PIN3:POL?;:"
+    "DIG:PIN4:FUNC?;:DIG:PIN4:POL?;:DIG:PIN5:FUNC?;:DIG:PIN5:POL?;:DIG:PIN6:FUNC?;:DIG:PIN6:POL?;:"
+    "DIG:PIN7:FUNC?;:DIG:PIN7:POL?";
 
 sim::Mainframe& board(unsigned number) {
     return simbackend::SimInstruments::board(number);
@@ -26,6 +33,18 @@ QJsonValue parsed(const std::string& text) {
 
 QJsonObject change(const char* setting, const char* from, const char* to) {
     return {{"setting", setting}, {"old", from}, {"new", to}};
+}
+
+// Holds every reply of the mainframe back by `delay` and runs `act` on a thread of its own once `ready`
+// says so, so that a test can step in between two exchanges of a running apply.
+std::jthread betweenExchanges(sim::Mainframe& mainframe, std::chrono::milliseconds delay,
+                              std::function<bool()> ready, std::function<void()> act) {
+    mainframe.faults().inject(sim::Fault::DelayReply, sim::FaultInjector::kForever, delay);
+    return std::jthread([ready = std::move(ready), act = std::move(act)] {
+        for (int i = 0; i < 20000 && !ready(); ++i)
+            std::this_thread::sleep_for(std::chrono::microseconds(200));
+        act();
+    });
 }
 
 class ApplyReport : public ::testing::Test {
@@ -59,6 +78,44 @@ TEST_F(ApplyReport, JsonNamesEachChangeWithOldAndNewThenUnchanged) {
     EXPECT_EQ(parsed(second.out).toObject()["changes"], QJsonArray());
     for (const auto& message : board(4).traffic().received())
         EXPECT_EQ(message.back(), '?') << "sent a command: " << message;
+}
+
+// The coupling check before a step and the read-back after the last one ride on the previous step's
+// exchange, behind its error query: nothing is read on its own between the port read and the end.
+TEST_F(ApplyReport, ChecksAndTheReadBackRideOnTheStepsExchanges) {
+    profile(R"("pins": [{"pin": 1, "function": "Trigger Out"}, {"pin": 5, "function": "On Couple"}])");
+    board(4).traffic().clear();
+    const auto result = runCliHere({"-r", "SIM4::INSTR", "apply", file});
+    ASSERT_EQ(result.status, 0) << result.err;
+    const auto received = board(4).traffic().received();
+    ASSERT_EQ(received.size(), 6u);
+    EXPECT_EQ(Strings(received.begin() + 2, received.end()),
+              (Strings{"DIG:PIN1:FUNC TOUT", "SYST:ERR?;:" + std::string(kPinsQuery), "DIG:PIN5:FUNC ONC",
+                       "SYST:ERR?;:DIG:OUTP:DATA?;:" + std::string(kPinsQuery) + ";:OUTP:INH:MODE?"}));
+}
+
+// Another client takes On Couple on pin 6 after the port was read: the check asked with pin 1's setting
+// sees it, and pin 5 is not set.
+TEST_F(ApplyReport, ACouplingTakenByAnotherClientMidApplyStopsTheApplyBeforeItsWrite) {
+    profile(R"("pins": [{"pin": 1, "function": "Trigger Out"}, {"pin": 5, "function": "On Couple"}], )"
+            R"("outputWord": 3)");
+    auto& mainframe = board(4);
+    std::jthread otherClient = betweenExchanges(
+        mainframe, std::chrono::milliseconds(100), [&] { return mainframe.traffic().received().size() >= 2; },
+        [&] {
+            sim::PortState state = mainframe.state();
+            state.pinFunction[6] = "ONC";
+            mainframe.setState(state);
+        });
+    const auto result = runCliHere({"-r", "SIM4::INSTR", "apply", file});
+    otherClient.join();
+    EXPECT_EQ(result.status, 1);
+    EXPECT_EQ(result.err,
+              "pinwright-cli: SIM4::INSTR: pin 5 function: " + CouplingRule::clashMessage("On Couple", 6) +
+                  " Pin 5 was not changed.; applied before it: pin 1 function; not reached: "
+                  "output word\n");
+    EXPECT_EQ(mainframe.state().pinFunction[5], "DIO");
+    EXPECT_EQ(mainframe.state().outputWord, 0);
 }
 
 TEST_F(ApplyReport, DiffJsonOfSeveralIsOneArrayInTheOrderGiven) {
@@ -108,13 +165,9 @@ TEST_P(LossMidApply, SaysWhatWasAppliedWhichFailedAndWhatWasNotReached) {
     profile(
         R"("pins": [{"pin": 1, "function": "Trigger Out"}, {"pin": 2, "function": "Fault"}], "outputWord": 3)");
     auto& mainframe = board(6);
-    mainframe.faults().inject(sim::Fault::DelayReply, sim::FaultInjector::kForever,
-                              std::chrono::milliseconds(20));
-    std::thread silencer([&] {
-        for (int i = 0; i < 20000 && mainframe.traffic().sent().size() < 3; ++i)
-            std::this_thread::sleep_for(std::chrono::microseconds(200));
-        mainframe.faults().inject(sim::Fault::StopAnswering);
-    });
+    std::jthread silencer = betweenExchanges(
+        mainframe, std::chrono::milliseconds(20), [&] { return mainframe.traffic().sent().size() >= 3; },
+        [&] { mainframe.faults().inject(sim::Fault::StopAnswering); });
     Strings arguments{"-r", "SIM6::INSTR", "--timeout", "200", "apply", file};
     if (json)
         arguments.push_back("--json");

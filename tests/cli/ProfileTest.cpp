@@ -81,13 +81,12 @@ TEST_F(ProfileRoundTrip, AppliedProfileMakesTheTargetEqualTheSource) {
     EXPECT_EQ(result.inhibitMode, "LATC");
     EXPECT_EQ(target().errorCount(), 0u);
 
-    // Only what differs is sent; pins 4 and 5 swap couplings, so both are freed before either takes
-    // its new one.
+    // Only what differs is sent; pins 4 and 5 swap couplings: pin 4 waits on Digital IO while pin 5
+    // takes the coupling pin 4 gave up, then pin 4 takes pin 5's old one.
     EXPECT_EQ(settingsSent(),
-              (Strings{"DIG:PIN4:FUNC DIO", "DIG:PIN5:FUNC DIO", "DIG:PIN1:FUNC FAUL", "DIG:PIN1:POL NEG",
+              (Strings{"DIG:PIN4:FUNC DIO", "DIG:PIN5:FUNC ONC", "DIG:PIN1:FUNC FAUL", "DIG:PIN1:POL NEG",
                        "DIG:PIN2:FUNC DIO", "DIG:PIN3:FUNC INH", "DIG:PIN3:POL POS", "DIG:PIN4:FUNC OFFC",
-                       "DIG:PIN5:FUNC ONC", "DIG:PIN6:POL NEG", "DIG:PIN7:FUNC TINP", "DIG:OUTP:DATA 85",
-                       "OUTP:INH:MODE LATC"}));
+                       "DIG:PIN6:POL NEG", "DIG:PIN7:FUNC TINP", "DIG:OUTP:DATA 85", "OUTP:INH:MODE LATC"}));
 
     EXPECT_EQ(runCliHere({"-r", "SIM2::INSTR", "diff", file}).status, 0);
     target().traffic().clear();
@@ -105,7 +104,7 @@ TEST_F(ProfileRoundTrip, DryRunPrintsTheCommandsAndSendsNone) {
     EXPECT_EQ(dryRun.status, 0) << dryRun.err;
     EXPECT_EQ(dryRun.out.substr(0, dryRun.out.find('\n', dryRun.out.find('\n') + 1) + 1),
               "pin 4 function: On Couple -> Digital IO  [DIG:PIN4:FUNC DIO]\n"
-              "pin 5 function: Off Couple -> Digital IO  [DIG:PIN5:FUNC DIO]\n");
+              "pin 5 function: Off Couple -> On Couple  [DIG:PIN5:FUNC ONC]\n");
     EXPECT_NE(dryRun.out.find("output word: 3 -> 85  [DIG:OUTP:DATA 85]\n"
                               "inhibit mode: live -> latching  [OUTP:INH:MODE LATC]\n"),
               std::string::npos)

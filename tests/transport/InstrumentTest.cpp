@@ -110,6 +110,40 @@ TEST_F(InstrumentTest, CommandsAndQueriesReturnWhatTheInstrumentSaid) {
                                                     "SYST:ERR?", "DIG:PIN4:FUNC?"}));
 }
 
+// A query asked behind the error query comes back in the same reply; the entry ends at its first ';'
+// outside a quoted string, wherever the instrument's words put one.
+TEST_F(InstrumentTest, CommandWithAQueryBehindItSplitsTheEntryFromTheAnswer) {
+    struct Case {
+        const char* reply;
+        std::optional<std::string> error;
+        std::optional<std::string> answer;
+    };
+    const Case cases[] = {
+        {"+0,\"No error\";TOUT", std::nullopt, "TOUT"},
+        {"-221,\"Settings conflict\";ONC;POS", "-221,\"Settings conflict\"", "ONC;POS"},
+        {"-100,\"a;b \"\"c;d\"\" e\";TOUT", "-100,\"a;b \"\"c;d\"\" e\"", "TOUT"},
+        {"+0,\"No error\";", std::nullopt, ""},
+        {"+0,\"No error\"", std::nullopt, std::nullopt},
+        {"-113,\"Undefined header;\"", "-113,\"Undefined header;\"", std::nullopt},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.reply);
+        AnsweringPeer peer([&](const std::string& line) -> std::optional<std::string> {
+            if (line == "*IDN?")
+                return "Korvane,MF-7,X,1\n";
+            if (line == "SYST:ERR?;:DIG:PIN4:FUNC?")
+                return std::string(c.reply) + "\n";
+            return std::nullopt;
+        });
+        const auto instrument = Instrument::open(peer.resource(), shortTimeouts());
+        const auto outcome = instrument->command("DIG:PIN4:FUNC TOUT", "DIG:PIN4:FUNC?");
+        EXPECT_EQ(outcome.error, c.error);
+        EXPECT_EQ(outcome.answer, c.answer);
+        EXPECT_EQ(peer.received(),
+                  (std::vector<std::string>{"*IDN?", "DIG:PIN4:FUNC TOUT", "SYST:ERR?;:DIG:PIN4:FUNC?"}));
+    }
+}
+
 TEST_F(InstrumentTest, FailedQueryReturnsTheErrorQueueItRead) {
     AnsweringPeer peer([errors = 0](const std::string& line) mutable -> std::optional<std::string> {
         if (line == "*IDN?")
