@@ -1,5 +1,6 @@
 #include "port/ConversionError.h"
 #include "port/KorvaneMF.h"
+#include "tests/support/CaseTable.h"
 
 #include <gtest/gtest.h>
 #include <string>
@@ -18,11 +19,7 @@ struct Row {
     const char* bitsPin1First;
 };
 
-void PrintTo(const Row& row, std::ostream* out) {
-    *out << '"' << row.reply << '"';
-}
-
-class NumberToBitsRows : public ::testing::TestWithParam<Row> {};
+class NumberToBitsRows : public test_cases::Table<Row, &Row::reply> {};
 
 TEST_P(NumberToBitsRows, GivesSevenDigitsPinOneFirst) {
     TextTable bits;
