@@ -1,5 +1,6 @@
 #pragma once
 
+#include "sim/ClientSession.h"
 #include "sim/Mainframe.h"
 
 #include <string>
@@ -11,7 +12,7 @@ namespace sim::testing {
 // The reply to a message as on the wire, or "<none>".
 inline std::string ask(Mainframe& mainframe, std::string_view message) {
     mainframe.receive(message);
-    const auto reply = mainframe.takeReply();
+    const auto reply = mainframe.session().takeReply();
     return reply ? reply->bytes : "<none>";
 }
 
