@@ -37,6 +37,8 @@ struct PortState {
     int outputWord = 0;          // 0..127
     int externalInputLevels = 0; // levels seen on the non-DIO pins, bit n-1 for pin n
     std::string inhibitMode;     // "LIVE", "LATC" or "OFF"
+
+    bool operator==(const PortState&) const = default;
 };
 
 // What the instrument's lock looks like to a client asking about it (HiSLIP's lock information).
