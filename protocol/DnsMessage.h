@@ -19,6 +19,17 @@ inline constexpr std::array<std::uint8_t, 4> kMdnsGroup{224, 0, 0, 251};
 // One mDNS message fits an Ethernet jumbo frame at most.
 inline constexpr std::size_t kMaxDnsMessage = 9000;
 
+// DNS-SD names: the one whose PTR records list every service type on the link, the service types an
+// instrument is found by, and the one that carries only its name.
+inline constexpr const char* kDnsSdServiceEnumeration = "_services._dns-sd._udp.local";
+inline constexpr const char* kVxi11ServiceType = "_vxi-11._tcp.local";
+inline constexpr const char* kHislipServiceType = "_hislip._tcp.local";
+inline constexpr const char* kScpiRawServiceType = "_scpi-raw._tcp.local";
+inline constexpr const char* kLxiServiceType = "_lxi._tcp.local";
+// A look-up browses them all.
+inline constexpr std::array kInstrumentServiceTypes{kVxi11ServiceType, kHislipServiceType,
+                                                    kScpiRawServiceType, kLxiServiceType};
+
 enum DnsType : std::uint16_t {
     kDnsA = 1,
     kDnsPtr = 12,

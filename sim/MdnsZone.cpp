@@ -19,7 +19,6 @@ constexpr std::uint32_t kHostRecordTtl = 120;
 constexpr std::uint32_t kOtherRecordTtl = 4500;
 // Answers to legacy one-shot queriers are not meant to be cached for long.
 constexpr std::uint32_t kLegacyTtl = 10;
-constexpr const char* kServiceEnumeration = "_services._dns-sd._udp.local";
 
 DnsRecord makeRecord(std::string name, DnsType type, std::uint32_t ttl) {
     DnsRecord record;
@@ -66,11 +65,11 @@ void MdnsZone::addServiceRecords(Bundle& bundle, const AnnouncedService& service
 std::vector<MdnsZone::Bundle> MdnsZone::bundlesFor(const DnsQuestion& question,
                                                    const Address& address) const {
     std::vector<Bundle> bundles;
-    if (sameDnsName(question.name, kServiceEnumeration) && asks(question, kDnsPtr)) {
+    if (sameDnsName(question.name, kDnsSdServiceEnumeration) && asks(question, kDnsPtr)) {
         std::set<std::string> types;
         for (const AnnouncedService& service : services_) {
             if (types.insert(service.type).second) {
-                DnsRecord ptr = makeRecord(kServiceEnumeration, kDnsPtr, kOtherRecordTtl);
+                DnsRecord ptr = makeRecord(kDnsSdServiceEnumeration, kDnsPtr, kOtherRecordTtl);
                 ptr.target = service.type;
                 bundles.push_back({{ptr}, {}});
             }
