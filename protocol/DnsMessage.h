@@ -19,6 +19,23 @@ inline constexpr std::array<std::uint8_t, 4> kMdnsGroup{224, 0, 0, 251};
 // One mDNS message fits an Ethernet jumbo frame at most.
 inline constexpr std::size_t kMaxDnsMessage = 9000;
 
+// mDNS record lifetimes in seconds: a record naming a host (SRV, A) lives two minutes and any other 75;
+// answers to a legacy one-shot querier last at most ten seconds, as it would cache them like unicast DNS.
+inline constexpr std::uint32_t kMdnsHostRecordTtl = 120;
+inline constexpr std::uint32_t kMdnsOtherRecordTtl = 4500;
+inline constexpr std::uint32_t kMdnsLegacyTtl = 10;
+
+// DNS-SD names: the one whose PTR records list every service type on the link, the service types an
+// instrument is found by, and the one that carries only its name.
+inline constexpr const char* kDnsSdServiceEnumeration = "_services._dns-sd._udp.local";
+inline constexpr const char* kVxi11ServiceType = "_vxi-11._tcp.local";
+inline constexpr const char* kHislipServiceType = "_hislip._tcp.local";
+inline constexpr const char* kScpiRawServiceType = "_scpi-raw._tcp.local";
+inline constexpr const char* kLxiServiceType = "_lxi._tcp.local";
+// A look-up browses them all.
+inline constexpr std::array kInstrumentServiceTypes{kVxi11ServiceType, kHislipServiceType,
+                                                    kScpiRawServiceType, kLxiServiceType};
+
 enum DnsType : std::uint16_t {
     kDnsA = 1,
     kDnsPtr = 12,
@@ -43,7 +60,7 @@ struct DnsRecord {
     std::uint16_t type = kDnsA;
     std::uint16_t dnsClass = kDnsClassIn;
     bool cacheFlush = false; // mDNS: the top bit of the class
-    std::uint32_t ttl = 120;
+    std::uint32_t ttl = kMdnsHostRecordTtl;
     std::string target;                               // PTR, SRV
     std::uint16_t priority = 0, weight = 0, port = 0; // SRV
     std::vector<std::string> text;                    // TXT: the strings, each at most 255 bytes

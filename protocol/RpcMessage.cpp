@@ -10,12 +10,10 @@ namespace protocol {
 
 namespace {
 
-constexpr std::uint32_t kCall = 0;
-constexpr std::uint32_t kReply = 1;
-constexpr std::uint32_t kAccepted = 0;
-constexpr std::uint32_t kDenied = 1;
-constexpr std::uint32_t kAuthNone = 0;
-
+// The protocol's enumerations (RFC 5531), as they travel: unsigned words.
+enum MsgType : std::uint32_t { kCall = 0, kReply = 1 };
+enum ReplyStat : std::uint32_t { kAccepted = 0, kDenied = 1 };
+enum AuthFlavor : std::uint32_t { kAuthNone = 0 };
 enum AcceptStat : std::uint32_t {
     kSuccess,
     kProgUnavail,
@@ -64,7 +62,7 @@ enum class ReplyBody { Nothing, VersionRange, AuthStatus, Results };
 // In words, '#' stands for the body (the version range, the authentication error).
 struct ReplyShape {
     RpcReplyStatus status;
-    std::uint32_t replyStat;
+    ReplyStat replyStat;
     std::uint32_t detail;
     ReplyBody body;
     std::string_view words;

@@ -23,9 +23,12 @@ public:
 
     // As Mainframe::receive, for this client: an unread reply of this client is interrupted (-410).
     void receive(std::string_view message);
+    // This client's reply, taken off its output queue; nullopt when there is none (or the fault
+    // injector dropped it or made the instrument stop answering).
     std::optional<Reply> takeReply();
     bool replyPending() const;
-    // True once a CloseConnection fault fired on one of this client's messages; reading clears it.
+    // True once a CloseConnection fault fired on one of this client's messages: the transport must
+    // drop its connection now. Reading it clears it, so the next connection is not dropped too.
     bool hangUpRequested();
     // The device clear: this client's unread reply goes, without an error.
     void discardReply();

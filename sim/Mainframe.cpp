@@ -158,22 +158,6 @@ void Mainframe::receive(std::string_view message) {
     own_->receive(message);
 }
 
-std::optional<Reply> Mainframe::takeReply() {
-    return own_->takeReply();
-}
-
-bool Mainframe::replyPending() const {
-    return own_->replyPending();
-}
-
-bool Mainframe::hangUpRequested() {
-    return own_->hangUpRequested();
-}
-
-void Mainframe::discardReply() {
-    own_->discardReply();
-}
-
 void Mainframe::receive(ClientSession& session, std::string_view message) {
     std::lock_guard lock(impl_->mutex);
     receiveLocked(session, message);

@@ -37,6 +37,8 @@ struct PortState {
     int outputWord = 0;          // 0..127
     int externalInputLevels = 0; // levels seen on the non-DIO pins, bit n-1 for pin n
     std::string inhibitMode;     // "LIVE", "LATC" or "OFF"
+
+    bool operator==(const PortState&) const = default;
 };
 
 // What the instrument's lock looks like to a client asking about it (HiSLIP's lock information).
@@ -61,23 +63,15 @@ public:
     Mainframe(const Mainframe&) = delete;
     Mainframe& operator=(const Mainframe&) = delete;
 
-    // The members below that take messages and replies serve the mainframe's own session (tests, and
-    // whoever drives the instrument directly), which no client's lock holds back; every other client
-    // opens a ClientSession.
+    // The mainframe's own session, for tests and whoever drives the instrument directly: no client's
+    // lock holds it back. Every other client opens a ClientSession of its own.
+    ClientSession& session() { return *own_; }
 
-    // One complete program message as received (a trailing LF or CR LF is not part of the message;
-    // it is removed if present). Queries in it produce one reply, joined by ";" and ended by one LF.
-    // A message that arrives while a reply is unread discards that reply and queues -410.
+    // One complete program message from the own session (a trailing LF or CR LF is not part of the
+    // message; it is removed if present), the way tests arrange the instrument. Queries in it produce
+    // one reply, joined by ";" and ended by one LF, which waits in session(). A message that arrives
+    // while a reply is unread discards that reply and queues -410.
     void receive(std::string_view message);
-
-    // The reply waiting to be read, taken off the output queue; nullopt when there is none (or the
-    // fault injector dropped it or made the instrument stop answering).
-    std::optional<Reply> takeReply();
-    bool replyPending() const;
-
-    // True once a CloseConnection fault fired: the transport must drop its connection now. Reading
-    // it clears it, so the next connection is not dropped too.
-    bool hangUpRequested();
 
     TrafficRecord& traffic();
     FaultInjector& faults();
@@ -88,10 +82,8 @@ public:
     std::size_t errorCount() const;
 
     // For transports: an error the transport detected on the instrument's behalf (e.g. -223 for an
-    // oversized message it refused to buffer), and the device clear that drops an unread reply
-    // without an error when the connection goes away.
+    // oversized message it refused to buffer).
     void queueError(const ScpiError& error);
-    void discardReply();
 
     // Power-on state: factory pin setup, empty error queue, no pending reply in any session; the
     // record and the fault injector are cleared too. A lock stays with its holder.

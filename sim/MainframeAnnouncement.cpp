@@ -1,5 +1,6 @@
 #include "sim/MainframeAnnouncement.h"
 
+#include "protocol/DnsMessage.h"
 #include "sim/ClientSession.h"
 
 #include <array>
@@ -20,18 +21,18 @@ std::vector<AnnouncedService> announcedServices(const MainframeAnnouncement& mai
     const std::vector<std::string> text = {"txtvers=1", "Manufacturer=" + fields[0], "Model=" + fields[1],
                                            "SerialNumber=" + fields[2], "FirmwareVersion=" + fields[3]};
     std::vector<AnnouncedService> services;
-    services.push_back({instance, "_scpi-raw._tcp.local", mainframe.socketPort, text});
+    services.push_back({instance, protocol::kScpiRawServiceType, mainframe.socketPort, text});
     const auto withSubAddress = [&text](const std::string& subAddress) {
         std::vector<std::string> more = text;
         more.push_back("SubAddress=" + subAddress);
         return more;
     };
     if (mainframe.portmapPort) {
-        services.push_back(
-            {instance, "_vxi-11._tcp.local", *mainframe.portmapPort, withSubAddress(mainframe.vxi11Device)});
+        services.push_back({instance, protocol::kVxi11ServiceType, *mainframe.portmapPort,
+                            withSubAddress(mainframe.vxi11Device)});
     }
     if (mainframe.hislipPort) {
-        services.push_back({instance, "_hislip._tcp.local", *mainframe.hislipPort,
+        services.push_back({instance, protocol::kHislipServiceType, *mainframe.hislipPort,
                             withSubAddress(mainframe.hislipSubAddress)});
     }
     return services;

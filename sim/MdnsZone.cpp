@@ -15,11 +15,6 @@ namespace {
 
 // One Ethernet frame's payload, less the IP and UDP headers: a larger answer is split.
 constexpr std::size_t kMaxAnswerBytes = 1400;
-constexpr std::uint32_t kHostRecordTtl = 120;
-constexpr std::uint32_t kOtherRecordTtl = 4500;
-// Answers to legacy one-shot queriers are not meant to be cached for long.
-constexpr std::uint32_t kLegacyTtl = 10;
-constexpr const char* kServiceEnumeration = "_services._dns-sd._udp.local";
 
 DnsRecord makeRecord(std::string name, DnsType type, std::uint32_t ttl) {
     DnsRecord record;
@@ -50,12 +45,12 @@ std::string MdnsZone::hostName(const Address& address) {
 void MdnsZone::addServiceRecords(Bundle& bundle, const AnnouncedService& service, bool asAnswers,
                                  const Address& address) const {
     const std::string instance = prependDnsLabel(service.instance, service.type);
-    DnsRecord srv = makeRecord(instance, kDnsSrv, kHostRecordTtl);
+    DnsRecord srv = makeRecord(instance, kDnsSrv, kMdnsHostRecordTtl);
     srv.port = service.port;
     srv.target = hostName(address);
-    DnsRecord txt = makeRecord(instance, kDnsTxt, kOtherRecordTtl);
+    DnsRecord txt = makeRecord(instance, kDnsTxt, kMdnsOtherRecordTtl);
     txt.text = service.text;
-    DnsRecord a = makeRecord(hostName(address), kDnsA, kHostRecordTtl);
+    DnsRecord a = makeRecord(hostName(address), kDnsA, kMdnsHostRecordTtl);
     a.address = address;
     Records& where = asAnswers ? bundle.answers : bundle.additionals;
     where.push_back(std::move(srv));
@@ -66,11 +61,11 @@ void MdnsZone::addServiceRecords(Bundle& bundle, const AnnouncedService& service
 std::vector<MdnsZone::Bundle> MdnsZone::bundlesFor(const DnsQuestion& question,
                                                    const Address& address) const {
     std::vector<Bundle> bundles;
-    if (sameDnsName(question.name, kServiceEnumeration) && asks(question, kDnsPtr)) {
+    if (sameDnsName(question.name, kDnsSdServiceEnumeration) && asks(question, kDnsPtr)) {
         std::set<std::string> types;
         for (const AnnouncedService& service : services_) {
             if (types.insert(service.type).second) {
-                DnsRecord ptr = makeRecord(kServiceEnumeration, kDnsPtr, kOtherRecordTtl);
+                DnsRecord ptr = makeRecord(kDnsSdServiceEnumeration, kDnsPtr, kMdnsOtherRecordTtl);
                 ptr.target = service.type;
                 bundles.push_back({{ptr}, {}});
             }
@@ -80,7 +75,7 @@ std::vector<MdnsZone::Bundle> MdnsZone::bundlesFor(const DnsQuestion& question,
         const std::string instance = prependDnsLabel(service.instance, service.type);
         if (sameDnsName(question.name, service.type) && asks(question, kDnsPtr)) {
             Bundle bundle;
-            DnsRecord ptr = makeRecord(service.type, kDnsPtr, kOtherRecordTtl);
+            DnsRecord ptr = makeRecord(service.type, kDnsPtr, kMdnsOtherRecordTtl);
             ptr.target = instance;
             bundle.answers.push_back(std::move(ptr));
             addServiceRecords(bundle, service, false, address);
@@ -95,7 +90,7 @@ std::vector<MdnsZone::Bundle> MdnsZone::bundlesFor(const DnsQuestion& question,
         }
     }
     if (sameDnsName(question.name, hostName(address)) && asks(question, kDnsA)) {
-        DnsRecord a = makeRecord(hostName(address), kDnsA, kHostRecordTtl);
+        DnsRecord a = makeRecord(hostName(address), kDnsA, kMdnsHostRecordTtl);
         a.address = address;
         bundles.push_back({{a}, {}});
     }
@@ -119,7 +114,7 @@ std::vector<DnsMessage> MdnsZone::answer(const DnsMessage& query, const Address&
         header.id = query.id;
         header.questions = query.questions;
     }
-    return pack(bundles, header, legacyUnicast ? kLegacyTtl : std::numeric_limits<std::uint32_t>::max(),
+    return pack(bundles, header, legacyUnicast ? kMdnsLegacyTtl : std::numeric_limits<std::uint32_t>::max(),
                 !legacyUnicast);
 }
 
@@ -127,7 +122,7 @@ std::vector<DnsMessage> MdnsZone::announcement(const Address& address, bool good
     std::vector<Bundle> bundles;
     for (const AnnouncedService& service : services_) {
         Bundle bundle;
-        DnsRecord ptr = makeRecord(service.type, kDnsPtr, kOtherRecordTtl);
+        DnsRecord ptr = makeRecord(service.type, kDnsPtr, kMdnsOtherRecordTtl);
         ptr.target = prependDnsLabel(service.instance, service.type);
         bundle.answers.push_back(std::move(ptr));
         addServiceRecords(bundle, service, true, address);

@@ -167,7 +167,7 @@ void runMdns(const FindOptions& options, FindSink& sink) {
         return;
     }
     std::vector<DnsQuestion> browse;
-    for (const char* type : {kVxi11ServiceType, kHislipServiceType, kScpiRawServiceType, kLxiServiceType}) {
+    for (const char* type : kInstrumentServiceTypes) {
         browse.push_back({type, kDnsPtr, kDnsClassIn, true});
     }
     const std::vector<std::string> browseQueries = encodeQueries(browse);

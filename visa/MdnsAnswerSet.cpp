@@ -18,9 +18,6 @@ constexpr std::size_t kMaxEntries = 1024;
 constexpr std::size_t kMaxAddressesPerHost = 16;
 constexpr std::size_t kMaxIdentityChars = 64;
 
-constexpr std::array kServiceTypes{kVxi11ServiceType, kHislipServiceType, kScpiRawServiceType,
-                                   kLxiServiceType};
-
 // The service type an instance name belongs to: what follows its first (unescaped) label, if that is one
 // of ours.
 const char* serviceTypeOf(std::string_view instanceName) {
@@ -29,7 +26,7 @@ const char* serviceTypeOf(std::string_view instanceName) {
             ++i;
         } else if (instanceName[i] == '.') {
             const std::string_view rest = instanceName.substr(i + 1);
-            for (const char* type : kServiceTypes) {
+            for (const char* type : kInstrumentServiceTypes) {
                 if (sameDnsName(rest, type)) {
                     return type;
                 }

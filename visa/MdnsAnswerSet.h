@@ -12,12 +12,6 @@
 
 namespace visa {
 
-// The DNS-SD service types an instrument is found by, and the one that carries only its name.
-inline constexpr const char* kVxi11ServiceType = "_vxi-11._tcp.local";
-inline constexpr const char* kHislipServiceType = "_hislip._tcp.local";
-inline constexpr const char* kScpiRawServiceType = "_scpi-raw._tcp.local";
-inline constexpr const char* kLxiServiceType = "_lxi._tcp.local";
-
 // What the mDNS responders have said during one look-up, gathered over all their answers (a responder may
 // send the PTR, SRV, TXT and A records of one service in one message or in several), and the resources it
 // adds up to. Every table is bounded, whatever the responders send.

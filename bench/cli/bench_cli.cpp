@@ -22,11 +22,15 @@
 namespace {
 
 constexpr double kShowTarget = 2.0;
-constexpr double kApplyToFourTarget = 1.5;
-constexpr double kApplyToSixtyFourTarget = 4.0;
 constexpr double kPeakResidentTargetMegabytes = 64;
 constexpr int kRuns = 21;
-constexpr int kRackSizes[] = {1, 4, 16, 64};
+
+// The racks apply and show run on, each with the target of its apply ratio to one mainframe (0: none).
+struct RackSize {
+    int mainframes;
+    double applyTarget;
+};
+constexpr RackSize kRackSizes[] = {{1, 0}, {4, 1.5}, {16, 0}, {64, 4.0}};
 
 struct ServedMainframe {
     explicit ServedMainframe(int index) : mainframe("SIM" + std::to_string(1000 + index)) {}
@@ -82,7 +86,7 @@ int main(int argc, char* argv[]) {
         return ProcessTiming::reportPeakResident(std::vector<std::string>(argv + 2, argv + argc));
     const std::string self = "/proc/self/exe";
     std::vector<std::unique_ptr<ServedMainframe>> rack;
-    for (int i = 0; i < kRackSizes[std::size(kRackSizes) - 1]; ++i)
+    for (int i = 0; i < kRackSizes[std::size(kRackSizes) - 1].mainframes; ++i)
         rack.push_back(std::make_unique<ServedMainframe>(i));
     const std::string port = std::to_string(rack[0]->server.port());
 
@@ -100,7 +104,8 @@ int main(int argc, char* argv[]) {
 
         const auto profiles = writeProfiles();
         std::vector<ProcessTiming::Case> cases;
-        for (const int count : kRackSizes) {
+        for (const RackSize& size : kRackSizes) {
+            const int count = size.mainframes;
             cases.push_back(
                 {onRack(rack, count, {"apply", profiles[0]}), onRack(rack, count, {"apply", profiles[1]})});
             // In step with the apply before it: the profile the mainframes now hold.
@@ -114,15 +119,13 @@ int main(int argc, char* argv[]) {
             applies.push_back(medians[3 * i]);
             unchanged.push_back(medians[3 * i + 1]);
             shows.push_back(medians[3 * i + 2]);
-            std::printf("%2d mainframes: apply %7.2f ms, unchanged %7.2f ms, show %7.2f ms\n", kRackSizes[i],
-                        applies.back().milliseconds, unchanged.back().milliseconds,
+            std::printf("%2d mainframes: apply %7.2f ms, unchanged %7.2f ms, show %7.2f ms\n",
+                        kRackSizes[i].mainframes, applies.back().milliseconds, unchanged.back().milliseconds,
                         shows.back().milliseconds);
         }
         for (std::size_t i = 1; i < applies.size(); ++i) {
-            const std::string of = " to " + std::to_string(kRackSizes[i]) + " / to 1";
-            const double target = kRackSizes[i] == 4    ? kApplyToFourTarget
-                                  : kRackSizes[i] == 64 ? kApplyToSixtyFourTarget
-                                                        : 0;
+            const std::string of = " to " + std::to_string(kRackSizes[i].mainframes) + " / to 1";
+            const double target = kRackSizes[i].applyTarget;
             printRatio("apply" + of, applies[i].milliseconds / applies[0].milliseconds, target);
             printRatio("apply unchanged" + of, unchanged[i].milliseconds / unchanged[0].milliseconds, target);
             printRatio("show" + of, shows[i].milliseconds / shows[0].milliseconds, 0);

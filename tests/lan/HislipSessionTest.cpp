@@ -7,6 +7,7 @@
 #include "sim/HislipServer.h"
 #include "sim/Mainframe.h"
 #include "tests/lan/ScriptedHislipServer.h"
+#include "tests/support/CaseTable.h"
 #include "tests/support/VisaFailure.h"
 #include "visa/LanStream.h"
 #include "visa/ResourceName.h"
@@ -227,26 +228,35 @@ protected:
     HislipAssembler assembler{1 << 21};
 };
 
-TEST_F(LanHislipServer, RefusesWhatComesBeforeOrInsteadOfInitialization) {
-    struct Case {
-        const char* name;
-        std::string bytes;
-        std::uint8_t fatalCode;
-    };
-    const Case cases[] = {
-        {"data first", encodeHislip(HislipType::DataEnd, 0, kHislipFirstMessageId, "*IDN?"), 3},
-        {"unknown session", encodeHislip(HislipType::AsyncInitialize, 0, 999), 3},
-        {"bad prologue", "XX" + encodeHislip(HislipType::Initialize, 0, 0).substr(2), 1},
-        {"oversized", encodeHislip(HislipType::Initialize, 0, 0).substr(0, 8) + std::string(8, '\x7F'), 1},
-    };
-    for (const Case& c : cases) {
-        assembler = HislipAssembler(1 << 21);
-        auto stream = connect();
-        const auto answer = exchange(stream, c.bytes);
-        EXPECT_EQ(answer.type(), HislipType::FatalError) << c.name;
-        EXPECT_EQ(answer.header.control, c.fatalCode) << c.name;
-    }
+// What a new connection may send instead of Initialize, and the fatal error that ends it.
+struct Uninitialized {
+    const char* name;
+    std::string bytes;
+    HislipFatal fatal;
+};
+
+class LanHislipServerRefusal
+    : public test_cases::Table<Uninitialized, &Uninitialized::name, LanHislipServer> {};
+
+TEST_P(LanHislipServerRefusal, RefusesWhatComesBeforeOrInsteadOfInitialization) {
+    auto stream = connect();
+    const auto answer = exchange(stream, GetParam().bytes);
+    EXPECT_EQ(answer.type(), HislipType::FatalError);
+    EXPECT_EQ(answer.header.control, static_cast<std::uint8_t>(GetParam().fatal));
 }
+
+INSTANTIATE_TEST_SUITE_P(
+    Connections, LanHislipServerRefusal,
+    ::testing::Values(
+        Uninitialized{"data first", encodeHislip(HislipType::DataEnd, 0, kHislipFirstMessageId, "*IDN?"),
+                      HislipFatal::InvalidInitialization},
+        Uninitialized{"unknown session", encodeHislip(HislipType::AsyncInitialize, 0, 999),
+                      HislipFatal::InvalidInitialization},
+        Uninitialized{"bad prologue", "XX" + encodeHislip(HislipType::Initialize, 0, 0).substr(2),
+                      HislipFatal::PoorlyFormedHeader},
+        Uninitialized{"oversized",
+                      encodeHislip(HislipType::Initialize, 0, 0).substr(0, 8) + std::string(8, '\x7F'),
+                      HislipFatal::PoorlyFormedHeader}));
 
 TEST_F(LanHislipServer, AnswersTheAsynchronousMessages) {
     auto sync = connect();

@@ -65,20 +65,20 @@ TEST(MdnsAnswerSet, GivesTheResourceEachServiceTypeStandsFor) {
         const char* resource;
     };
     const Case cases[] = {
-        {visa::kVxi11ServiceType, 111, {}, "TCPIP0::10.201.1.10::INSTR"},
-        {visa::kVxi11ServiceType, 111, {"SubAddress=inst0"}, "TCPIP0::10.201.1.10::INSTR"},
-        {visa::kVxi11ServiceType, 111, {"SubAddress=INST7"}, "TCPIP0::10.201.1.10::inst7::INSTR"},
-        {visa::kVxi11ServiceType, 111, {"SubAddress=hislip7"}, "TCPIP0::10.201.1.10::INSTR"},
-        {visa::kVxi11ServiceType, 111, {"SubAddress=inst1234"}, "TCPIP0::10.201.1.10::INSTR"},
-        {visa::kHislipServiceType, 4880, {}, "TCPIP0::10.201.1.10::hislip0::INSTR"},
-        {visa::kHislipServiceType, 4881, {}, "TCPIP0::10.201.1.10::hislip0,4881::INSTR"},
-        {visa::kHislipServiceType, 4880, {"SubAddress=HiSLIP12"}, "TCPIP0::10.201.1.10::hislip12::INSTR"},
-        {visa::kHislipServiceType,
+        {protocol::kVxi11ServiceType, 111, {}, "TCPIP0::10.201.1.10::INSTR"},
+        {protocol::kVxi11ServiceType, 111, {"SubAddress=inst0"}, "TCPIP0::10.201.1.10::INSTR"},
+        {protocol::kVxi11ServiceType, 111, {"SubAddress=INST7"}, "TCPIP0::10.201.1.10::inst7::INSTR"},
+        {protocol::kVxi11ServiceType, 111, {"SubAddress=hislip7"}, "TCPIP0::10.201.1.10::INSTR"},
+        {protocol::kVxi11ServiceType, 111, {"SubAddress=inst1234"}, "TCPIP0::10.201.1.10::INSTR"},
+        {protocol::kHislipServiceType, 4880, {}, "TCPIP0::10.201.1.10::hislip0::INSTR"},
+        {protocol::kHislipServiceType, 4881, {}, "TCPIP0::10.201.1.10::hislip0,4881::INSTR"},
+        {protocol::kHislipServiceType, 4880, {"SubAddress=HiSLIP12"}, "TCPIP0::10.201.1.10::hislip12::INSTR"},
+        {protocol::kHislipServiceType,
          4880,
          {"SubAddress=hislip1;rm -rf"},
          "TCPIP0::10.201.1.10::hislip0::INSTR"},
-        {visa::kHislipServiceType, 4880, {"SubAddress=hislip"}, "TCPIP0::10.201.1.10::hislip0::INSTR"},
-        {visa::kScpiRawServiceType, 5025, {}, "TCPIP0::10.201.1.10::5025::SOCKET"},
+        {protocol::kHislipServiceType, 4880, {"SubAddress=hislip"}, "TCPIP0::10.201.1.10::hislip0::INSTR"},
+        {protocol::kScpiRawServiceType, 5025, {}, "TCPIP0::10.201.1.10::5025::SOCKET"},
     };
     for (const Case& c : cases) {
         visa::MdnsAnswerSet answers;
@@ -90,9 +90,9 @@ TEST(MdnsAnswerSet, GivesTheResourceEachServiceTypeStandsFor) {
 
 TEST(MdnsAnswerSet, ReportsEachResourceOnceWithItsIdentity) {
     visa::MdnsAnswerSet answers;
-    answers.add(response(service("Korvane MF-7 SIM0042", visa::kScpiRawServiceType, 5025, kLxiText)),
+    answers.add(response(service("Korvane MF-7 SIM0042", protocol::kScpiRawServiceType, 5025, kLxiText)),
                 kResponder);
-    answers.add(response(service("Korvane MF-7 SIM0042", visa::kScpiRawServiceType, 5025, kLxiText)),
+    answers.add(response(service("Korvane MF-7 SIM0042", protocol::kScpiRawServiceType, 5025, kLxiText)),
                 kResponder);
     const auto found = answers.takeResources(false);
     ASSERT_EQ(found.size(), 1u);
@@ -101,16 +101,16 @@ TEST(MdnsAnswerSet, ReportsEachResourceOnceWithItsIdentity) {
     EXPECT_EQ(found[0].manufacturer, "Korvane");
     EXPECT_EQ(found[0].model, "MF-7");
     EXPECT_EQ(found[0].serial, "SIM0042");
-    answers.add(response(service("Korvane MF-7 SIM0042", visa::kScpiRawServiceType, 5025, kLxiText)),
+    answers.add(response(service("Korvane MF-7 SIM0042", protocol::kScpiRawServiceType, 5025, kLxiText)),
                 kResponder);
     EXPECT_TRUE(answers.takeResources(true).empty());
 }
 
 TEST(MdnsAnswerSet, TakesTheNameFromTheLxiServiceAndMakesItPrintable) {
     visa::MdnsAnswerSet answers;
-    auto records = service("box", visa::kLxiServiceType, 80,
+    auto records = service("box", protocol::kLxiServiceType, 80,
                            {"Manufacturer=Acme\x01\n", "Model=" + std::string(300, 'M')});
-    const auto raw = service("box", visa::kScpiRawServiceType, 5025, {});
+    const auto raw = service("box", protocol::kScpiRawServiceType, 5025, {});
     records.insert(records.end(), raw.begin(), raw.end());
     answers.add(response(records), kResponder);
     const auto found = answers.takeResources(false);
@@ -121,7 +121,7 @@ TEST(MdnsAnswerSet, TakesTheNameFromTheLxiServiceAndMakesItPrintable) {
 
 TEST(MdnsAnswerSet, WaitsForTheRecordsAnswersSplitAndAsksForTheMissingOnes) {
     visa::MdnsAnswerSet answers;
-    const auto records = service("box", visa::kScpiRawServiceType, 5025, kLxiText);
+    const auto records = service("box", protocol::kScpiRawServiceType, 5025, kLxiText);
     answers.add(response({records[0]}), kResponder); // the PTR alone
     EXPECT_TRUE(answers.takeResources(false).empty());
     const auto questions = answers.takeFollowUpQuestions();
@@ -143,9 +143,10 @@ TEST(MdnsAnswerSet, WaitsForTheRecordsAnswersSplitAndAsksForTheMissingOnes) {
 
 TEST(MdnsAnswerSet, KeepsTwoRespondersThatClaimOneNameApart) {
     visa::MdnsAnswerSet answers;
-    auto second = service("Korvane MF-7 SIM0001", visa::kScpiRawServiceType, 5025, kLxiText, "other.local");
+    auto second =
+        service("Korvane MF-7 SIM0001", protocol::kScpiRawServiceType, 5025, kLxiText, "other.local");
     second[3].address = {10, 201, 1, 11};
-    answers.add(response(service("Korvane MF-7 SIM0001", visa::kScpiRawServiceType, 5025, kLxiText)),
+    answers.add(response(service("Korvane MF-7 SIM0001", protocol::kScpiRawServiceType, 5025, kLxiText)),
                 kResponder);
     answers.add(response(second), "10.201.1.11");
     EXPECT_THAT(
@@ -154,34 +155,34 @@ TEST(MdnsAnswerSet, KeepsTwoRespondersThatClaimOneNameApart) {
 }
 
 TEST(MdnsAnswerSet, IgnoresGoodbyesOtherClassesAndUselessPorts) {
-    auto goodbye = service("a", visa::kScpiRawServiceType, 5025, {});
+    auto goodbye = service("a", protocol::kScpiRawServiceType, 5025, {});
     for (DnsRecord& r : goodbye) {
         r.ttl = 0;
     }
-    auto chaos = service("b", visa::kScpiRawServiceType, 5026, {});
+    auto chaos = service("b", protocol::kScpiRawServiceType, 5026, {});
     for (DnsRecord& r : chaos) {
         r.dnsClass = 3;
     }
     visa::MdnsAnswerSet answers;
     answers.add(response(goodbye), kResponder);
     answers.add(response(chaos), kResponder);
-    answers.add(response(service("c", visa::kScpiRawServiceType, 0, {})), kResponder);
+    answers.add(response(service("c", protocol::kScpiRawServiceType, 0, {})), kResponder);
     answers.add(response(service("d", "_http._tcp.local", 80, {})), kResponder);
     EXPECT_TRUE(answers.takeResources(true).empty());
 }
 
 TEST(MdnsAnswerSet, ReportsAServiceWhenALaterSrvRecordGivesItAPort) {
     visa::MdnsAnswerSet answers;
-    answers.add(response(service("box", visa::kScpiRawServiceType, 0, kLxiText)), kResponder);
+    answers.add(response(service("box", protocol::kScpiRawServiceType, 0, kLxiText)), kResponder);
     EXPECT_TRUE(answers.takeResources(false).empty());
-    answers.add(response(service("box", visa::kScpiRawServiceType, 5025, kLxiText)), kResponder);
+    answers.add(response(service("box", protocol::kScpiRawServiceType, 5025, kLxiText)), kResponder);
     EXPECT_THAT(resourcesOf(answers.takeResources(false)), ElementsAre("TCPIP0::10.201.1.10::5025::SOCKET"));
 }
 
 TEST(MdnsAnswerSet, StaysBoundedWhateverTheRespondersSend) {
     visa::MdnsAnswerSet answers;
     for (int i = 0; i < 3000; ++i) {
-        answers.add(response(service("box" + std::to_string(i), visa::kScpiRawServiceType,
+        answers.add(response(service("box" + std::to_string(i), protocol::kScpiRawServiceType,
                                      static_cast<std::uint16_t>(1000 + i), {})),
                     kResponder);
     }
@@ -214,8 +215,8 @@ protected:
 };
 
 TEST_F(SimulatorAnswers, AnswerTheBrowseWithEveryServiceAndTheFinderReadsThemBack) {
-    const auto responses = zone_.answer(query({visa::kVxi11ServiceType, visa::kHislipServiceType,
-                                               visa::kScpiRawServiceType, visa::kLxiServiceType}),
+    const auto responses = zone_.answer(query({protocol::kVxi11ServiceType, protocol::kHislipServiceType,
+                                               protocol::kScpiRawServiceType, protocol::kLxiServiceType}),
                                         address_, false);
     ASSERT_FALSE(responses.empty());
     EXPECT_EQ(responses[0].id, 0);
@@ -230,7 +231,7 @@ TEST_F(SimulatorAnswers, AnswerTheBrowseWithEveryServiceAndTheFinderReadsThemBac
 }
 
 TEST_F(SimulatorAnswers, RepeatTheIdAndQuestionsForOneShotQueriersWithShortTtls) {
-    const auto responses = zone_.answer(query({visa::kScpiRawServiceType}), address_, true);
+    const auto responses = zone_.answer(query({protocol::kScpiRawServiceType}), address_, true);
     ASSERT_EQ(responses.size(), 1u);
     EXPECT_EQ(responses[0].id, 77);
     ASSERT_EQ(responses[0].questions.size(), 1u);
@@ -243,14 +244,14 @@ TEST_F(SimulatorAnswers, RepeatTheIdAndQuestionsForOneShotQueriersWithShortTtls)
 }
 
 TEST_F(SimulatorAnswers, AnswerOnlyWhatIsTheirs) {
-    const std::string instance = prependDnsLabel("Korvane MF-7 SIM0007", visa::kHislipServiceType);
+    const std::string instance = prependDnsLabel("Korvane MF-7 SIM0007", protocol::kHislipServiceType);
     const std::string host = sim::MdnsZone::hostName(address_);
     struct Case {
         const char* name;
         DnsMessage query;
         std::size_t answers;
     };
-    DnsMessage notAQuery = query({visa::kScpiRawServiceType});
+    DnsMessage notAQuery = query({protocol::kScpiRawServiceType});
     notAQuery.flags = kDnsResponseFlag;
     const Case cases[] = {
         {"another service type", query({"_http._tcp.local"}), 0},
@@ -279,7 +280,7 @@ TEST_F(SimulatorAnswers, SplitManyMainframesIntoFramesThatEachStandAlone) {
         services.insert(services.end(), one.begin(), one.end());
     }
     const sim::MdnsZone big(services);
-    const auto responses = big.answer(query({visa::kScpiRawServiceType}), address_, false);
+    const auto responses = big.answer(query({protocol::kScpiRawServiceType}), address_, false);
     EXPECT_GT(responses.size(), 1u);
     std::size_t total = 0;
     for (const DnsMessage& m : responses) {

@@ -1,6 +1,7 @@
 // With neither a VISA library nor linux-gpib installed (the test's library search path holds no fakes),
 // local-bus resources fail with descriptions that say what the machine lacks.
 
+#include "tests/support/CaseTable.h"
 #include "tests/support/VisaFailure.h"
 #include "visa/ResourceManager.h"
 #include "visa/VisaError.h"
@@ -19,11 +20,7 @@ struct RouteCase {
     std::vector<std::string> words;
 };
 
-void PrintTo(const RouteCase& c, std::ostream* out) {
-    *out << c.resource;
-}
-
-class NoLibraryRoutingTest : public testing::TestWithParam<RouteCase> {};
+class NoLibraryRoutingTest : public test_cases::Table<RouteCase, &RouteCase::resource> {};
 
 TEST_P(NoLibraryRoutingTest, FailsWithADescriptionOfWhatIsMissing) {
     const auto& c = GetParam();

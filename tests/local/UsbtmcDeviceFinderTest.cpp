@@ -3,6 +3,7 @@
 #include "visa/UsbtmcDeviceFinder.h"
 
 #include "tests/local/support/FakeSysfs.h"
+#include "tests/support/CaseTable.h"
 #include "visa/ResourceName.h"
 
 #include <gmock/gmock.h>
@@ -41,11 +42,7 @@ struct MatchCase {
     std::optional<std::string> node;
 };
 
-void PrintTo(const MatchCase& c, std::ostream* out) {
-    *out << c.resource;
-}
-
-class UsbtmcMatchTest : public UsbtmcDeviceFinderTest, public testing::WithParamInterface<MatchCase> {};
+class UsbtmcMatchTest : public test_cases::Table<MatchCase, &MatchCase::resource, UsbtmcDeviceFinderTest> {};
 
 TEST_P(UsbtmcMatchTest, FindsTheNodeOfTheDeviceTheResourceNames) {
     EXPECT_EQ(find(GetParam().resource), GetParam().node) << GetParam().resource;

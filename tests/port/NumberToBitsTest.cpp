@@ -1,5 +1,6 @@
 #include "port/ConversionError.h"
 #include "port/KorvaneMF.h"
+#include "tests/support/CaseTable.h"
 
 #include <gtest/gtest.h>
 #include <string>
@@ -13,22 +14,23 @@ std::string Bits(const TextTable& table) {
     return digits;
 }
 
+// The digits of the seven pins for a reply, pin 1 first.
+std::string PinBitsFor(const std::string& reply) {
+    TextTable bits;
+    KorvaneMF::NumberToBits(reply, 7, bits);
+    EXPECT_EQ(bits.size(), 7u) << reply;
+    return Bits(bits);
+}
+
 struct Row {
     const char* reply;
     const char* bitsPin1First;
 };
 
-void PrintTo(const Row& row, std::ostream* out) {
-    *out << '"' << row.reply << '"';
-}
-
-class NumberToBitsRows : public ::testing::TestWithParam<Row> {};
+class NumberToBitsRows : public test_cases::Table<Row, &Row::reply> {};
 
 TEST_P(NumberToBitsRows, GivesSevenDigitsPinOneFirst) {
-    TextTable bits;
-    KorvaneMF::NumberToBits(GetParam().reply, 7, bits);
-    EXPECT_EQ(bits.size(), 7u);
-    EXPECT_EQ(Bits(bits), GetParam().bitsPin1First);
+    EXPECT_EQ(PinBitsFor(GetParam().reply), GetParam().bitsPin1First);
 }
 
 INSTANTIATE_TEST_SUITE_P(Replies, NumberToBitsRows,
@@ -66,11 +68,8 @@ INSTANTIATE_TEST_SUITE_P(Replies, NumberToBitsRejects,
 
 // An exponent longer than any fixed cap still shifts the point exactly: 0.(1200 zeros)5 E+1201 is 5.
 TEST(NumberToBits, LongExponentFormStillShiftsThePointExactly) {
-    TextTable bits;
-    KorvaneMF::NumberToBits("0." + std::string(1200, '0') + "5E+1201", 7, bits);
-    EXPECT_EQ(Bits(bits), "1010000");
-    KorvaneMF::NumberToBits("1" + std::string(1500, '0') + "E-1500", 7, bits);
-    EXPECT_EQ(Bits(bits), "1000000");
+    EXPECT_EQ(PinBitsFor("0." + std::string(1200, '0') + "5E+1201"), "1010000");
+    EXPECT_EQ(PinBitsFor("1" + std::string(1500, '0') + "E-1500"), "1000000");
 }
 
 TEST(NumberToBits, CountDecidesTheTableSize) {

@@ -1,8 +1,8 @@
 // The command set and the message grammar, through the mainframe's message interface.
 #include "tests/sim/MainframeTestSupport.h"
+#include "tests/support/CaseTable.h"
 
 #include <gtest/gtest.h>
-#include <ostream>
 
 namespace sim {
 namespace {
@@ -16,11 +16,7 @@ struct Exchange {
     const char* reply; // "<none>" when nothing comes back
 };
 
-void PrintTo(const Exchange& exchange, std::ostream* out) {
-    *out << '"' << exchange.message << '"';
-}
-
-class AcceptedMessages : public ::testing::TestWithParam<Exchange> {};
+class AcceptedMessages : public test_cases::Table<Exchange, &Exchange::message> {};
 
 TEST_P(AcceptedMessages, AnswerAndQueueNoError) {
     Mainframe mainframe;
@@ -64,24 +60,14 @@ struct Refusal {
     const char* error;
 };
 
-void PrintTo(const Refusal& refusal, std::ostream* out) {
-    *out << '"' << refusal.message << '"';
-}
-
-class RefusedMessages : public ::testing::TestWithParam<Refusal> {};
+class RefusedMessages : public test_cases::Table<Refusal, &Refusal::message> {};
 
 TEST_P(RefusedMessages, QueueTheErrorAndChangeNothing) {
     Mainframe mainframe;
     const PortState before = mainframe.state();
     EXPECT_EQ(ask(mainframe, GetParam().message), "<none>");
     EXPECT_EQ(drainErrors(mainframe), std::vector<std::string>{GetParam().error});
-    const PortState after = mainframe.state();
-    EXPECT_EQ(after.outputWord, before.outputWord);
-    EXPECT_EQ(after.inhibitMode, before.inhibitMode);
-    for (int pin = 1; pin <= 7; ++pin) {
-        EXPECT_EQ(after.pinFunction[pin], before.pinFunction[pin]) << "pin " << pin;
-        EXPECT_EQ(after.pinPolarity[pin], before.pinPolarity[pin]) << "pin " << pin;
-    }
+    EXPECT_EQ(mainframe.state(), before);
 }
 
 INSTANTIATE_TEST_SUITE_P(

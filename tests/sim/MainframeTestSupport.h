@@ -1,17 +1,31 @@
 #pragma once
 
+#include "sim/ClientSession.h"
 #include "sim/Mainframe.h"
 
+#include <ostream>
 #include <string>
 #include <string_view>
 #include <vector>
+
+namespace sim {
+
+// Failure messages show the port as its queries would report it.
+inline void PrintTo(const PortState& state, std::ostream* out) {
+    for (int pin = 1; pin <= 7; ++pin)
+        *out << "pin " << pin << ' ' << state.pinFunction[pin] << ' ' << state.pinPolarity[pin] << ", ";
+    *out << "output " << state.outputWord << ", inputs " << state.externalInputLevels << ", inhibit "
+         << state.inhibitMode;
+}
+
+} // namespace sim
 
 namespace sim::testing {
 
 // The reply to a message as on the wire, or "<none>".
 inline std::string ask(Mainframe& mainframe, std::string_view message) {
     mainframe.receive(message);
-    const auto reply = mainframe.takeReply();
+    const auto reply = mainframe.session().takeReply();
     return reply ? reply->bytes : "<none>";
 }
 

@@ -1,6 +1,7 @@
 // The traffic record keeps the newest entries within its bounds, however long the simulator runs.
 #include "sim/TrafficRecord.h"
 
+#include "sim/ClientSession.h"
 #include "sim/Mainframe.h"
 
 #include <gtest/gtest.h>
@@ -42,7 +43,7 @@ TEST(TrafficRecord, StaysWithinItsDefaultBoundsUnderLongMessagesAndKeepsTheNewes
     const std::string filler(60 * 1000, ' ');
     for (int i = 0; i < 1000; ++i) {
         mainframe.receive("*OPC?" + filler + ";*OPC?");
-        mainframe.takeReply();
+        mainframe.session().takeReply();
     }
     mainframe.receive("*IDN?");
     const TrafficRecord& record = mainframe.traffic();

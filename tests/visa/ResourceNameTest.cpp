@@ -1,12 +1,13 @@
 #include "visa/ResourceName.h"
 
+#include "tests/support/CaseTable.h"
 #include "visa/VisaError.h"
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 #include <optional>
-#include <ostream>
 #include <string>
+#include <tuple>
 
 namespace {
 
@@ -24,26 +25,18 @@ struct Accepted {
     std::uint16_t port = 0;
     std::string lanDevice = "inst0";
     bool hislip = false;
+
+    // What parsing the text must give, member for member.
+    auto parts() const { return std::tuple(text, type, board, resourceClass, host, port, lanDevice, hislip); }
 };
 
-// Test names show the resource text, not a byte dump.
-void PrintTo(const Accepted& accepted, std::ostream* out) {
-    *out << '"' << accepted.text << '"';
-}
-
-class AcceptedNames : public testing::TestWithParam<Accepted> {};
+class AcceptedNames : public test_cases::Table<Accepted, &Accepted::text> {};
 
 TEST_P(AcceptedNames, ParseIntoTheirParts) {
-    const auto& expected = GetParam();
-    const auto name = ResourceName::parse(expected.text);
-    EXPECT_EQ(name.text, expected.text);
-    EXPECT_EQ(name.interfaceType, expected.type);
-    EXPECT_EQ(name.board, expected.board);
-    EXPECT_EQ(name.resourceClass, expected.resourceClass);
-    EXPECT_EQ(name.host, expected.host);
-    EXPECT_EQ(name.port, expected.port);
-    EXPECT_EQ(name.lanDevice, expected.lanDevice);
-    EXPECT_EQ(name.isHislip(), expected.hislip);
+    const auto name = ResourceName::parse(GetParam().text);
+    EXPECT_EQ(std::tuple(name.text, name.interfaceType, name.board, name.resourceClass, name.host, name.port,
+                         name.lanDevice, name.isHislip()),
+              GetParam().parts());
 }
 
 constexpr auto Instr = ResourceClass::Instr;
@@ -106,11 +99,7 @@ struct Rejected {
     std::string reason; // a fragment the description must hold
 };
 
-void PrintTo(const Rejected& rejected, std::ostream* out) {
-    *out << '"' << rejected.text << '"';
-}
-
-class RejectedNames : public testing::TestWithParam<Rejected> {};
+class RejectedNames : public test_cases::Table<Rejected, &Rejected::text> {};
 
 TEST_P(RejectedNames, FailQuotingTheTextAndTheReason) {
     const auto& rejected = GetParam();

@@ -1,5 +1,7 @@
 #include "tests/local/fakes/FakeInstrument.h"
 
+#include "sim/ClientSession.h"
+
 #include <algorithm>
 
 namespace fake {
@@ -66,7 +68,7 @@ std::optional<std::string> FakeInstrument::readPiece(std::size_t max, std::chron
                                                      bool& last) {
     std::lock_guard lock(mutex_);
     if (!unread_) {
-        auto reply = mainframe_.takeReply();
+        auto reply = mainframe_.session().takeReply();
         if (!reply) {
             return std::nullopt;
         }

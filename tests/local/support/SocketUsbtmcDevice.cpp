@@ -1,5 +1,7 @@
 #include "tests/local/support/SocketUsbtmcDevice.h"
 
+#include "sim/ClientSession.h"
+
 #include <array>
 #include <poll.h>
 #include <stdexcept>
@@ -59,7 +61,7 @@ void SocketUsbtmcDevice::run(std::stop_token stop) {
             return;
         }
         mainframe_.receive(message);
-        auto reply = mainframe_.takeReply();
+        auto reply = mainframe_.session().takeReply();
         if (!reply) {
             continue;
         }
