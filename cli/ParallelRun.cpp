@@ -2,6 +2,7 @@
 
 #include "cli/CliInstrument.h"
 #include "cli/ExitStatus.h"
+#include "cli/WorkerThreads.h"
 
 #include <QJsonArray>
 #include <QJsonDocument>
@@ -9,7 +10,6 @@
 #include <algorithm>
 #include <atomic>
 #include <sstream>
-#include <thread>
 #include <vector>
 
 namespace cli {
@@ -63,10 +63,8 @@ int runOnResources(const PreparedCommand& command, const CliArguments& arguments
             for (std::size_t i = next++; i < resources.size(); i = next++)
                 runOne(command, arguments, resources[i], results[i].out, results[i]);
         };
-        std::vector<std::jthread> workers;
-        const auto count = std::min<std::size_t>(static_cast<std::size_t>(arguments.jobs), resources.size());
-        for (std::size_t i = 0; i < count; ++i)
-            workers.emplace_back(work);
+        const WorkerThreads workers(
+            std::min<std::size_t>(static_cast<std::size_t>(arguments.jobs), resources.size()), work);
     }
 
     int worst = kSuccess;
