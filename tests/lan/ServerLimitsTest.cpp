@@ -203,6 +203,35 @@ TEST_F(ServerLimits, ASocketClientPastTheLimitIsClosedAndLogged) {
     EXPECT_TRUE(log.any("already 1 connections"));
 }
 
+// Workers stay for the next connection: the places of clients that left are given again, round after
+// round, and never more than the limit at once.
+TEST_F(ServerLimits, PlacesOfClientsThatLeftAreGivenAgainButNeverPastTheLimit) {
+    const std::uint16_t port = serve(Server::Socket, {2, 30s, 0ms});
+    // Served once the server has seen the previous round's clients leave.
+    const auto servedClient = [port] {
+        for (int attempt = 0; attempt < 200; ++attempt) {
+            auto client = std::make_unique<LoopbackClient>(port);
+            client->send("*OPC?\n");
+            if (client->readLine() == "1\n")
+                return client;
+            std::this_thread::sleep_for(10ms);
+        }
+        return std::unique_ptr<LoopbackClient>();
+    };
+    for (int round = 0; round < 5; ++round) {
+        SCOPED_TRACE("round " + std::to_string(round));
+        const auto first = servedClient();
+        const auto second = servedClient();
+        ASSERT_TRUE(first && second);
+        LoopbackClient third(port);
+        EXPECT_TRUE(third.closedByServer());
+        first->send("*OPC?\n");
+        second->send("*OPC?\n");
+        EXPECT_EQ(first->readLine(), "1\n");
+        EXPECT_EQ(second->readLine(), "1\n");
+    }
+}
+
 TEST_F(ServerLimits, AHislipClientPastTheLimitIsToldMaximumClientsExceeded) {
     const std::uint16_t port = serve(Server::Hislip, {2, 30s, 0ms}); // one session
     const auto name =
