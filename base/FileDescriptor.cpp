@@ -1,5 +1,7 @@
 #include "base/FileDescriptor.h"
 
+#include "base/FiberLoop.h"
+
 #include <cerrno>
 #include <poll.h>
 #include <unistd.h>
@@ -28,7 +30,7 @@ void FileDescriptor::reset(int fd) {
 bool FileDescriptor::waitFor(short events, const Deadline& deadline) const {
     for (;;) {
         pollfd entry{fd_, events, 0};
-        const int ready = ::poll(&entry, 1, deadline.pollMilliseconds());
+        const int ready = FiberLoop::poll(&entry, 1, deadline.pollMilliseconds());
         if (ready > 0)
             return true;
         if (ready == 0) {

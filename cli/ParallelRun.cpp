@@ -1,14 +1,19 @@
 #include "cli/ParallelRun.h"
 
+#include "base/FiberLoop.h"
 #include "cli/CliInstrument.h"
 #include "cli/ExitStatus.h"
 #include "cli/WorkerThreads.h"
+#include "visa/AddressResolver.h"
+#include "visa/ResourceName.h"
+#include "visa/VisaError.h"
 
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <algorithm>
 #include <atomic>
+#include <optional>
 #include <sstream>
 #include <vector>
 
@@ -48,6 +53,30 @@ QJsonObject jsonResult(const std::string& resource, const Result& result) {
     return object;
 }
 
+// Whether every wait of this instrument's conversation goes through base::FileDescriptor::waitFor, so
+// that it can share one thread with the others as a fiber: TCPIP at a numeric address. A host name is
+// looked up on a helper thread that the open waits for, and the local buses and SIM0 wait in ways of
+// their own; those get threads.
+bool waitsOnSockets(const std::string& resource) {
+    try {
+        const auto name = visa::ResourceName::parse(resource);
+        return name.interfaceType == visa::InterfaceType::Tcpip &&
+               visa::AddressResolver::isNumeric(name.host);
+    } catch (const visa::VisaError&) {
+        return false; // the open says what is wrong with it
+    }
+}
+
+// How many of each kind work at once: together at most `jobs`, at least one of each kind there is.
+std::pair<std::size_t, std::size_t> shareJobs(std::size_t jobs, std::size_t onSockets, std::size_t others) {
+    if (others == 0)
+        return {std::min(jobs, onSockets), 0};
+    if (onSockets == 0)
+        return {0, std::min(jobs, others)};
+    const std::size_t fibers = std::clamp<std::size_t>(jobs * onSockets / (onSockets + others), 1, onSockets);
+    return {fibers, std::clamp<std::size_t>(jobs - std::min(jobs, fibers), 1, others)};
+}
+
 } // namespace
 
 int runOnResources(const PreparedCommand& command, const CliArguments& arguments, std::ostream& out,
@@ -58,13 +87,27 @@ int runOnResources(const PreparedCommand& command, const CliArguments& arguments
     if (resources.size() == 1) {
         runOne(command, arguments, resources.front(), direct ? out : results.front().out, results.front());
     } else {
-        std::atomic<std::size_t> next{0};
-        const auto work = [&] {
-            for (std::size_t i = next++; i < resources.size(); i = next++)
+        // Instruments on sockets are fibers of this thread, the others have worker threads; each kind
+        // takes its next instrument from a list of its own.
+        std::vector<std::size_t> onSockets, others;
+        for (std::size_t i = 0; i < resources.size(); ++i)
+            (waitsOnSockets(resources[i]) ? onSockets : others).push_back(i);
+        const auto [fibers, threads] =
+            shareJobs(static_cast<std::size_t>(std::max(arguments.jobs, 1)), onSockets.size(), others.size());
+        std::atomic<std::size_t> nextOnSocket{0}, nextOther{0};
+        const auto workThrough = [&](const std::vector<std::size_t>& list, std::atomic<std::size_t>& next) {
+            for (std::size_t k = next++; k < list.size(); k = next++) {
+                const std::size_t i = list[k];
                 runOne(command, arguments, resources[i], results[i].out, results[i]);
+            }
         };
-        const WorkerThreads workers(
-            std::min<std::size_t>(static_cast<std::size_t>(arguments.jobs), resources.size()), work);
+        std::optional<WorkerThreads> workers(std::in_place, threads, [&] { workThrough(others, nextOther); });
+        if (fibers + threads > static_cast<std::size_t>(arguments.jobs))
+            workers.reset(); // -j 1: one kind after the other
+        base::FiberLoop loop;
+        for (std::size_t k = 0; k < fibers; ++k)
+            loop.post([&] { workThrough(onSockets, nextOnSocket); });
+        loop.run();
     }
 
     int worst = kSuccess;

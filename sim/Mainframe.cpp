@@ -1,5 +1,6 @@
 #include "sim/Mainframe.h"
 
+#include "base/FiberLoop.h"
 #include "sim/ClientSession.h"
 #include "sim/CommandSet.h"
 #include "sim/MessageParser.h"
@@ -22,6 +23,9 @@ using std::chrono::milliseconds;
 // How often a waiting client asks whether it is still wanted: a client that goes away or a server that
 // stops cannot wake the condition variable itself.
 constexpr milliseconds kStillWantedInterval{50};
+// How often a client served on a fiber looks whether the lock is free: it cannot wait on the condition
+// variable (see waitForAccess).
+constexpr milliseconds kFiberLockInterval{5};
 
 std::string_view withoutTerminator(std::string_view message) {
     if (message.ends_with('\n')) {
@@ -114,6 +118,14 @@ struct Mainframe::Impl {
                 }
             }
             const auto wake = now + kStillWantedInterval;
+            if (base::FiberLoop::inFiber()) {
+                // A fiber must not block its loop's thread, so it looks again after a short sleep instead.
+                lock.unlock();
+                base::FiberLoop::sleepFor(std::chrono::ceil<milliseconds>(
+                    std::min(deadline ? std::min(*deadline, wake) : wake, now + kFiberLockInterval) - now));
+                lock.lock();
+                continue;
+            }
             lockChanged.wait_until(lock, deadline ? std::min(*deadline, wake) : wake);
         }
         return true;

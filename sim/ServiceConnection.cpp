@@ -1,5 +1,7 @@
 #include "sim/ServiceConnection.h"
 
+#include "base/FiberLoop.h"
+
 #include <algorithm>
 #include <array>
 #include <cerrno>
@@ -59,7 +61,7 @@ int ServiceConnection::waitFor(short events, int timeoutMs) {
     }
     for (;;) {
         pollfd fds[2] = {{fd_.get(), events, 0}, {stopFd_, POLLIN, 0}};
-        const int ready = ::poll(fds, 2, timeoutMs);
+        const int ready = base::FiberLoop::poll(fds, 2, timeoutMs);
         if (ready < 0 && errno == EINTR) {
             continue;
         }
@@ -149,7 +151,7 @@ bool ServiceConnection::sleepFor(milliseconds duration) {
         }
         // A peer that hangs up ends the wait too: nobody is left to answer.
         pollfd fds[2] = {{stopFd_, POLLIN, 0}, {fd_.get(), POLLRDHUP, 0}};
-        if (::poll(fds, fd_.valid() ? 2 : 1, left) > 0) {
+        if (base::FiberLoop::poll(fds, fd_.valid() ? 2 : 1, left) > 0) {
             return false;
         }
     }

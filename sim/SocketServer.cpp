@@ -6,12 +6,12 @@
 namespace sim {
 
 SocketServer::SocketServer(Mainframe& mainframe, const std::string& bindAddress, std::uint16_t port, Log log,
-                           ConnectionLimits limits)
+                           ConnectionLimits limits, base::FiberLoop* fibers)
     : mainframe_(mainframe),
       service_(
           bindAddress, port, "", [this](ServiceConnection& c) { serve(c); }, std::move(log), limits,
           // Raw SCPI has no words for a refusal; the client is at least closed cleanly, not reset.
-          RefusedClients::Refusal{}) {}
+          RefusedClients::Refusal{}, fibers) {}
 
 void SocketServer::serve(ServiceConnection& connection) {
     ClientSession session(mainframe_);

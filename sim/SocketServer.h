@@ -15,7 +15,8 @@ namespace sim {
 // while a reply waits for its delay or for room in the socket, the socket is not read, so a client
 // that never reads cannot make us buffer without end. The raw socket has no lock of its own: while a
 // VXI-11 or HiSLIP client holds the instrument's lock, a message from here waits until it is released.
-// The listening socket is open when the constructor returns.
+// The listening socket is open when the constructor returns. The servers of a rack share one loop of
+// fibers (see TcpService), so that a reply costs no thread wake-up.
 class SocketServer {
 public:
     using Log = TcpService::Log;
@@ -24,7 +25,8 @@ public:
     // bindAddress is numeric IPv4 or IPv6 text ("::1" or "[::1]"); port 0 picks a free one. Throws
     // std::system_error (or std::invalid_argument for a bad address) when it cannot listen.
     explicit SocketServer(Mainframe& mainframe, const std::string& bindAddress = "127.0.0.1",
-                          std::uint16_t port = 0, Log log = {}, ConnectionLimits limits = kDefaultLimits);
+                          std::uint16_t port = 0, Log log = {}, ConnectionLimits limits = kDefaultLimits,
+                          base::FiberLoop* fibers = nullptr);
 
     std::uint16_t port() const { return service_.port(); }
     // Closes every connection and the listening socket; returns when every connection has ended.

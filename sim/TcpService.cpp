@@ -80,10 +80,10 @@ std::string describePeer(const sockaddr_storage& address, socklen_t length) {
 
 TcpService::TcpService(const std::string& address, std::uint16_t port, std::string serviceName,
                        Handler handler, Log log, ConnectionLimits limits,
-                       std::optional<RefusedClients::Refusal> refusal)
+                       std::optional<RefusedClients::Refusal> refusal, base::FiberLoop* fibers)
     : prefix_(serviceName.empty() ? "" : serviceName + ": "), handler_(std::move(handler)),
       log_(std::move(log)), limits_(limits), listener_(listenOn(prefix_, address, port)),
-      stop_(::eventfd(0, EFD_CLOEXEC)) {
+      stop_(::eventfd(0, EFD_CLOEXEC)), fibers_(fibers) {
     if (!stop_.valid()) {
         throw std::system_error(errno, std::generic_category(), prefix_ + "cannot create the stop event");
     }
@@ -123,6 +123,10 @@ void TcpService::stop() {
     acceptThread_.join();
     // No new workers can start now: the accept loop has ended. The stop event ends every handler's wait.
     jobWaiting_.notify_all();
+    if (fibers_ != nullptr) {
+        std::unique_lock lock(mutex_);
+        fibersEnded_.wait(lock, [this] { return connections_ == 0; });
+    }
     for (std::thread& worker : workers_) {
         worker.join();
     }
@@ -186,6 +190,13 @@ void TcpService::admit(base::FileDescriptor fd, const std::string& peer) {
     }
     log("connection from " + peer);
     Job job{std::move(fd), peer};
+    if (fibers_ != nullptr) {
+        ++connections_;
+        // A std::function is copied, the connection is not: it travels in a shared box.
+        auto box = std::make_shared<Job>(std::move(job));
+        fibers_->post([this, box] { serveOnFiber(std::move(*box)); });
+        return;
+    }
     if (idleWorkers_ > 0) {
         --idleWorkers_;
         jobs_.push_back(std::move(job));
@@ -216,6 +227,14 @@ void TcpService::workerLoop(Job first) {
         lock.unlock();
         serve(std::move(job));
         lock.lock();
+    }
+}
+
+void TcpService::serveOnFiber(Job job) {
+    serve(std::move(job));
+    const std::lock_guard lock(mutex_);
+    if (--connections_ == 0) {
+        fibersEnded_.notify_all();
     }
 }
 

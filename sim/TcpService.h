@@ -1,5 +1,6 @@
 #pragma once
 
+#include "base/FiberLoop.h"
 #include "base/FileDescriptor.h"
 #include "sim/ConnectionLimits.h"
 #include "sim/RefusedClients.h"
@@ -20,7 +21,9 @@
 namespace sim {
 
 // The TCP listener of every simulator server: each accepted connection runs through a handler on a
-// thread of its own while it lasts, so a handler reads as the conversation it serves. The service holds its
+// thread of its own while it lasts, or on a fiber of a loop that several services share, so a handler
+// reads as the conversation it serves. A handler on a fiber must wait only through its
+// ServiceConnection. The service holds its
 // clients to its limits: past the connection limit a client is refused (told why in its protocol's words when
 // there is a refusal, see RefusedClients, else only closed), and each connection's waits are bounded
 // by the stall and idle limits. Every refusal and every drop is logged. Loopback by default; port 0 picks a
@@ -35,13 +38,15 @@ public:
     // std::system_error naming the address and port when it cannot listen.
     TcpService(const std::string& address, std::uint16_t port, std::string serviceName, Handler handler,
                Log log = {}, ConnectionLimits limits = {},
-               std::optional<RefusedClients::Refusal> refusal = std::nullopt);
+               std::optional<RefusedClients::Refusal> refusal = std::nullopt,
+               base::FiberLoop* fibers = nullptr);
     ~TcpService();
     TcpService(const TcpService&) = delete;
     TcpService& operator=(const TcpService&) = delete;
 
     std::uint16_t port() const { return port_; }
-    // Stops accepting, wakes every handler and waits for them. Idempotent.
+    // Stops accepting, wakes every handler and waits for them. Idempotent. A loop of fibers given to the
+    // constructor must still run.
     void stop();
 
 private:
@@ -54,6 +59,7 @@ private:
     void accept();
     void admit(base::FileDescriptor fd, const std::string& peer);
     void workerLoop(Job first);
+    void serveOnFiber(Job job);
     void serve(Job job);
     void log(const std::string& line) const;
 
@@ -73,6 +79,8 @@ private:
     std::size_t connections_ = 0; // being served or waiting in jobs_
     std::size_t idleWorkers_ = 0; // idle and not yet promised a job
     std::vector<std::thread> workers_;
+    base::FiberLoop* fibers_ = nullptr; // serves the connections instead of workers when set
+    std::condition_variable fibersEnded_;
     std::thread acceptThread_;
     bool stopped_ = false;
 };

@@ -1,5 +1,6 @@
 // pinwright-sim: simulated mainframes (one, or a rack of --count N), served over the network until Ctrl-C or
 // SIGTERM.
+#include "base/FiberThread.h"
 #include "base/ProgramVersion.h"
 #include "protocol/Vxi11Messages.h"
 #include "sim/HislipServer.h"
@@ -68,12 +69,16 @@ int main(int argc, char** argv) {
         rack.push_back(mainframes.back().get());
     }
     try {
+        // Every raw SCPI connection of the rack is a fiber of this one thread (declared first: it must
+        // outlive the servers).
+        base::FiberThread socketFibers;
         std::vector<std::unique_ptr<sim::SocketServer>> sockets;
         for (std::size_t i = 0; i < rack.size(); ++i) {
             const auto port =
                 static_cast<std::uint16_t>(options.socketPort == 0 ? 0 : options.socketPort + i);
             sockets.push_back(std::make_unique<sim::SocketServer>(*rack[i], options.address, port, printLine,
-                                                                  sim::socketLimits(options)));
+                                                                  sim::socketLimits(options),
+                                                                  &socketFibers.loop()));
             const std::string where = "pinwright-sim: raw SCPI on " + options.address + " port " +
                                       std::to_string(sockets.back()->port());
             printLine(rack.size() == 1

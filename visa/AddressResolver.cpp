@@ -44,16 +44,6 @@ AddressResolver::Result lookUp(const std::string& host, std::uint16_t port, bool
     return result;
 }
 
-bool isNumericHost(const std::string& host) {
-    addrinfo hints{};
-    hints.ai_flags = AI_NUMERICHOST;
-    addrinfo* list = nullptr;
-    const int rc = ::getaddrinfo(host.c_str(), nullptr, &hints, &list);
-    if (list)
-        ::freeaddrinfo(list);
-    return rc == 0;
-}
-
 // Shared between the callers waiting for one name and the look-up thread; whoever leaves last frees it.
 struct PendingLookUp {
     std::condition_variable finished;
@@ -77,6 +67,16 @@ PendingLookUps& pendingLookUps() {
 
 } // namespace
 
+bool AddressResolver::isNumeric(const std::string& host) {
+    addrinfo hints{};
+    hints.ai_flags = AI_NUMERICHOST;
+    addrinfo* list = nullptr;
+    const int rc = ::getaddrinfo(host.c_str(), nullptr, &hints, &list);
+    if (list)
+        ::freeaddrinfo(list);
+    return rc == 0;
+}
+
 void AddressResolver::setNameLookUpForTesting(NameLookUp lookUp) {
     auto& pending = pendingLookUps();
     const std::lock_guard lock(pending.mutex);
@@ -85,7 +85,7 @@ void AddressResolver::setNameLookUpForTesting(NameLookUp lookUp) {
 
 AddressResolver::Result AddressResolver::resolve(const std::string& host, std::uint16_t port,
                                                  const base::Deadline& deadline) {
-    if (isNumericHost(host))
+    if (isNumeric(host))
         return lookUp(host, port, true);
 
     auto& registry = pendingLookUps();

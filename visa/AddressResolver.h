@@ -36,6 +36,8 @@ public:
     // no time-out and the open must still finish within its own. An open that asks for a name whose look-up
     // is still pending waits for that one instead of starting another.
     static Result resolve(const std::string& host, std::uint16_t port, const base::Deadline& deadline);
+    // True for IPv4 or IPv6 text, which resolve() takes without a look-up.
+    static bool isNumeric(const std::string& host);
 
     // Replaces the system's name look-up (getaddrinfo) for names, until called again with an empty function.
     using NameLookUp = std::function<Result(const std::string& host, std::uint16_t port)>;

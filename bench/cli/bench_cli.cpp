@@ -8,6 +8,7 @@
 // The runs of all sizes take turns, so that the ratios hold up while the machine's load changes. Prints the
 // medians and the ratios beside their targets. Not a test: run it on a quiet machine.
 
+#include "base/FiberThread.h"
 #include "bench/cli/ProcessTiming.h"
 #include "sim/Mainframe.h"
 #include "sim/SocketServer.h"
@@ -33,9 +34,11 @@ struct RackSize {
 constexpr RackSize kRackSizes[] = {{1, 0}, {4, 1.5}, {16, 0}, {64, 4.0}};
 
 struct ServedMainframe {
-    explicit ServedMainframe(int index) : mainframe("SIM" + std::to_string(1000 + index)) {}
+    ServedMainframe(int index, base::FiberLoop& fibers)
+        : mainframe("SIM" + std::to_string(1000 + index)),
+          server(mainframe, "127.0.0.1", 0, {}, sim::SocketServer::kDefaultLimits, &fibers) {}
     sim::Mainframe mainframe;
-    sim::SocketServer server{mainframe, "127.0.0.1", 0};
+    sim::SocketServer server;
     std::string resource() const {
         return "TCPIP0::127.0.0.1::" + std::to_string(server.port()) + "::SOCKET";
     }
@@ -85,9 +88,11 @@ int main(int argc, char* argv[]) {
     if (argc > 2 && std::string(argv[1]) == "--peak-resident-of")
         return ProcessTiming::reportPeakResident(std::vector<std::string>(argv + 2, argv + argc));
     const std::string self = "/proc/self/exe";
+    // The rack's connections are fibers of one thread, as in pinwright-sim; it outlives the servers.
+    base::FiberThread fibers;
     std::vector<std::unique_ptr<ServedMainframe>> rack;
     for (int i = 0; i < kRackSizes[std::size(kRackSizes) - 1].mainframes; ++i)
-        rack.push_back(std::make_unique<ServedMainframe>(i));
+        rack.push_back(std::make_unique<ServedMainframe>(i, fibers.loop()));
     const std::string port = std::to_string(rack[0]->server.port());
 
     try {

@@ -1,5 +1,6 @@
-// Commands on several instruments in one call: one process, a thread and a transport object per
-// resource, at most --jobs at once; results in the order of the -r options, the worst exit status.
+// Commands on several instruments in one call: one process, a transport object per resource, the ones on
+// sockets as fibers of one thread and the others on threads of their own, at most --jobs at once;
+// results in the order of the -r options, the worst exit status.
 #include "tests/cli/CliRun.h"
 #include "tests/cli/ServedInstrument.h"
 #include "tests/support/LoopbackListener.h"
@@ -118,6 +119,24 @@ TEST_F(SeveralInstruments, JobsBoundHowManyAreWorkedOnAtOnce) {
         ASSERT_NE(at, std::string::npos) << result.err;
         EXPECT_GE(at, previous);
         previous = at;
+    }
+}
+
+TEST_F(SeveralInstruments, SocketsAndTheBuiltInBoardTogetherAtAnyJobCount) {
+    ServedInstrument board{Transport::Sim, 3};
+    const std::string file = ::testing::TempDir() + "mixed-rack.json";
+    int word = 10;
+    for (const char* jobs : {"1", "2", "32"}) {
+        std::ofstream(file) << R"({"format": "pinwright-profile", "version": 1, "outputWord": )" << ++word
+                            << "}";
+        const auto applied = runCliHere({"-j", jobs, "-r", first.resource(), "-r", board.resource(), "-r",
+                                         second.resource(), "apply", file});
+        EXPECT_EQ(applied.status, 0) << "-j " << jobs << ": " << applied.err;
+        for (auto* instrument : {&first, &board, &second})
+            EXPECT_EQ(instrument->mainframe().state().outputWord, word)
+                << "-j " << jobs << " " << instrument->resource();
+        EXPECT_NE(applied.out.find("== " + board.resource() + "\noutput word: "), std::string::npos)
+            << applied.out;
     }
 }
 

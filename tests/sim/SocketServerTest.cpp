@@ -1,11 +1,17 @@
-// The raw SCPI socket server over real loopback TCP.
+// The raw SCPI socket server over real loopback TCP, its connections served on threads of their own
+// and as fibers of a shared loop.
 #include "sim/SocketServer.h"
 
+#include "base/FiberThread.h"
+#include "sim/ClientSession.h"
 #include "tests/sim/LoopbackClient.h"
 
 #include <gtest/gtest.h>
+#include <memory>
 #include <mutex>
+#include <ostream>
 #include <system_error>
+#include <thread>
 
 namespace sim {
 namespace {
@@ -13,20 +19,35 @@ namespace {
 using namespace std::chrono_literals;
 using testing::LoopbackClient;
 
-class SocketServerTest : public ::testing::Test {
+enum class Serving { Threads, Fibers };
+
+void PrintTo(Serving serving, std::ostream* out) {
+    *out << (serving == Serving::Fibers ? "fibers" : "threads");
+}
+
+class SocketServerTest : public ::testing::TestWithParam<Serving> {
 protected:
+    // Made before the server and gone after it, as its fibers end only when the server stops.
+    std::unique_ptr<base::FiberThread> fibers =
+        GetParam() == Serving::Fibers ? std::make_unique<base::FiberThread>() : nullptr;
     Mainframe mainframe;
-    SocketServer server{mainframe};
+    SocketServer server{
+        mainframe, "127.0.0.1", 0, {}, SocketServer::kDefaultLimits, fibers ? &fibers->loop() : nullptr};
 };
 
-TEST_F(SocketServerTest, AnswersAQueryOnAnEphemeralPort) {
+INSTANTIATE_TEST_SUITE_P(Serving, SocketServerTest, ::testing::Values(Serving::Threads, Serving::Fibers),
+                         [](const auto& info) {
+                             return info.param == Serving::Fibers ? "Fibers" : "Threads";
+                         });
+
+TEST_P(SocketServerTest, AnswersAQueryOnAnEphemeralPort) {
     EXPECT_NE(server.port(), 0);
     LoopbackClient client(server.port());
     client.send("*IDN?\n");
     EXPECT_EQ(client.readLine(), "Korvane,MF-7,SIM0001,1.0\n");
 }
 
-TEST_F(SocketServerTest, JoinsAMessageSplitAcrossSegmentsAndSplitsMessagesSharingOne) {
+TEST_P(SocketServerTest, JoinsAMessageSplitAcrossSegmentsAndSplitsMessagesSharingOne) {
     LoopbackClient client(server.port());
     client.send("DIG:OUTP:DA");
     client.send("TA 5;DA");
@@ -41,7 +62,7 @@ TEST_F(SocketServerTest, JoinsAMessageSplitAcrossSegmentsAndSplitsMessagesSharin
     EXPECT_EQ(mainframe.errorCount(), 0u) << "a sent reply counts as read, so no -410";
 }
 
-TEST_F(SocketServerTest, RefusesAnOversizedMessageAndGoesOnAfterIt) {
+TEST_P(SocketServerTest, RefusesAnOversizedMessageAndGoesOnAfterIt) {
     LoopbackClient client(server.port());
     const std::string flood(Mainframe::kMaxMessageBytes * 3, 'x');
     client.send(flood);
@@ -52,7 +73,7 @@ TEST_F(SocketServerTest, RefusesAnOversizedMessageAndGoesOnAfterIt) {
     EXPECT_EQ(mainframe.traffic().received(), (std::vector<std::string>{"SYST:ERR?", "SYST:ERR?"}));
 }
 
-TEST_F(SocketServerTest, AcceptsAMessageOfExactlyTheLimit) {
+TEST_P(SocketServerTest, AcceptsAMessageOfExactlyTheLimit) {
     LoopbackClient client(server.port());
     std::string message = "*OPC?";
     message.resize(Mainframe::kMaxMessageBytes, ' ');
@@ -60,7 +81,7 @@ TEST_F(SocketServerTest, AcceptsAMessageOfExactlyTheLimit) {
     EXPECT_EQ(client.readLine(), "1\n");
 }
 
-TEST_F(SocketServerTest, ServesTheNextClientAfterOneLeavesAndClientsSideBySide) {
+TEST_P(SocketServerTest, ServesTheNextClientAfterOneLeavesAndClientsSideBySide) {
     {
         LoopbackClient first(server.port());
         first.send("DIG:OUTP:DATA 9\n");
@@ -75,7 +96,7 @@ TEST_F(SocketServerTest, ServesTheNextClientAfterOneLeavesAndClientsSideBySide) 
     EXPECT_EQ(second.readLine(), "1\n");
 }
 
-TEST_F(SocketServerTest, CloseConnectionFaultDropsTheClientWithoutAReply) {
+TEST_P(SocketServerTest, CloseConnectionFaultDropsTheClientWithoutAReply) {
     mainframe.faults().inject(Fault::CloseConnection, 1);
     LoopbackClient doomed(server.port());
     doomed.send("*IDN?\n");
@@ -85,7 +106,7 @@ TEST_F(SocketServerTest, CloseConnectionFaultDropsTheClientWithoutAReply) {
     EXPECT_EQ(next.readLine(), "+0,\"No error\"\n");
 }
 
-TEST_F(SocketServerTest, DelayedReplyComesLateAndInOrder) {
+TEST_P(SocketServerTest, DelayedReplyComesLateAndInOrder) {
     mainframe.faults().inject(Fault::DelayReply, 1, 100ms);
     LoopbackClient client(server.port());
     const auto start = std::chrono::steady_clock::now();
@@ -95,7 +116,7 @@ TEST_F(SocketServerTest, DelayedReplyComesLateAndInOrder) {
     EXPECT_EQ(client.readLine(), "1\n");
 }
 
-TEST_F(SocketServerTest, StopClosesConnectionsAndCanBeRepeated) {
+TEST_P(SocketServerTest, StopClosesConnectionsAndCanBeRepeated) {
     LoopbackClient client(server.port());
     client.send("*OPC?\n");
     EXPECT_EQ(client.readLine(), "1\n");
@@ -105,6 +126,26 @@ TEST_F(SocketServerTest, StopClosesConnectionsAndCanBeRepeated) {
     EXPECT_TRUE(client.closedByServer());
     server.stop();
     EXPECT_THROW(LoopbackClient late(server.port()), std::runtime_error);
+}
+
+// The raw socket has no lock of its own: its messages wait while another client holds the instrument's
+// lock. That wait must hold up nobody else, the other mainframes served by the same loop included.
+TEST_P(SocketServerTest, AMessageHeldBackByAnotherClientsLockHoldsUpNoOtherMainframe) {
+    Mainframe neighbour("SIM0002");
+    SocketServer neighbourServer(neighbour, "127.0.0.1", 0, {}, SocketServer::kDefaultLimits,
+                                 fibers ? &fibers->loop() : nullptr);
+    ClientSession holder(mainframe);
+    ASSERT_EQ(holder.lock(0ms), LockOutcome::Granted);
+    LoopbackClient waiting(server.port());
+    waiting.send("DIG:OUTP:DATA 3\n*OPC?\n");
+    std::this_thread::sleep_for(50ms); // the message is held back by now
+    LoopbackClient other(neighbourServer.port());
+    other.send("*IDN?\n");
+    EXPECT_EQ(other.readLine(), "Korvane,MF-7,SIM0002,1.0\n");
+    EXPECT_EQ(mainframe.state().outputWord, 0);
+    holder.unlock();
+    EXPECT_EQ(waiting.readLine(), "1\n");
+    EXPECT_EQ(mainframe.state().outputWord, 3);
 }
 
 TEST(SocketServer, ServesIpv6LoopbackAndLogsOneLinePerConnection) {
