@@ -1,6 +1,7 @@
 #include "base/FiberLoop.h"
 
 #include <algorithm>
+#include <boost/context/detail/fcontext.hpp>
 #include <cerrno>
 #include <climits>
 #include <cstdint>
@@ -12,7 +13,6 @@
 #include <sys/mman.h>
 #include <system_error>
 #include <thread>
-#include <ucontext.h>
 #include <unistd.h>
 #include <utility>
 #include <vector>
@@ -80,9 +80,16 @@ private:
     std::vector<void*> free_;
 };
 
+namespace fcontext = boost::context::detail;
+
 struct Fiber {
-    ucontext_t context{};
+    // Where the fiber goes on when resumed, and where it returns to the loop: each switch hands over the
+    // other side's context. Boost.Context switches without a system call (swapcontext saves and restores
+    // the signal mask with one, twice per reply).
+    fcontext::fcontext_t context = nullptr;
+    fcontext::fcontext_t loopContext = nullptr;
     void* mapping = nullptr;
+    void* stackBottom = nullptr;
     std::function<void()> task;
     // The wait in progress: the caller's poll entries and when it ends (nullopt: never).
     bool waiting = false;
@@ -111,7 +118,6 @@ struct FiberLoop::State {
     StackPool stacks;
     std::vector<std::unique_ptr<Fiber>> fibers;
     std::exception_ptr failure;
-    ucontext_t loopContext{};
     void* loopFakeStack = nullptr;
     const void* loopStackBottom = nullptr;
     std::size_t loopStackSize = 0;
@@ -124,7 +130,7 @@ struct FiberLoop::State {
     void start(std::function<void()> task);
     void resume(Fiber& fiber);
     bool turn(bool untilStopped);
-    static void enter(unsigned high, unsigned low);
+    static void enter(fcontext::transfer_t from);
 };
 
 namespace {
@@ -200,7 +206,7 @@ int FiberLoop::poll(pollfd* fds, nfds_t count, int timeoutMs) {
     for (nfds_t i = 0; i < count; ++i)
         fds[i].revents = 0;
     startSwitch(&fiber.fakeStack, loop.loopStackBottom, loop.loopStackSize);
-    ::swapcontext(&fiber.context, &loop.loopContext);
+    fiber.loopContext = fcontext::jump_fcontext(fiber.loopContext, nullptr).fctx;
     finishSwitch(fiber.fakeStack, nullptr, nullptr);
     if (fiber.result < 0)
         errno = fiber.error;
@@ -217,8 +223,9 @@ void FiberLoop::sleepFor(std::chrono::milliseconds duration) {
         poll(nullptr, 0, millisecondsUntil(end));
 }
 
-void FiberLoop::State::enter(unsigned high, unsigned low) {
-    auto* fiber = reinterpret_cast<Fiber*>((static_cast<std::uintptr_t>(high) << 32) | low);
+void FiberLoop::State::enter(fcontext::transfer_t from) {
+    auto* fiber = static_cast<Fiber*>(from.data);
+    fiber->loopContext = from.fctx;
     State& loop = *currentLoop;
     finishSwitch(nullptr, &loop.loopStackBottom, &loop.loopStackSize);
     try {
@@ -231,28 +238,25 @@ void FiberLoop::State::enter(unsigned high, unsigned low) {
     fiber->done = true;
     // Never resumed: a null fake stack tells AddressSanitizer this stack is done with.
     startSwitch(nullptr, loop.loopStackBottom, loop.loopStackSize);
-    ::swapcontext(&fiber->context, &loop.loopContext);
+    fcontext::jump_fcontext(fiber->loopContext, nullptr);
 }
 
 void FiberLoop::State::start(std::function<void()> task) {
     auto fiber = std::make_unique<Fiber>();
     fiber->task = std::move(task);
     fiber->mapping = stacks.take();
-    ::getcontext(&fiber->context);
-    fiber->context.uc_stack.ss_sp = static_cast<char*>(fiber->mapping) + stacks.page();
-    fiber->context.uc_stack.ss_size = kStackBytes;
-    fiber->context.uc_link = nullptr;
-    const auto address = reinterpret_cast<std::uintptr_t>(fiber.get());
-    ::makecontext(&fiber->context, reinterpret_cast<void (*)()>(&State::enter), 2,
-                  static_cast<unsigned>(address >> 32), static_cast<unsigned>(address & 0xffffffffu));
+    fiber->stackBottom = static_cast<char*>(fiber->mapping) + stacks.page();
+    // The context starts at the top of the stack, which grows down.
+    fiber->context = fcontext::make_fcontext(static_cast<char*>(fiber->stackBottom) + kStackBytes,
+                                             kStackBytes, &State::enter);
     fibers.push_back(std::move(fiber));
     resume(*fibers.back());
 }
 
 void FiberLoop::State::resume(Fiber& fiber) {
     Fiber* const outer = std::exchange(currentFiber, &fiber);
-    startSwitch(&loopFakeStack, fiber.context.uc_stack.ss_sp, fiber.context.uc_stack.ss_size);
-    ::swapcontext(&loopContext, &fiber.context);
+    startSwitch(&loopFakeStack, fiber.stackBottom, kStackBytes);
+    fiber.context = fcontext::jump_fcontext(fiber.context, &fiber).fctx;
     finishSwitch(loopFakeStack, nullptr, nullptr);
     currentFiber = outer;
 }

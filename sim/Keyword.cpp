@@ -1,30 +1,20 @@
 #include "sim/Keyword.h"
 
+#include "base/AsciiCase.h"
+
 #include <algorithm>
-#include <cctype>
 
 namespace sim {
 
-namespace {
-
-bool equalsIgnoringCase(std::string_view a, std::string_view b) {
-    return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
-               return std::toupper(static_cast<unsigned char>(x)) ==
-                      std::toupper(static_cast<unsigned char>(y));
-           });
-}
-
-} // namespace
-
+// SCPI keywords are ASCII, so the folding is too, whatever the locale.
 std::string_view shortForm(std::string_view keyword) {
-    const auto firstLower = std::find_if(keyword.begin(), keyword.end(),
-                                         [](char c) { return std::islower(static_cast<unsigned char>(c)); });
+    const auto firstLower = std::find_if(keyword.begin(), keyword.end(), base::isAsciiLower);
     return keyword.substr(0, static_cast<std::size_t>(firstLower - keyword.begin()));
 }
 
 bool matchesKeyword(std::string_view text, std::string_view keyword) {
-    return !text.empty() &&
-           (equalsIgnoringCase(text, keyword) || equalsIgnoringCase(text, shortForm(keyword)));
+    return !text.empty() && (base::asciiEqualIgnoringCase(text, keyword) ||
+                             base::asciiEqualIgnoringCase(text, shortForm(keyword)));
 }
 
 std::optional<std::size_t> findKeyword(std::string_view text, std::span<const std::string_view> keywords) {

@@ -1,5 +1,7 @@
 #include "sim/MessageParser.h"
 
+#include "base/AsciiCase.h"
+
 #include <algorithm>
 #include <cctype>
 #include <limits>
@@ -12,7 +14,7 @@ bool isBlank(char c) {
     return c == ' ' || c == '\t' || c == '\r' || c == '\n';
 }
 bool isAlpha(char c) {
-    return std::isalpha(static_cast<unsigned char>(c)) != 0;
+    return base::isAsciiLetter(c);
 }
 bool isDigit(char c) {
     return std::isdigit(static_cast<unsigned char>(c)) != 0;

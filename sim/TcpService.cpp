@@ -91,6 +91,17 @@ TcpService::TcpService(const std::string& address, std::uint16_t port, std::stri
     if (refusal) {
         refused_.emplace(std::move(*refusal));
     }
+    if (fibers_ != nullptr) {
+        // The accept loop is a fiber too: a new connection then wakes no thread but the loop's.
+        acceptorRunning_ = true;
+        fibers_->post([this] {
+            acceptLoop();
+            const std::lock_guard lock(mutex_);
+            acceptorRunning_ = false;
+            fibersEnded_.notify_all();
+        });
+        return;
+    }
     acceptThread_ = std::thread([this] { acceptLoop(); });
 }
 
@@ -120,12 +131,14 @@ void TcpService::stop() {
     const std::uint64_t one = 1;
     while (::write(stop_.get(), &one, sizeof one) < 0 && errno == EINTR) {
     }
-    acceptThread_.join();
+    if (acceptThread_.joinable()) {
+        acceptThread_.join();
+    }
     // No new workers can start now: the accept loop has ended. The stop event ends every handler's wait.
     jobWaiting_.notify_all();
     if (fibers_ != nullptr) {
         std::unique_lock lock(mutex_);
-        fibersEnded_.wait(lock, [this] { return connections_ == 0; });
+        fibersEnded_.wait(lock, [this] { return !acceptorRunning_ && connections_ == 0; });
     }
     for (std::thread& worker : workers_) {
         worker.join();
@@ -142,7 +155,7 @@ void TcpService::acceptLoop() {
         if (refused_) {
             refused_->appendPollFds(fds);
         }
-        if (::poll(fds.data(), fds.size(), refused_ ? refused_->pollTimeout() : -1) < 0) {
+        if (base::FiberLoop::poll(fds.data(), fds.size(), refused_ ? refused_->pollTimeout() : -1) < 0) {
             if (errno == EINTR) {
                 continue;
             }
@@ -169,7 +182,7 @@ void TcpService::accept() {
         if (errno == EMFILE || errno == ENFILE || errno == ENOBUFS || errno == ENOMEM) {
             // Out of descriptors: the pending connection stays ready, so do not spin on it.
             pollfd stopOnly{stop_.get(), POLLIN, 0};
-            ::poll(&stopOnly, 1, 100);
+            base::FiberLoop::poll(&stopOnly, 1, 100);
         }
         return;
     }

@@ -21,13 +21,12 @@
 namespace sim {
 
 // The TCP listener of every simulator server: each accepted connection runs through a handler on a
-// thread of its own while it lasts, or on a fiber of a loop that several services share, so a handler
-// reads as the conversation it serves. A handler on a fiber must wait only through its
-// ServiceConnection. The service holds its
-// clients to its limits: past the connection limit a client is refused (told why in its protocol's words when
-// there is a refusal, see RefusedClients, else only closed), and each connection's waits are bounded
-// by the stall and idle limits. Every refusal and every drop is logged. Loopback by default; port 0 picks a
-// free port.
+// thread of its own while it lasts, or on a fiber of a loop that several services share (the accept loop
+// then is one too), so a handler reads as the conversation it serves. A handler on a fiber must wait only
+// through its ServiceConnection. The service holds its clients to its limits: past the connection limit a
+// client is refused (told why in its protocol's words when there is a refusal, see RefusedClients, else only
+// closed), and each connection's waits are bounded by the stall and idle limits. Every refusal and every drop
+// is logged. Loopback by default; port 0 picks a free port.
 class TcpService {
 public:
     using Handler = std::function<void(ServiceConnection&)>;
@@ -79,7 +78,8 @@ private:
     std::size_t connections_ = 0; // being served or waiting in jobs_
     std::size_t idleWorkers_ = 0; // idle and not yet promised a job
     std::vector<std::thread> workers_;
-    base::FiberLoop* fibers_ = nullptr; // serves the connections instead of workers when set
+    base::FiberLoop* fibers_ = nullptr; // runs the accept loop and serves the connections when set
+    bool acceptorRunning_ = false;      // the accept loop's fiber
     std::condition_variable fibersEnded_;
     std::thread acceptThread_;
     bool stopped_ = false;

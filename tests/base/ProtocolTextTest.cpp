@@ -20,6 +20,16 @@ class AsciiCaseRows : public testing::TestWithParam<CaseRow> {};
 TEST_P(AsciiCaseRows, FoldOnlyAsciiLetters) {
     EXPECT_EQ(base::asciiLower(GetParam().text), GetParam().lower);
     EXPECT_EQ(base::asciiUpper(GetParam().text), GetParam().upper);
+    EXPECT_TRUE(base::asciiEqualIgnoringCase(GetParam().text, GetParam().lower));
+    EXPECT_TRUE(base::asciiEqualIgnoringCase(GetParam().upper, GetParam().text));
+}
+
+TEST(AsciiCase, EqualityIgnoresOnlyTheCaseOfLetters) {
+    // A fold by bit 5 alone would take the neighbours of the letter ranges for each other's case.
+    EXPECT_FALSE(base::asciiEqualIgnoringCase("@[", "`{"));
+    EXPECT_FALSE(base::asciiEqualIgnoringCase("DIG", "DIGI"));
+    EXPECT_FALSE(base::asciiEqualIgnoringCase("\xC3\x84", "\xC3\xA4")); // UTF-8 "Ä" and "ä"
+    EXPECT_TRUE(base::asciiEqualIgnoringCase("", ""));
 }
 
 INSTANTIATE_TEST_SUITE_P(
