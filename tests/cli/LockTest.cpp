@@ -5,12 +5,14 @@
 #include "tests/cli/ServedInstrument.h"
 #include "visa/ResourceManager.h"
 
+#include <fstream>
 #include <gtest/gtest.h>
 #include <thread>
 
 namespace {
 
 using std::chrono::milliseconds;
+using std::chrono::seconds;
 
 class AnotherClientsLock : public ::testing::TestWithParam<Transport> {
 protected:
@@ -53,6 +55,30 @@ TEST_P(AnotherClientsLock, ChangeWaitsAndGoesAheadOnceTheLockIsFree) {
     const auto result = runCliHere({"-r", instrument->resource(), "--lock-timeout", "5000", "output", "5"});
     release.join();
     EXPECT_GE(std::chrono::steady_clock::now() - start, milliseconds(300));
+    EXPECT_EQ(result.status, 0) << result.err;
+    EXPECT_EQ(instrument->mainframe().state().outputWord, 5);
+}
+
+// Instruments on sockets are fibers of one thread: one that waits for another client's lock must hold
+// up none of the others.
+TEST_P(AnotherClientsLock, AWaitForTheLockHoldsUpNoOtherInstrument) {
+    ServedInstrument free{Transport::Socket, 0};
+    const std::string file = ::testing::TempDir() + "lock-rack.json";
+    std::ofstream(file) << R"({"format": "pinwright-profile", "version": 1, "outputWord": 5})";
+    CliResult result;
+    std::thread cli([&] {
+        result = runCliHere(
+            {"-r", instrument->resource(), "-r", free.resource(), "--lock-timeout", "4000", "apply", file});
+    });
+    const auto start = std::chrono::steady_clock::now();
+    while (free.mainframe().state().outputWord != 5 && std::chrono::steady_clock::now() - start < seconds(3))
+        std::this_thread::sleep_for(milliseconds(10));
+    const auto freeApplied = std::chrono::steady_clock::now() - start;
+    const int lockedWord = instrument->mainframe().state().outputWord;
+    other->unlock();
+    cli.join();
+    EXPECT_LT(freeApplied, seconds(2)) << "the free instrument waited for the locked one";
+    EXPECT_EQ(lockedWord, 0) << "the locked one went ahead";
     EXPECT_EQ(result.status, 0) << result.err;
     EXPECT_EQ(instrument->mainframe().state().outputWord, 5);
 }
