@@ -10,10 +10,9 @@ namespace base {
 // before them and let it go after them, as a server's fibers end only when the server stops.
 class FiberThread {
 public:
+    // Neither copied nor moved: the thread runs this object's loop.
     FiberThread();
     ~FiberThread();
-    FiberThread(const FiberThread&) = delete;
-    FiberThread& operator=(const FiberThread&) = delete;
 
     FiberLoop& loop() { return loop_; }
 
