@@ -91,8 +91,8 @@ struct Fiber {
     void* mapping = nullptr;
     void* stackBottom = nullptr;
     std::function<void()> task;
-    // The wait in progress: the caller's poll entries and when it ends (nullopt: never).
-    bool waiting = false;
+    // The wait in progress (every fiber the loop holds waits, or is done): the caller's poll entries and
+    // when it ends (nullopt: never).
     pollfd* fds = nullptr;
     nfds_t count = 0;
     std::optional<Clock::time_point> deadline;
@@ -126,6 +126,7 @@ struct FiberLoop::State {
     std::deque<std::function<void()>> posted;
     bool stopped = false;
     std::vector<pollfd> polled; // reused from turn to turn
+    std::vector<Fiber*> over;   // the same
 
     void start(std::function<void()> task);
     void resume(Fiber& fiber);
@@ -198,7 +199,6 @@ int FiberLoop::poll(pollfd* fds, nfds_t count, int timeoutMs) {
         return ::poll(fds, count, timeoutMs);
     Fiber& fiber = *currentFiber;
     State& loop = *currentLoop;
-    fiber.waiting = true;
     fiber.fds = fds;
     fiber.count = count;
     fiber.deadline =
@@ -307,7 +307,7 @@ bool FiberLoop::State::turn(bool untilStopped) {
     }
 
     // Resuming a fiber may end it or start its next wait, so first settle which waits are over.
-    std::vector<Fiber*> over;
+    over.clear();
     const auto now = Clock::now();
     std::size_t next = 1;
     for (const auto& fiber : fibers) {
@@ -324,7 +324,6 @@ bool FiberLoop::State::turn(bool untilStopped) {
         } else {
             continue;
         }
-        fiber->waiting = false;
         over.push_back(fiber.get());
     }
     for (Fiber* fiber : over)
