@@ -17,7 +17,16 @@
 #include <utility>
 #include <vector>
 
+// GCC says so with __SANITIZE_ADDRESS__, Clang with __has_feature.
 #if defined(__SANITIZE_ADDRESS__)
+#define PINWRIGHT_ADDRESS_SANITIZER 1
+#elif defined(__has_feature)
+#if __has_feature(address_sanitizer)
+#define PINWRIGHT_ADDRESS_SANITIZER 1
+#endif
+#endif
+
+#if defined(PINWRIGHT_ADDRESS_SANITIZER)
 #include <sanitizer/common_interface_defs.h>
 #endif
 
@@ -30,14 +39,14 @@ using Clock = std::chrono::steady_clock;
 // stack's frames for overflows and loses track of what an exception unwinds.
 void startSwitch([[maybe_unused]] void** fakeStack, [[maybe_unused]] const void* bottom,
                  [[maybe_unused]] std::size_t size) {
-#if defined(__SANITIZE_ADDRESS__)
+#if defined(PINWRIGHT_ADDRESS_SANITIZER)
     __sanitizer_start_switch_fiber(fakeStack, bottom, size);
 #endif
 }
 
 void finishSwitch([[maybe_unused]] void* fakeStack, [[maybe_unused]] const void** oldBottom,
                   [[maybe_unused]] std::size_t* oldSize) {
-#if defined(__SANITIZE_ADDRESS__)
+#if defined(PINWRIGHT_ADDRESS_SANITIZER)
     __sanitizer_finish_switch_fiber(fakeStack, oldBottom, oldSize);
 #endif
 }
