@@ -37,8 +37,8 @@ public:
     // Thread-safe: run(true) returns once the fibers still running have ended.
     void stop();
 
-    // poll(2) for the calling fiber: it sleeps while the loop runs the others. Outside a fiber, ::poll.
-    // Returns what poll returns; an interrupted wait is resumed with the time left.
+    // poll(2) for the calling fiber: it sleeps while the loop runs the others, and a signal does not end
+    // its wait. Outside a fiber, and for a wait of no time, ::poll. Returns what poll returns.
     static int poll(pollfd* fds, nfds_t count, int timeoutMs);
     static void sleepFor(std::chrono::milliseconds duration);
     // True on a fiber of a running loop.

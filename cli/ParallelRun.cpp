@@ -92,8 +92,8 @@ int runOnResources(const PreparedCommand& command, const CliArguments& arguments
         std::vector<std::size_t> onSockets, others;
         for (std::size_t i = 0; i < resources.size(); ++i)
             (waitsOnSockets(resources[i]) ? onSockets : others).push_back(i);
-        const auto [fibers, threads] =
-            shareJobs(static_cast<std::size_t>(std::max(arguments.jobs, 1)), onSockets.size(), others.size());
+        const auto jobs = static_cast<std::size_t>(arguments.jobs); // at least 1, as the options say
+        const auto [fibers, threads] = shareJobs(jobs, onSockets.size(), others.size());
         std::atomic<std::size_t> nextOnSocket{0}, nextOther{0};
         const auto workThrough = [&](const std::vector<std::size_t>& list, std::atomic<std::size_t>& next) {
             for (std::size_t k = next++; k < list.size(); k = next++) {
@@ -102,7 +102,7 @@ int runOnResources(const PreparedCommand& command, const CliArguments& arguments
             }
         };
         std::optional<WorkerThreads> workers(std::in_place, threads, [&] { workThrough(others, nextOther); });
-        if (fibers + threads > static_cast<std::size_t>(arguments.jobs))
+        if (fibers + threads > jobs)
             workers.reset(); // -j 1: one kind after the other
         base::FiberLoop loop;
         for (std::size_t k = 0; k < fibers; ++k)
