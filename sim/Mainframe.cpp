@@ -1,12 +1,11 @@
 #include "sim/Mainframe.h"
 
-#include "base/FiberLoop.h"
+#include "base/WaitCondition.h"
 #include "sim/ClientSession.h"
 #include "sim/CommandSet.h"
 #include "sim/MessageParser.h"
 
 #include <algorithm>
-#include <condition_variable>
 #include <cstdio>
 #include <set>
 #include <stdexcept>
@@ -23,9 +22,6 @@ using std::chrono::milliseconds;
 // How often a waiting client asks whether it is still wanted: a client that goes away or a server that
 // stops cannot wake the condition variable itself.
 constexpr milliseconds kStillWantedInterval{50};
-// How often a client served on a fiber looks whether the lock is free: it cannot wait on the condition
-// variable (see waitForAccess).
-constexpr milliseconds kFiberLockInterval{5};
 
 std::string_view withoutTerminator(std::string_view message) {
     if (message.ends_with('\n')) {
@@ -99,7 +95,8 @@ struct Mainframe::Impl {
     }
 
     // Waits, with `lock` held, until no client other than `session` holds the instrument's lock.
-    // False when the time-out (nullopt: none) or stillWanted ends the wait first.
+    // False when the time-out (nullopt: none) or stillWanted ends the wait first. A client on a fiber
+    // waits through its loop and is resumed by the release like a thread (base::WaitCondition).
     bool waitForAccess(std::unique_lock<std::mutex>& lock, const ClientSession& session,
                        std::optional<milliseconds> timeout, const StillWanted& stillWanted) {
         const std::optional<Clock::time_point> deadline =
@@ -118,15 +115,7 @@ struct Mainframe::Impl {
                 }
             }
             const auto wake = now + kStillWantedInterval;
-            if (base::FiberLoop::inFiber()) {
-                // A fiber must not block its loop's thread, so it looks again after a short sleep instead.
-                lock.unlock();
-                base::FiberLoop::sleepFor(std::chrono::ceil<milliseconds>(
-                    std::min(deadline ? std::min(*deadline, wake) : wake, now + kFiberLockInterval) - now));
-                lock.lock();
-                continue;
-            }
-            lockChanged.wait_until(lock, deadline ? std::min(*deadline, wake) : wake);
+            lockChanged.waitUntil(lock, deadline ? std::min(*deadline, wake) : wake);
         }
         return true;
     }
@@ -134,12 +123,12 @@ struct Mainframe::Impl {
     void release(const ClientSession& session) {
         if (holder == &session) {
             holder = nullptr;
-            lockChanged.notify_all();
+            lockChanged.notifyAll();
         }
     }
 
     mutable std::mutex mutex;
-    std::condition_variable lockChanged;
+    base::WaitCondition lockChanged;
     const ClientSession* holder = nullptr; // the client holding the exclusive lock
     InstrumentState state;
     CommandSet commands;
@@ -215,6 +204,11 @@ bool Mainframe::awaitAccess(const ClientSession& session, std::optional<millisec
                             const StillWanted& stillWanted) {
     std::unique_lock lock(impl_->mutex);
     return impl_->waitForAccess(lock, session, timeout, stillWanted);
+}
+
+std::size_t Mainframe::lockWaiters() const {
+    std::lock_guard lock(impl_->mutex);
+    return impl_->lockChanged.waiting();
 }
 
 LockInfo Mainframe::lockInfo() const {

@@ -95,7 +95,12 @@ TcpService::TcpService(const std::string& address, std::uint16_t port, std::stri
         // The accept loop is a fiber too: a new connection then wakes no thread but the loop's.
         acceptorRunning_ = true;
         fibers_->post([this] {
-            acceptLoop();
+            // Whatever ends the accept loop, stop() must learn that it has ended, or it waits forever.
+            try {
+                acceptLoop();
+            } catch (const std::exception& e) {
+                this->log(std::string("no longer accepting connections: ") + e.what());
+            }
             const std::lock_guard lock(mutex_);
             acceptorRunning_ = false;
             fibersEnded_.notify_all();
@@ -244,11 +249,17 @@ void TcpService::workerLoop(Job first) {
 }
 
 void TcpService::serveOnFiber(Job job) {
+    // Counted out on every way out, as stop() waits for the count to reach zero.
+    struct CountedOut {
+        TcpService& service;
+        ~CountedOut() {
+            const std::lock_guard lock(service.mutex_);
+            if (--service.connections_ == 0) {
+                service.fibersEnded_.notify_all();
+            }
+        }
+    } countedOut{*this};
     serve(std::move(job));
-    const std::lock_guard lock(mutex_);
-    if (--connections_ == 0) {
-        fibersEnded_.notify_all();
-    }
 }
 
 void TcpService::serve(Job job) {

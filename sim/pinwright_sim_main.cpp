@@ -1,6 +1,7 @@
 // pinwright-sim: simulated mainframes (one, or a rack of --count N), served over the network until Ctrl-C or
 // SIGTERM.
 #include "base/FiberThread.h"
+#include "base/LineWriter.h"
 #include "base/ProgramVersion.h"
 #include "protocol/Vxi11Messages.h"
 #include "sim/HislipServer.h"
@@ -13,21 +14,16 @@
 #include "sim/Vxi11Server.h"
 
 #include <csignal>
+#include <fcntl.h>
 #include <iostream>
 #include <memory>
-#include <mutex>
 #include <pthread.h>
 #include <string_view>
 #include <system_error>
+#include <unistd.h>
 #include <vector>
 
 namespace {
-
-void printLine(const std::string& line) {
-    static std::mutex mutex;
-    std::lock_guard lock(mutex);
-    std::cout << line << std::endl;
-}
 
 // "inst0", or "inst0 to inst3" for a rack.
 std::string namesOf(const std::string& prefix, std::size_t count) {
@@ -60,6 +56,13 @@ int main(int argc, char** argv) {
     sigaddset(&stopSignals, SIGINT);
     sigaddset(&stopSignals, SIGTERM);
     pthread_sigmask(SIG_BLOCK, &stopSignals, nullptr);
+
+    // Every log line goes through a queue to a thread of its own: a reader that stops reading the output
+    // costs lines (counted and said to be dropped), never service.
+    base::LineWriter output{base::FileDescriptor(::fcntl(STDOUT_FILENO, F_DUPFD_CLOEXEC, 0))};
+    const auto printLine = [&output](const std::string& line) {
+        output.write(line);
+    };
 
     std::vector<std::unique_ptr<sim::Mainframe>> mainframes;
     std::vector<sim::Mainframe*> rack;

@@ -146,6 +146,41 @@ private:
     std::string text_;
 };
 
+// The raw port of `serial` as pinwright-sim announces it: "... port N (SIM0001)".
+std::uint16_t announcedPort(const std::string& output, const std::string& serial) {
+    const auto end = output.find(" (" + serial + ")");
+    const auto start = output.rfind("port ", end);
+    if (end == std::string::npos || start == std::string::npos)
+        return 0;
+    return static_cast<std::uint16_t>(std::stoi(output.substr(start + 5, end - start - 5)));
+}
+
+// A script that starts the simulator and stops reading its output must not stop its service: once the
+// pipe is full, every refused client's log line would otherwise hold up the loop that serves them all.
+TEST(Rack, PinwrightSimServesEveryMainframeWhileNobodyReadsItsOutput) {
+    SimProcess sim({"--count", "2", "--socket-clients", "1", "--port", "0"});
+    const std::string output = sim.outputUntil("2 mainframes; Ctrl-C stops");
+    ASSERT_FALSE(output.empty());
+    const std::uint16_t first = announcedPort(output, sim::Mainframe::serialNumberFor(0));
+    const std::uint16_t second = announcedPort(output, sim::Mainframe::serialNumberFor(1));
+    ASSERT_NE(first, 0) << output;
+    ASSERT_NE(second, 0) << output;
+    // From here on nobody reads the output. The first mainframe's one client place is taken, and every
+    // further client is refused with a log line: far more lines than a pipe holds.
+    sim::testing::LoopbackClient holder(first);
+    holder.send("*OPC?\n");
+    ASSERT_EQ(holder.readLine(), "1\n");
+    for (int i = 0; i < 5000; ++i) {
+        sim::testing::LoopbackClient refused(first);
+        ASSERT_TRUE(refused.closedByServer()) << "client " << i << " was not refused";
+    }
+    sim::testing::LoopbackClient other(second);
+    other.send("*IDN?\n");
+    EXPECT_EQ(other.readLine(), identity(1)) << "the other mainframe stopped answering";
+    holder.send("*OPC?\n");
+    EXPECT_EQ(holder.readLine(), "1\n") << "the first mainframe stopped answering its client";
+}
+
 TEST(Rack, PinwrightSimServesCountMainframesOnConsecutivePorts) {
     // A base port with two free ones above it; another program may take one in between, so try a few.
     for (int attempt = 0; attempt < 5; ++attempt) {
