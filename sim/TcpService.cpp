@@ -1,5 +1,7 @@
 #include "sim/TcpService.h"
 
+#include "base/FiberGuard.h"
+
 #include <cerrno>
 #include <netdb.h>
 #include <netinet/in.h>
@@ -126,6 +128,8 @@ void TcpService::log(const std::string& line) const {
 }
 
 void TcpService::stop() {
+    // It waits for the connections' fibers to end: on one of them it would wait for itself.
+    base::assertNotOnFiber("TcpService::stop");
     {
         std::lock_guard lock(mutex_);
         if (stopped_) {
