@@ -1,7 +1,6 @@
 #include "base/FiberLoop.h"
 
 #include "base/Deadline.h"
-#include "base/FiberGuard.h"
 #include "base/FiberStacks.h"
 
 #include <algorithm>
