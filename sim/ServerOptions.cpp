@@ -372,7 +372,10 @@ std::string serverUsage() {
             left += " " + std::string(option.argument);
         }
         left.resize(std::max<std::size_t>(left.size() + 2, kHelpColumn), ' ');
-        text += left + wrapped(option.help, left.size()) + "\n";
+        const std::string help = option.needs.empty()
+                                     ? std::string(option.help)
+                                     : std::string(option.help) + "; needs " + std::string(option.needs);
+        text += left + wrapped(help, left.size()) + "\n";
     }
     text +=
         "\nExit status: 0 stopped by Ctrl-C or SIGTERM, 1 a server could not start (for example its port\n"

@@ -161,6 +161,16 @@ INSTANTIATE_TEST_SUITE_P(
         Refusal{{"--reply-delay=60001"}, "--reply-delay wants milliseconds"},
         Refusal{{"--small-input-buffer=64"}, "--small-input-buffer takes no value"}));
 
+TEST(ServerOptions, UsageSaysWhichOptionsNeedAnother) {
+    const std::string usage = serverUsage();
+    for (const char* option : {"--portmap-port", "--no-udp-portmap"}) {
+        const auto row = usage.find(std::string("  ") + option);
+        ASSERT_NE(row, std::string::npos) << option;
+        const auto next = usage.find("\n  --", row + 1);
+        EXPECT_NE(usage.substr(row, next - row).find("needs --vxi11"), std::string::npos) << option;
+    }
+}
+
 TEST(ServerOptions, TakesDashHForHelpBeforeLookingAtTheRest) {
     EXPECT_TRUE(parse({"-h"}).help);
     EXPECT_TRUE(parse({"--portmap-port", "1111", "-h"}).help)
