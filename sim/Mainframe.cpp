@@ -54,17 +54,43 @@ struct Mainframe::Impl {
         state.eventStatus.record(error);
     }
 
+    // The units of the message that the instrument takes, with the error for what it does not, as its
+    // habits (lesser instruments) say.
+    struct TakenUnits {
+        std::vector<std::string_view> units;
+        std::optional<ScpiError> rest;
+    };
+    TakenUnits takenUnits(std::string_view message) const {
+        if (faults.armed(Fault::SmallInputBuffer) && message.size() > FaultInjector::kSmallInputBuffer) {
+            // The buffer filled in the middle of a unit: that unit and everything after it are lost,
+            // unless the unit ended exactly where the buffer did.
+            auto units = MessageParser::splitUnits(message.substr(0, FaultInjector::kSmallInputBuffer));
+            if (message[FaultInjector::kSmallInputBuffer] != ';') {
+                units.pop_back();
+            }
+            return {std::move(units), errors::kInputBufferOverrun};
+        }
+        auto units = MessageParser::splitUnits(message);
+        if (faults.armed(Fault::OneUnitPerMessage) && units.size() > 1) {
+            units.resize(1);
+            return {std::move(units), errors::kSyntax};
+        }
+        return {std::move(units), std::nullopt};
+    }
+
     // Runs every unit of the message and returns the replies of its queries, in order.
     std::vector<std::string> execute(std::string_view message) {
         std::vector<std::string> replies;
         std::vector<HeaderNode> path;
-        for (const auto text : MessageParser::splitUnits(message)) {
+        const TakenUnits taken = takenUnits(message);
+        const bool refusesRoot = faults.armed(Fault::RefuseRootSpecifier);
+        for (const auto text : taken.units) {
             const ParsedUnit parsed = MessageParser::parseUnit(text);
             if (parsed.blank) {
                 continue;
             }
-            if (parsed.error) {
-                report(*parsed.error);
+            if (parsed.error || (refusesRoot && parsed.unit.rooted)) {
+                report(parsed.error.value_or(errors::kUndefinedHeader));
                 continue;
             }
             Outcome outcome = commands.table().dispatch(parsed.unit, path);
@@ -73,6 +99,9 @@ struct Mainframe::Impl {
             } else if (parsed.unit.query) {
                 replies.push_back(std::move(outcome.reply));
             }
+        }
+        if (taken.rest) {
+            report(*taken.rest);
         }
         return replies;
     }

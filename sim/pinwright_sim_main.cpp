@@ -38,7 +38,7 @@ int main(int argc, char** argv) {
     try {
         options = sim::parseServerOptions(arguments);
     } catch (const std::invalid_argument& e) {
-        std::cerr << "pinwright-sim: " << e.what() << "\n\n" << sim::serverUsage();
+        std::cerr << "pinwright-sim: " << e.what() << sim::usageHint() << "\n";
         return 2;
     }
     if (options.help) {
@@ -70,6 +70,7 @@ int main(int argc, char** argv) {
         mainframes.push_back(
             std::make_unique<sim::Mainframe>(sim::Mainframe::serialNumberFor(options.firstSerial - 1 + i)));
         rack.push_back(mainframes.back().get());
+        sim::applyBehaviour(options, *rack.back());
     }
     try {
         // Every raw SCPI connection of the rack is a fiber of this one thread (declared first: it must
@@ -85,12 +86,9 @@ int main(int argc, char** argv) {
             const std::string where = "pinwright-sim: raw SCPI on " + options.address + " port " +
                                       std::to_string(sockets.back()->port());
             printLine(rack.size() == 1
-                          ? where + "; Ctrl-C stops"
+                          ? where
                           : where + " (" + sim::Mainframe::serialNumberFor(options.firstSerial - 1 + i) +
                                 ")");
-        }
-        if (rack.size() > 1) {
-            printLine("pinwright-sim: " + std::to_string(rack.size()) + " mainframes; Ctrl-C stops");
         }
         std::unique_ptr<sim::Vxi11Server> vxi11;
         std::unique_ptr<sim::PortmapServer> portmapper;
@@ -110,7 +108,8 @@ int main(int argc, char** argv) {
                       std::to_string(portmapper->port()));
             try {
                 if (options.udpPortmap && portmapper->serveUdp()) {
-                    printLine("pinwright-sim: portmapper also over UDP, broadcasts included");
+                    printLine(std::string("pinwright-sim: portmapper also over UDP") +
+                              (portmapper->hearsBroadcasts() ? ", broadcasts included" : ""));
                 }
             } catch (const std::system_error& e) {
                 printLine(std::string("pinwright-sim: portmapper not served over UDP: ") + e.what());
@@ -141,6 +140,10 @@ int main(int argc, char** argv) {
             }
             announcer = sim::ServiceAnnouncer::start(options.address, std::move(services), printLine);
         }
+        // Said once everything serves: a server that cannot start ends the program before this.
+        printLine("pinwright-sim: " +
+                  (rack.size() > 1 ? std::to_string(rack.size()) + " mainframes" : std::string("serving")) +
+                  "; Ctrl-C stops");
         int received = 0;
         sigwait(&stopSignals, &received);
         announcer.reset();
