@@ -24,7 +24,7 @@ int number(const std::string& option, const std::string& text, int low, int high
     const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
     if (error != std::errc() || end != text.data() + text.size() || value < low || value > high)
         commandLineError(option + " wants " + unit + " from " + std::to_string(low) + " to " +
-                   std::to_string(high) + ", not \"" + text + "\"");
+                         std::to_string(high) + ", not \"" + text + "\"");
     return value;
 }
 
@@ -62,7 +62,8 @@ const std::vector<OptionDefinition>& options() {
          [](CliArguments& arguments, const std::string& value) {
              arguments.resources.push_back(value);
          }},
-        {"j", "jobs", "N", "instruments opened and worked on at once (default " + std::to_string(CliArguments{}.jobs) + ")",
+        {"j", "jobs", "N",
+         "instruments opened and worked on at once (default " + std::to_string(CliArguments{}.jobs) + ")",
          [](CliArguments& arguments, const std::string& value) {
              arguments.jobs = number("--jobs", value, 1, 1024, "a count");
          }},
@@ -108,8 +109,9 @@ const std::vector<OptionDefinition>& options() {
          [](CliArguments& arguments, const std::string& value) {
              arguments.waitPattern = value;
          }},
-        {nullptr, "interval", "MS", "(input --watch, --wait) time between reads (default " +
-             std::to_string(CliArguments{}.intervalMs) + ")",
+        {nullptr, "interval", "MS",
+         "(input --watch, --wait) time between reads (default " + std::to_string(CliArguments{}.intervalMs) +
+             ")",
          milliseconds(&CliArguments::intervalMs, "--interval", 1)},
         {"h", "help", nullptr, "show this help and exit", flag(&CliArguments::help)},
         {nullptr, "version", nullptr, "show the version and exit", flag(&CliArguments::version)},
@@ -222,10 +224,10 @@ CliArguments CliArguments::parse(const std::vector<std::string>& arguments, cons
     if (parsed.resources.empty())
         commandLineError("no resource: give -r RESOURCE or set PINWRIGHT_RESOURCE");
     if (parsed.resources.size() > 1 && command.resources != ResourceUse::Several)
-        commandLineError(name + " works on one resource; only " + commandNames([](const CommandDefinition& c) {
-                       return c.resources == ResourceUse::Several;
-                   }) +
-                   " take several -r");
+        commandLineError(
+            name + " works on one resource; only " +
+            commandNames([](const CommandDefinition& c) { return c.resources == ResourceUse::Several; }) +
+            " take several -r");
     return parsed;
 }
 
@@ -254,12 +256,18 @@ Commands:
     text += R"(
 Standard output carries results only; messages go to standard error.
 
+pin, output, inhibit and apply change only a Korvane mainframe whose port is known (MF-7) and
+whose port read back whole; otherwise they stop with status 3 and send nothing (--force goes on).
+
 Exit status:
   0  success
-  1  the instrument reported an error or refused a setting, the instrument differs from the
-     profile (apply, diff), input --wait timed out, or find found nothing
-  2  usage error: wrong command line or a profile file that is refused; nothing was sent
-  3  the instrument could not be reached, stopped answering, or did not grant its lock in time
+  1  the instrument reported an error or refused a setting, the port's present state forbids
+     the change, the instrument differs from the profile (apply, diff), input --wait timed
+     out, or find found nothing
+  2  the command line or a local file: a wrong command line, a profile that is refused, an
+     output or trace file that cannot be written; nothing was sent
+  3  the instrument could not be reached or used: no answer, no lock in time, not a known
+     mainframe, or a port that did not read back whole
 With several -r, the highest status of any instrument.
 )";
     return text;

@@ -20,7 +20,8 @@ public:
     // `changesPort` (and without --no-lock) the instrument's exclusive lock is taken first, where the
     // transport has one, waiting up to --lock-timeout; not granted by then is kUnreachable too.
     // `mayReset`: --reset is sent when given; a dry run opens without it.
-    CliInstrument(const std::string& resource, const CliArguments& arguments, bool changesPort, bool mayReset);
+    CliInstrument(const std::string& resource, const CliArguments& arguments, bool changesPort,
+                  bool mayReset);
 
     const std::string& resource() const { return resource_; }
     // The identity reply of the open, without its terminator (the instrument's own text: escape it).

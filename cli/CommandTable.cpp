@@ -18,8 +18,9 @@ PreparedCommand prepareFind(const CliArguments& arguments) {
                                      arguments.timeoutGiven ? std::chrono::milliseconds(arguments.timeoutMs)
                                                             : FindCommandOptions{}.window,
                                      !arguments.noIdentify};
-    return {nullptr,
-            [options](std::ostream& out, std::ostream& err) { return runFindCommand(options, out, err); }};
+    return {nullptr, [options](std::ostream& out, std::ostream& err) {
+                return runFindCommand(options, out, err);
+            }};
 }
 
 const std::vector<CommandDefinition>& table() {

@@ -18,7 +18,8 @@ void requireWholePort(const CliInstrument& instrument, const PortSetup& setup, c
     for (const auto& setting : unknownSettings(setup))
         unknown += (unknown.empty() ? "" : ", ") + setting;
     if (!unknown.empty())
-        instrument.fail(kUnreachable, step, "the instrument gave no known value for " + unknown + consequence);
+        instrument.fail(kUnreachable, step,
+                        "the instrument gave no known value for " + unknown + consequence);
 }
 
 PortReading readPortForChange(CliInstrument& instrument, bool force) {

@@ -81,8 +81,7 @@ PreparedCommand oneSetting(std::string step, std::string text, bool force) {
 PreparedCommand prepareIdentify(const CliArguments&) {
     // The open has asked *IDN? already.
     return reading([](CliInstrument& instrument, std::ostream& out) {
-        out << base::printableText(instrument.identity(), kShownIdentityChars,
-                                   base::Unprintable::HexEscape)
+        out << base::printableText(instrument.identity(), kShownIdentityChars, base::Unprintable::HexEscape)
             << '\n';
         return int(kSuccess);
     });
@@ -95,7 +94,8 @@ PreparedCommand prepareShow(const CliArguments& arguments) {
         out << (json ? showJson(instrument.resource(), reading) : showText(reading));
         requireWholePort(instrument, reading.setup, "reading the port", "");
         if (!reading.inputWord)
-            instrument.fail(kUnreachable, "input word", "the instrument gave no known value for the input word");
+            instrument.fail(kUnreachable, "input word",
+                            "the instrument gave no known value for the input word");
         return int(kSuccess);
     });
 }
@@ -113,7 +113,8 @@ PreparedCommand preparePin(const CliArguments& arguments) {
         const auto present = readPortForChange(instrument, force);
         const std::string name = "pin " + std::to_string(pin);
         if (const auto refusal = PortRules::refusalForPin(pin, function, pinFunctions(present.setup)))
-            instrument.fail(kInstrumentError, name + " function", *refusal + "; " + name + " was not changed");
+            instrument.fail(kInstrumentError, name + " function",
+                            *refusal + "; " + name + " was not changed");
         instrument.command(name + " function", CommandText::pinFunction(function, pin));
         if (polarity)
             instrument.command(name + " polarity", CommandText::pinPolarity(polarityWord(*polarity), pin));
@@ -129,8 +130,8 @@ PreparedCommand prepareOutput(const CliArguments& arguments) {
 PreparedCommand prepareInhibit(const CliArguments& arguments) {
     const auto mode = PortNames::inhibitModeFromName(arguments.operands[0]);
     if (!mode)
-        usageError("the inhibit mode must be " + PortNames::inhibitModeChoices() + ", in any letter case, not " +
-                   shownOperand(arguments.operands[0]));
+        usageError("the inhibit mode must be " + PortNames::inhibitModeChoices() +
+                   ", in any letter case, not " + shownOperand(arguments.operands[0]));
     return oneSetting("inhibit mode", CommandText::inhibitMode(inhibitModeWord(*mode)), arguments.force);
 }
 

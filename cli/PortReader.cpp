@@ -43,7 +43,8 @@ PortReading readPort(CliInstrument& instrument, bool withInput) {
 }
 
 TextTable readPinFunctions(CliInstrument& instrument) {
-    return PortQueries::pinFunctionsFrom(askAll(instrument, "reading the pins", PortQueries::pinQueries()).fields);
+    return PortQueries::pinFunctionsFrom(
+        askAll(instrument, "reading the pins", PortQueries::pinQueries()).fields);
 }
 
 std::string portQueryText(bool withInput) {

@@ -6,9 +6,9 @@
 #include "cli/PortReader.h"
 #include "port/ApplyPlan.h"
 #include "port/CouplingRule.h"
+#include "port/PortRules.h"
 #include "port/Profile.h"
 #include "port/ProfileCheck.h"
-#include "port/PortRules.h"
 
 #include <QFile>
 #include <QJsonArray>
@@ -112,7 +112,8 @@ public:
             printJson(out, report);
         } else {
             if (reset)
-                out << "reset: not sent in a dry run; " << resetLine(*reset) << "; the plan starts from there\n";
+                out << "reset: not sent in a dry run; " << resetLine(*reset)
+                    << "; the plan starts from there\n";
             for (const auto& step : steps)
                 out << ApplyPlan::changeLine(step.change) << "  [" << step.commandText() << "]\n";
             if (steps.empty())

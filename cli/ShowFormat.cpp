@@ -39,11 +39,10 @@ std::string showText(const PortReading& reading) {
     }
     text += "output: " + wordText(reading.setup.outputWord) + "\n";
     text += "input: " + wordText(reading.inputWord) + "\n";
-    text +=
-        "inhibit: " +
-        (reading.setup.inhibitMode ? PortNames::inhibitModeName(*reading.setup.inhibitMode)
-                                    : std::string(kUnknown)) +
-        "\n";
+    text += "inhibit: " +
+            (reading.setup.inhibitMode ? PortNames::inhibitModeName(*reading.setup.inhibitMode)
+                                       : std::string(kUnknown)) +
+            "\n";
     return text;
 }
 
@@ -57,7 +56,8 @@ std::string showJson(const std::string& resource, const PortReading& reading) {
         QJsonObject entry;
         entry["pin"] = static_cast<int>(k + 1);
         entry["function"] = orNull(pin.function);
-        entry["polarity"] = orNull(pin.polarity ? std::optional(PortNames::polarityName(*pin.polarity)) : std::nullopt);
+        entry["polarity"] =
+            orNull(pin.polarity ? std::optional(PortNames::polarityName(*pin.polarity)) : std::nullopt);
         pins.append(entry);
     }
     root["pins"] = pins;
@@ -65,9 +65,9 @@ std::string showJson(const std::string& resource, const PortReading& reading) {
     root["outputBits"] = orNull(bitsOf(reading.setup.outputWord));
     root["inputWord"] = orNull(reading.inputWord);
     root["inputBits"] = orNull(bitsOf(reading.inputWord));
-    root["inhibitMode"] =
-        orNull(reading.setup.inhibitMode ? std::optional(PortNames::inhibitModeName(*reading.setup.inhibitMode))
-                                         : std::nullopt);
+    root["inhibitMode"] = orNull(reading.setup.inhibitMode
+                                     ? std::optional(PortNames::inhibitModeName(*reading.setup.inhibitMode))
+                                     : std::nullopt);
     return QJsonDocument(root).toJson(QJsonDocument::Indented).toStdString();
 }
 

@@ -139,7 +139,10 @@ std::vector<ApplyStep> planApply(const PortSetup& profile, const PortSetup& pres
     }
     if (profile.outputWord && profile.outputWord != present.outputWord) {
         const std::string word = std::to_string(*profile.outputWord);
-        steps.push_back({ApplyStep::Kind::OutputWord, 0, word, {"output word", shown(shownWord(present.outputWord)), word}});
+        steps.push_back({ApplyStep::Kind::OutputWord,
+                         0,
+                         word,
+                         {"output word", shown(shownWord(present.outputWord)), word}});
     }
     if (profile.inhibitMode && profile.inhibitMode != present.inhibitMode)
         steps.push_back({ApplyStep::Kind::InhibitMode,

@@ -39,8 +39,8 @@ std::vector<SettingChange> findDifferences(const PortSetup& profile, const PortS
 // freed first (set to their new function once no other pin holds it; in a swap one of the two waits on
 // "Digital IO"), so that the one-pin rule holds after every step; then each pin's function and polarity
 // in pin order, but for pin 1 taking "Fault", which goes after pin 2 (pin 2 is its common from then on),
-// then the output word and the inhibit mode. Settings the profile leaves out are not touched. One step per setting that
-// differs, and one more for a swap.
+// then the output word and the inhibit mode. Settings the profile leaves out are not touched. One step per
+// setting that differs, and one more for a swap.
 std::vector<ApplyStep> planApply(const PortSetup& profile, const PortSetup& present);
 
 // "pin 5 function: Digital IO -> On Couple"

@@ -33,7 +33,8 @@ std::optional<Value> valueNamed(const std::array<Name<Value>, N>& names, std::st
     return std::nullopt;
 }
 
-template <typename Value, std::size_t N> std::string nameOf(const std::array<Name<Value>, N>& names, Value value) {
+template <typename Value, std::size_t N>
+std::string nameOf(const std::array<Name<Value>, N>& names, Value value) {
     for (const auto& entry : names)
         if (entry.value == value)
             return entry.name;

@@ -18,7 +18,7 @@ std::optional<std::string> functionFromName(std::string_view text); // the displ
 std::optional<Polarity> polarityFromName(std::string_view text);
 std::optional<InhibitMode> inhibitModeFromName(std::string_view text);
 
-std::string polarityName(Polarity polarity); // "positive", "negative"
+std::string polarityName(Polarity polarity);   // "positive", "negative"
 std::string inhibitModeName(InhibitMode mode); // "live", "latching", "off"
 
 // For messages that list what may be typed: "Digital IO (DIO), Digital Input (DINP), ...",

@@ -25,7 +25,8 @@ void fillPins(const std::vector<std::string>& replies, std::size_t first, PortSe
         auto& pin = setup.pins[k];
         if (auto name = PinFunctionTable::DisplayNameFor(replies.at(first + 2 * k)); !name.empty())
             pin.function = std::move(name);
-        if (const auto polarity = polarityFromReply(replies.at(first + 2 * k + 1)); polarity != Polarity::None)
+        if (const auto polarity = polarityFromReply(replies.at(first + 2 * k + 1));
+            polarity != Polarity::None)
             pin.polarity = polarity;
     }
 }

@@ -34,8 +34,9 @@ bool isOutputWord(long word) {
 
 bool offers(std::int16_t pin, const std::string& displayName) {
     const auto rows = PinFunctionTable::Rows();
-    const auto row = std::find_if(rows.begin(), rows.end(),
-                                  [&](const auto& candidate) { return displayName == candidate.displayName; });
+    const auto row = std::find_if(rows.begin(), rows.end(), [&](const auto& candidate) {
+        return displayName == candidate.displayName;
+    });
     if (row == rows.end() || pin < 1 || pin > kPinCount)
         return false;
     if (row - rows.begin() < kCommonFunctions)

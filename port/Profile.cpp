@@ -15,7 +15,9 @@ namespace Profile {
 namespace {
 
 struct Refuse {
-    [[noreturn]] void at(const std::string& where, const std::string& what) const { throw Refusal(where, what); }
+    [[noreturn]] void at(const std::string& where, const std::string& what) const {
+        throw Refusal(where, what);
+    }
 };
 
 int lineOf(const std::string& text, int offset) {
@@ -34,7 +36,8 @@ void requireOnlyKnownFields(const QJsonObject& object, std::initializer_list<con
 
 std::string quoted(const QJsonValue& value) {
     if (value.isString())
-        return "\"" + base::printableText(value.toString().toStdString(), 80, base::Unprintable::HexEscape) + "\"";
+        return "\"" + base::printableText(value.toString().toStdString(), 80, base::Unprintable::HexEscape) +
+               "\"";
     return QJsonDocument(QJsonArray{value}).toJson(QJsonDocument::Compact).toStdString();
 }
 
@@ -75,7 +78,8 @@ void parsePins(const QJsonValue& value, PortSetup& setup, const Refuse& refuse) 
                 refuse.at(where + ".function", "unknown function " + quoted(entry.value("function")) +
                                                    " (use one of " + PortNames::functionChoices() + ")");
             if (!PortRules::offers(static_cast<std::int16_t>(*pin), *name))
-                refuse.at(where + ".function", PortRules::notOfferedMessage(static_cast<std::int16_t>(*pin), *name));
+                refuse.at(where + ".function",
+                          PortRules::notOfferedMessage(static_cast<std::int16_t>(*pin), *name));
             if (CouplingRule::isCouplingFunction(*name)) {
                 const auto holders =
                     CouplingRule::pinsHolding(*name, static_cast<std::int16_t>(*pin), functions);
@@ -88,7 +92,8 @@ void parsePins(const QJsonValue& value, PortSetup& setup, const Refuse& refuse) 
             functions[static_cast<std::size_t>(*pin)] = *name;
         }
         if (entry.contains("polarity")) {
-            const auto polarity = PortNames::polarityFromName(entry.value("polarity").toString().toStdString());
+            const auto polarity =
+                PortNames::polarityFromName(entry.value("polarity").toString().toStdString());
             if (!entry.value("polarity").isString() || !polarity)
                 refuse.at(where + ".polarity", "must be " + PortNames::polarityChoices() + ", not " +
                                                    quoted(entry.value("polarity")));
@@ -122,15 +127,16 @@ PortSetup parse(const std::string& text) {
     if (root.contains("outputWord")) {
         const auto word = wholeNumber(root.value("outputWord"));
         if (!word || !PortRules::isOutputWord(*word))
-            refuse.at("outputWord", "must be a whole number from 0 to " + std::to_string(PortRules::kMaxOutputWord) +
-                                        ", not " + quoted(root.value("outputWord")));
+            refuse.at("outputWord", "must be a whole number from 0 to " +
+                                        std::to_string(PortRules::kMaxOutputWord) + ", not " +
+                                        quoted(root.value("outputWord")));
         setup.outputWord = word;
     }
     if (root.contains("inhibitMode")) {
         const auto mode = PortNames::inhibitModeFromName(root.value("inhibitMode").toString().toStdString());
         if (!root.value("inhibitMode").isString() || !mode)
-            refuse.at("inhibitMode",
-                      "must be " + PortNames::inhibitModeChoices() + ", not " + quoted(root.value("inhibitMode")));
+            refuse.at("inhibitMode", "must be " + PortNames::inhibitModeChoices() + ", not " +
+                                         quoted(root.value("inhibitMode")));
         setup.inhibitMode = mode;
     }
     return setup;

@@ -46,11 +46,27 @@ TEST_P(EveryCommand, SettersSendTheWindowsCommandsEachWithTheErrorCheck) {
         "DIG:OUTP:DATA?;:DIG:PIN1:FUNC?;:DIG:PIN1:POL?;:DIG:PIN2:FUNC?;:DIG:PIN2:POL?;:DIG:PIN3:FUNC?;:DIG:"
         "PIN3:POL?;:DIG:PIN4:FUNC?;:DIG:PIN4:POL?;:DIG:PIN5:FUNC?;:DIG:PIN5:POL?;:DIG:PIN6:FUNC?;:DIG:PIN6:"
         "POL?;:DIG:PIN7:FUNC?;:DIG:PIN7:POL?;:OUTP:INH:MODE?";
-    EXPECT_EQ(received(),
-              (Strings{"*IDN?", port, "DIG:PIN5:FUNC OFFC", "SYST:ERR?", "DIG:PIN5:POL NEG", "SYST:ERR?",
-                       "*IDN?", port, "DIG:PIN2:FUNC TOUT", "SYST:ERR?", "*IDN?", port, "DIG:OUTP:DATA 80",
-                       "SYST:ERR?", "*IDN?", port, "OUTP:INH:MODE LATC", "SYST:ERR?", "*IDN?",
-                       "DIG:PIN7:POL NEG", "SYST:ERR?"}));
+    EXPECT_EQ(received(), (Strings{"*IDN?",
+                                   port,
+                                   "DIG:PIN5:FUNC OFFC",
+                                   "SYST:ERR?",
+                                   "DIG:PIN5:POL NEG",
+                                   "SYST:ERR?",
+                                   "*IDN?",
+                                   port,
+                                   "DIG:PIN2:FUNC TOUT",
+                                   "SYST:ERR?",
+                                   "*IDN?",
+                                   port,
+                                   "DIG:OUTP:DATA 80",
+                                   "SYST:ERR?",
+                                   "*IDN?",
+                                   port,
+                                   "OUTP:INH:MODE LATC",
+                                   "SYST:ERR?",
+                                   "*IDN?",
+                                   "DIG:PIN7:POL NEG",
+                                   "SYST:ERR?"}));
     const auto state = mainframe.state();
     EXPECT_EQ(state.pinFunction[5], "OFFC");
     EXPECT_EQ(state.pinPolarity[5], "NEG");

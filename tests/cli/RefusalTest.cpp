@@ -47,8 +47,10 @@ INSTANTIATE_TEST_SUITE_P(
         UsageRow{"UnknownCommand", {"-r", kResource, "blink"}, "unknown command \"blink\""},
         UsageRow{"UnknownOption", {"-r", kResource, "--fast", "show"}, "unknown option --fast"},
         UsageRow{"PinOutOfRange", {"-r", kResource, "pin", "8", "DIO"}, "from 1 to 7, not \"8\""},
-        UsageRow{"UnknownFunction", {"-r", kResource, "pin", "4", "on-couple"}, "unknown function \"on-couple\""},
-        UsageRow{"BadPolarity", {"-r", kResource, "pin", "4", "DIO", "up"}, "positive (POS) or negative (NEG)"},
+        UsageRow{
+            "UnknownFunction", {"-r", kResource, "pin", "4", "on-couple"}, "unknown function \"on-couple\""},
+        UsageRow{
+            "BadPolarity", {"-r", kResource, "pin", "4", "DIO", "up"}, "positive (POS) or negative (NEG)"},
         UsageRow{"WordTooLarge", {"-r", kResource, "output", "128"}, "from 0 to 127"},
         UsageRow{"BitsTooShort", {"-r", kResource, "output", "--bits", "101"}, "seven 0/1 digits"},
         UsageRow{"BadInhibit", {"-r", kResource, "inhibit", "LATCH"}, "live, latching (LATC) or off"},
@@ -111,9 +113,10 @@ INSTANTIATE_TEST_SUITE_P(
                    "version: unsupported version"},
         ProfileRow{"UnknownFunction", HEAD "\"pins\": [{\"pin\": 2, \"function\": \"Blink\"}]}",
                    "pins[0].function: unknown function \"Blink\""},
-        ProfileRow{"FaultOffPinOne", HEAD "\"pins\": [{\"pin\": 3, \"function\": \"faul\"}]}",
-                   "pins[0].function: Fault is offered on pin 1 only (pin 3 offers Digital IO, Digital Input, "
-                   "Trigger Out, Trigger In and Inhibit)"},
+        ProfileRow{
+            "FaultOffPinOne", HEAD "\"pins\": [{\"pin\": 3, \"function\": \"faul\"}]}",
+            "pins[0].function: Fault is offered on pin 1 only (pin 3 offers Digital IO, Digital Input, "
+            "Trigger Out, Trigger In and Inhibit)"},
         ProfileRow{"InhibitOffPinThree", HEAD "\"pins\": [{\"pin\": 2, \"function\": \"Inhibit\"}]}",
                    "Inhibit is offered on pin 3 only"},
         ProfileRow{"PinZero", HEAD "\"pins\": [{\"pin\": 0, \"function\": \"Digital IO\"}]}", "pins[0].pin"},
@@ -127,8 +130,7 @@ INSTANTIATE_TEST_SUITE_P(
                    "pins[1].function: On Couple is also given to pin 4"},
         ProfileRow{"CouplingOnPinTwo", HEAD "\"pins\": [{\"pin\": 2, \"function\": \"Off Couple\"}]}",
                    "on pins 4 to 7 only"},
-        ProfileRow{"BadPolarity", HEAD "\"pins\": [{\"pin\": 2, \"polarity\": \"up\"}]}",
-                   "pins[0].polarity"},
+        ProfileRow{"BadPolarity", HEAD "\"pins\": [{\"pin\": 2, \"polarity\": \"up\"}]}", "pins[0].polarity"},
         ProfileRow{"WordTooLarge", HEAD "\"outputWord\": 128}",
                    "outputWord: must be a whole number from 0 to 127"},
         ProfileRow{"WordFraction", HEAD "\"outputWord\": 1.5}", "outputWord"},
@@ -202,9 +204,10 @@ TEST(InstrumentRefusal, ApplyStopsAtTheRefusedSettingAndSaysWhatWasApplied) {
     const auto result = runCliHere({"-r", peer.resource(), "--timeout", "500", "apply", file});
     std::remove(file.c_str());
     EXPECT_EQ(result.status, 1);
-    EXPECT_EQ(result.err, "pinwright-cli: " + peer.resource() +
-                              ": pin 5 function: -221,\"Settings conflict\"; applied before it: pin 1 function; "
-                              "not reached: pin 6 function, output word\n");
+    EXPECT_EQ(result.err,
+              "pinwright-cli: " + peer.resource() +
+                  ": pin 5 function: -221,\"Settings conflict\"; applied before it: pin 1 function; "
+                  "not reached: pin 6 function, output word\n");
     const auto received = peer.received();
     EXPECT_EQ(std::find(received.begin(), received.end(), "DIG:PIN6:FUNC TINP"), received.end())
         << "nothing after the refused setting is sent";

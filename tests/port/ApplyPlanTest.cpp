@@ -98,9 +98,10 @@ TEST(ApplyPlan, ClashNamesThePinTheProfileLeavesAlone) {
     present.pins[6].function = "On Couple";
     PortSetup profile;
     profile.pins[4].function = "On Couple";
-    EXPECT_EQ(ProfileCheck::refusals(profile, present),
-              std::vector<std::string>{"the profile gives On Couple to pin 5, but it leaves pin 7 out, and pin 7 "
-                                       "holds On Couple: give pin 7 another function in the profile"});
+    EXPECT_EQ(
+        ProfileCheck::refusals(profile, present),
+        std::vector<std::string>{"the profile gives On Couple to pin 5, but it leaves pin 7 out, and pin 7 "
+                                 "holds On Couple: give pin 7 another function in the profile"});
     profile.pins[6].function = "Off Couple";
     EXPECT_TRUE(ProfileCheck::refusals(profile, present).empty());
 }
