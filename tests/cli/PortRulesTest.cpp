@@ -3,6 +3,7 @@
 // sends nothing that changes the instrument in a dry run.
 #include "simbackend/SimInstruments.h"
 #include "tests/cli/CliRun.h"
+#include "tests/cli/SettingsReceived.h"
 #include "tests/support/CaseTable.h"
 
 #include <fstream>
@@ -18,15 +19,6 @@ const std::string kResource = "SIM11::INSTR";
 
 sim::Mainframe& Mainframe() {
     return simbackend::SimInstruments::board(kBoard);
-}
-
-// The settings (commands, not queries) the mainframe received, *RST included.
-Strings settingsReceived() {
-    Strings settings;
-    for (const auto& message : Mainframe().traffic().received())
-        if (message.back() != '?')
-            settings.push_back(message);
-    return settings;
 }
 
 using Arrange = std::function<void(sim::PortState&)>;
@@ -110,7 +102,7 @@ TEST_P(RefusedBeforeSending, NamingTheRule) {
     const auto result = runCliHere(arguments);
     EXPECT_EQ(result.status, GetParam().status);
     EXPECT_EQ(result.err, GetParam().message);
-    EXPECT_EQ(settingsReceived(), Strings{});
+    EXPECT_EQ(settingsReceived(Mainframe()), Strings{});
     EXPECT_EQ(Mainframe().state(), before);
 }
 
@@ -209,7 +201,7 @@ TEST_F(DryRun, WithResetSendsNothingAndPlansAgainstTheResetState) {
                       "output word: 0 -> 7  [DIG:OUTP:DATA 7]\n");
         }
     }
-    EXPECT_EQ(settingsReceived(), Strings{});
+    EXPECT_EQ(settingsReceived(Mainframe()), Strings{});
     EXPECT_EQ(Mainframe().state().outputWord, 7);
 }
 

@@ -3,6 +3,7 @@
 // mainframe, without an error, and each it refuses is refused whole by apply too, with nothing sent.
 #include "simbackend/SimInstruments.h"
 #include "tests/cli/CliRun.h"
+#include "tests/cli/SettingsReceived.h"
 
 #include <array>
 #include <fstream>
@@ -94,14 +95,6 @@ std::vector<Profile> profiles() {
     return all;
 }
 
-Strings settingsReceived() {
-    Strings settings;
-    for (const auto& message : Mainframe().traffic().received())
-        if (message.back() != '?')
-            settings.push_back(message);
-    return settings;
-}
-
 TEST(EveryProfile, IsRefusedWholeBeforeSendingOrAppliedWhole) {
     const std::string file = ::testing::TempDir() + "whole-" + std::to_string(::getpid()) + ".json";
     int applied = 0, refused = 0;
@@ -113,13 +106,13 @@ TEST(EveryProfile, IsRefusedWholeBeforeSendingOrAppliedWhole) {
             Mainframe().setState(start);
             Mainframe().traffic().clear();
             const auto planned = runCliHere({"-r", kResource, "apply", "--dry-run", file});
-            ASSERT_EQ(settingsReceived(), Strings{}) << shown;
+            ASSERT_EQ(settingsReceived(Mainframe()), Strings{}) << shown;
             const auto result = runCliHere({"-r", kResource, "apply", file});
             if (planned.status != 0) {
                 ++refused;
                 ASSERT_TRUE(planned.status == 1 || planned.status == 2) << shown << planned.err;
                 ASSERT_EQ(result.status, planned.status) << shown << result.err;
-                ASSERT_EQ(settingsReceived(), Strings{}) << shown;
+                ASSERT_EQ(settingsReceived(Mainframe()), Strings{}) << shown;
                 ASSERT_EQ(Mainframe().state(), start) << shown;
                 continue;
             }
