@@ -2,6 +2,7 @@
 
 #include "cli/CommandTable.h"
 #include "cli/ExitStatus.h"
+#include "cli/FindCommand.h"
 
 #include <QCommandLineParser>
 #include <algorithm>
@@ -14,16 +15,16 @@ namespace {
 constexpr std::size_t kCommandColumn = 30;
 constexpr std::size_t kOptionColumn = 21;
 
-[[noreturn]] void usageError(const std::string& what) {
-    throw CliFailure(kUsageError, "pinwright-cli: " + what + " (pinwright-cli --help lists the usage)");
+[[noreturn]] void commandLineError(const std::string& what) {
+    usageError(what + " (pinwright-cli --help lists the usage)");
 }
 
 int number(const std::string& option, const std::string& text, int low, int high, const char* unit) {
     int value = 0;
     const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
     if (error != std::errc() || end != text.data() + text.size() || value < low || value > high)
-        usageError(option + " wants " + unit + " from " + std::to_string(low) + " to " +
-                   std::to_string(high) + ", not \"" + text + "\"");
+        commandLineError(option + " wants " + unit + " from " + std::to_string(low) + " to " +
+                         std::to_string(high) + ", not \"" + text + "\"");
     return value;
 }
 
@@ -33,7 +34,7 @@ struct OptionDefinition {
     const char* shortName; // or nullptr
     const char* longName;
     const char* valueName; // nullptr for a flag
-    const char* help;
+    std::string help;
     Store store;
 };
 
@@ -61,13 +62,16 @@ const std::vector<OptionDefinition>& options() {
          [](CliArguments& arguments, const std::string& value) {
              arguments.resources.push_back(value);
          }},
-        {"j", "jobs", "N", "instruments opened and worked on at once (default 32)",
+        {"j", "jobs", "N",
+         "instruments opened and worked on at once (default " + std::to_string(CliArguments{}.jobs) + ")",
          [](CliArguments& arguments, const std::string& value) {
              arguments.jobs = number("--jobs", value, 1, 1024, "a count");
          }},
         {nullptr, "timeout", "MS",
-         "I/O time-out in milliseconds (default 5000); for input --wait also how\n"
-         "long to wait for the pattern; for find how long to listen (default 1000)",
+         "I/O time-out in milliseconds (default " + std::to_string(CliArguments{}.timeoutMs) +
+             "); for input --wait also\n"
+             "how long to wait for the pattern; for find how long to listen (default\n" +
+             std::to_string(FindCommandOptions{}.window.count()) + ")",
          [](CliArguments& arguments, const std::string& value) {
              milliseconds(&CliArguments::timeoutMs, "--timeout", 1)(arguments, value);
              arguments.timeoutGiven = true;
@@ -75,12 +79,19 @@ const std::vector<OptionDefinition>& options() {
         {nullptr, "lock-timeout", "MS",
          "how long pin, output, inhibit, apply and scpi (of a command) wait for the\n"
          "instrument's exclusive lock, where its transport has one (VXI-11,\n"
-         "HiSLIP), before giving up with status 3 (default 10000)",
+         "HiSLIP), before giving up with status 3 (default " +
+             std::to_string(CliArguments{}.lockTimeoutMs) + ")",
          milliseconds(&CliArguments::lockTimeoutMs, "--lock-timeout", 0)},
         {nullptr, "no-lock", nullptr, "change the port without taking the instrument's lock",
          flag(&CliArguments::noLock)},
-        {nullptr, "reset", nullptr, "send *RST;*CLS after connecting (never sent otherwise)",
+        {nullptr, "reset", nullptr,
+         "send *RST;*CLS after connecting (never sent otherwise; apply --dry-run\n"
+         "sends nothing and plans against the state a reset would leave)",
          flag(&CliArguments::reset)},
+        {nullptr, "force", nullptr,
+         "(pin, output, inhibit, apply) change the port even when the instrument\n"
+         "is not a known mainframe or its port did not read back whole",
+         flag(&CliArguments::force)},
         {nullptr, "trace", nullptr,
          "print every message written and read to standard error, one line each:\n"
          "monotonic microseconds, resource, -> (written) or <- (read), the text with\n"
@@ -94,11 +105,13 @@ const std::vector<OptionDefinition>& options() {
          flag(&CliArguments::bits)},
         {nullptr, "watch", nullptr, "(input) print every change until interrupted",
          flag(&CliArguments::watch)},
-        {nullptr, "wait", "PATTERN", "(input) wait for the bits to match PATTERN",
+        {nullptr, "wait", "PATTERN", "(input) wait for the bits to match PATTERN, at most --timeout MS",
          [](CliArguments& arguments, const std::string& value) {
              arguments.waitPattern = value;
          }},
-        {nullptr, "interval", "MS", "(input --watch, --wait) time between reads (default 100)",
+        {nullptr, "interval", "MS",
+         "(input --watch, --wait) time between reads (default " + std::to_string(CliArguments{}.intervalMs) +
+             ")",
          milliseconds(&CliArguments::intervalMs, "--interval", 1)},
         {"h", "help", nullptr, "show this help and exit", flag(&CliArguments::help)},
         {nullptr, "version", nullptr, "show the version and exit", flag(&CliArguments::version)},
@@ -128,8 +141,9 @@ QCommandLineOption qtOption(const OptionDefinition& option) {
     if (option.shortName != nullptr)
         names << option.shortName;
     names << option.longName;
-    return option.valueName != nullptr ? QCommandLineOption(names, option.help, option.valueName)
-                                       : QCommandLineOption(names, option.help);
+    const QString help = QString::fromStdString(option.help);
+    return option.valueName != nullptr ? QCommandLineOption(names, help, option.valueName)
+                                       : QCommandLineOption(names, help);
 }
 
 std::string dashed(const QString& name) {
@@ -168,8 +182,8 @@ CliArguments CliArguments::parse(const std::vector<std::string>& arguments, cons
     if (!parser.parse(list)) {
         const QStringList unknown = parser.unknownOptionNames();
         if (!unknown.empty())
-            usageError("unknown option " + dashed(unknown.front()));
-        usageError(parser.errorText().toStdString());
+            commandLineError("unknown option " + dashed(unknown.front()));
+        commandLineError(parser.errorText().toStdString());
     }
 
     CliArguments parsed;
@@ -184,36 +198,36 @@ CliArguments CliArguments::parse(const std::vector<std::string>& arguments, cons
 
     QStringList positional = parser.positionalArguments();
     if (positional.empty())
-        usageError("no command given");
+        commandLineError("no command given");
     const std::string name = positional.takeFirst().toStdString();
     parsed.command = findCommand(name);
     if (parsed.command == nullptr)
-        usageError("unknown command \"" + name + "\"");
+        commandLineError("unknown command \"" + name + "\"");
     for (const QString& operand : positional)
         parsed.operands.push_back(operand.toStdString());
     const CommandDefinition& command = *parsed.command;
     if (parsed.operands.size() < command.minOperands || parsed.operands.size() > command.maxOperands)
-        usageError("wrong number of arguments for " + name);
+        commandLineError("wrong number of arguments for " + name);
     for (const auto& option : options())
         if (const std::string owners =
                 commandNames([&](const CommandDefinition& c) { return hasOption(c, option); });
             !owners.empty() && parser.isSet(option.longName) && !hasOption(command, option))
-            usageError(std::string("--") + option.longName + " belongs to " + owners);
+            commandLineError(std::string("--") + option.longName + " belongs to " + owners);
 
     if (command.resources == ResourceUse::None) {
         if (!parsed.resources.empty())
-            usageError(name + " takes no -r");
+            commandLineError(name + " takes no -r");
         return parsed;
     }
     if (parsed.resources.empty() && environmentResource != nullptr && *environmentResource != '\0')
         parsed.resources.emplace_back(environmentResource);
     if (parsed.resources.empty())
-        usageError("no resource: give -r RESOURCE or set PINWRIGHT_RESOURCE");
+        commandLineError("no resource: give -r RESOURCE or set PINWRIGHT_RESOURCE");
     if (parsed.resources.size() > 1 && command.resources != ResourceUse::Several)
-        usageError(name + " works on one resource; only " + commandNames([](const CommandDefinition& c) {
-                       return c.resources == ResourceUse::Several;
-                   }) +
-                   " take several -r");
+        commandLineError(
+            name + " works on one resource; only " +
+            commandNames([](const CommandDefinition& c) { return c.resources == ResourceUse::Several; }) +
+            " take several -r");
     return parsed;
 }
 
@@ -242,12 +256,18 @@ Commands:
     text += R"(
 Standard output carries results only; messages go to standard error.
 
+pin, output, inhibit and apply change only a Korvane mainframe whose port is known (MF-7) and
+whose port read back whole; otherwise they stop with status 3 and send nothing (--force goes on).
+
 Exit status:
   0  success
-  1  the instrument reported an error or refused a setting, the instrument differs from the
-     profile (apply, diff), input --wait timed out, or find found nothing
-  2  usage error: wrong command line or a profile file that is refused; nothing was sent
-  3  the instrument could not be reached, stopped answering, or did not grant its lock in time
+  1  the instrument reported an error or refused a setting, the port's present state forbids
+     the change, the instrument differs from the profile (apply, diff), input --wait timed
+     out, or find found nothing
+  2  the command line or a local file: a wrong command line, a profile that is refused, an
+     output or trace file that cannot be written; nothing was sent
+  3  the instrument could not be reached or used: no answer, no lock in time, not a known
+     mainframe, or a port that did not read back whole
 With several -r, the highest status of any instrument.
 )";
     return text;

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "transport/Timeouts.h"
+
 #include <optional>
 #include <string>
 #include <vector>
@@ -13,11 +15,12 @@ struct CommandDefinition;
 // the command. Throws CliFailure(kUsageError) naming what is wrong.
 struct CliArguments {
     std::vector<std::string> resources; // every -r in order; PINWRIGHT_RESOURCE when none
-    int timeoutMs = 5000;
+    int timeoutMs = static_cast<int>(transport::Timeouts{}.io.count());
     bool timeoutGiven = false; // for a command whose own default differs (find's listening window)
     int jobs = 32;
     int lockTimeoutMs = 10000;
     bool noLock = false;
+    bool force = false; // change an instrument that is not known, or whose port did not read back whole
     bool reset = false;
     bool trace = false;
     bool help = false;

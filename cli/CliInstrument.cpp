@@ -1,14 +1,17 @@
 #include "cli/CliInstrument.h"
 
+#include "base/PrintableText.h"
 #include "cli/ExitStatus.h"
 
 namespace cli {
 namespace {
 
-transport::OpenOptions openOptions(const CliArguments& arguments, bool changesPort) {
+constexpr std::size_t kMaxMessageChars = 1000;
+
+transport::OpenOptions openOptions(const CliArguments& arguments, bool changesPort, bool mayReset) {
     transport::OpenOptions options;
     options.timeouts.io = std::chrono::milliseconds(arguments.timeoutMs);
-    options.reset = arguments.reset;
+    options.reset = arguments.reset && mayReset;
     // Before *IDN?: an instrument locked by another VXI-11 link refuses every write until it is free.
     if (changesPort && !arguments.noLock)
         options.exclusiveLock = std::chrono::milliseconds(arguments.lockTimeoutMs);
@@ -27,15 +30,23 @@ std::string errorsOf(const transport::ErrorReadout& readout) {
 
 } // namespace
 
-CliInstrument::CliInstrument(const std::string& resource, const CliArguments& arguments, bool changesPort)
+CliInstrument::CliInstrument(const std::string& resource, const CliArguments& arguments, bool changesPort,
+                             bool mayReset)
     : resource_(resource) {
     try {
-        instrument_ = transport::Instrument::open(resource, openOptions(arguments, changesPort));
+        instrument_ = transport::Instrument::open(resource, openOptions(arguments, changesPort, mayReset));
     } catch (const transport::LockNotGranted& refused) {
         fail(kUnreachable, "locking", refused.reason());
     } catch (const transport::OpenFailure& failure) {
         fail(kUnreachable, "connecting", failure.reason());
     }
+}
+
+std::string CliInstrument::identity() const {
+    std::string reply = instrument_->identity();
+    while (!reply.empty() && (reply.back() == '\n' || reply.back() == '\r'))
+        reply.pop_back();
+    return reply;
 }
 
 bool CliInstrument::holdsLock() const {
@@ -75,7 +86,8 @@ std::string CliInstrument::query(const std::string& step, const std::string& tex
 
 void CliInstrument::fail(int status, const std::string& step, const std::string& what) const {
     throw CliFailure(static_cast<ExitStatus>(status),
-                     "pinwright-cli: " + resource_ + ": " + step + ": " + what);
+                     "pinwright-cli: " + resource_ + ": " + step + ": " +
+                         base::printableText(what, kMaxMessageChars, base::Unprintable::HexEscape));
 }
 
 } // namespace cli

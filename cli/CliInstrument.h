@@ -19,9 +19,13 @@ public:
     // Throws CliFailure(kUnreachable) naming the resource and why it could not be opened. With
     // `changesPort` (and without --no-lock) the instrument's exclusive lock is taken first, where the
     // transport has one, waiting up to --lock-timeout; not granted by then is kUnreachable too.
-    CliInstrument(const std::string& resource, const CliArguments& arguments, bool changesPort);
+    // `mayReset`: --reset is sent when given; a dry run opens without it.
+    CliInstrument(const std::string& resource, const CliArguments& arguments, bool changesPort,
+                  bool mayReset);
 
     const std::string& resource() const { return resource_; }
+    // The identity reply of the open, without its terminator (the instrument's own text: escape it).
+    std::string identity() const;
 
     // The checked command: the text, then the error-queue entry. With `thenAsk`, those queries are asked
     // in the same exchange (Instrument::command) and their answer is returned; nothing when the reply
@@ -42,7 +46,8 @@ public:
     bool takesJoinedMessages() const { return takesJoinedMessages_; }
     void noteJoinedMessagesRefused() { takesJoinedMessages_ = false; }
 
-    // A failure of this instrument at this step, as thrown.
+    // A failure of this instrument at this step, as thrown. `what` may hold the instrument's own text:
+    // it is shown escaped, on one line.
     [[noreturn]] void fail(int status, const std::string& step, const std::string& what) const;
 
 private:

@@ -21,7 +21,7 @@ public:
         if (toStandardError)
             visa::ResourceManager::setTraceLog(visa::TraceLog::toStandardError());
         else if (file != nullptr && *file != '\0')
-            visa::ResourceManager::setTraceLog(visa::TraceLog::openFile(file));
+            visa::ResourceManager::setTraceLog(openTraceFile(file));
         else
             return;
         tracing_ = true;
@@ -33,11 +33,27 @@ public:
     Q_DISABLE_COPY(TraceForThisRun)
 
 private:
+    // A trace file that cannot be written is the user's to fix, as a wrong command line is.
+    static std::shared_ptr<visa::TraceLog> openTraceFile(const char* file) {
+        try {
+            return visa::TraceLog::openFile(file);
+        } catch (const std::exception& failure) {
+            usageError(failure.what());
+        }
+    }
+
     bool tracing_ = false;
 };
 
 int runParsed(const CliArguments& arguments, std::ostream& out, std::ostream& err) {
-    const PreparedCommand prepared = arguments.command->prepare(arguments);
+    PreparedCommand prepared;
+    try {
+        prepared = arguments.command->prepare(arguments);
+    } catch (const CliFailure& refusal) {
+        if (arguments.json && !arguments.resources.empty())
+            printRefusedReports(arguments, refusal, out);
+        throw;
+    }
     TraceForThisRun trace(arguments.trace, std::getenv("PINWRIGHT_TRACE"));
     if (prepared.standalone)
         return prepared.standalone(out, err);

@@ -19,9 +19,9 @@ PreparedCommand prepareFind(const CliArguments& arguments) {
                                      arguments.timeoutGiven ? std::chrono::milliseconds(arguments.timeoutMs)
                                                             : FindCommandOptions{}.window,
                                      !arguments.noIdentify};
-    return {nullptr,
-            [options](std::ostream& out, std::ostream& err) { return runFindCommand(options, out, err); },
-            false};
+    return {nullptr, [options](std::ostream& out, std::ostream& err) {
+                return runFindCommand(options, out, err);
+            }};
 }
 
 const std::vector<CommandDefinition>& table() {
@@ -60,28 +60,30 @@ const std::vector<CommandDefinition>& table() {
          {"json"},
          PortCommands::prepareShow},
         {"pin",
-         "N FUNCTION [positive|negative]",
+         "[--force] N FUNCTION [positive|negative]",
          "set pin N's function (a name as in the window, e.g. \"On Couple\", or\n"
-         "its SCPI mnemonic, e.g. ONC) and optionally its polarity. \"On Couple\"\n"
-         "and \"Off Couple\" may each be held by one of pins 4 to 7 only: the\n"
-         "port is read first and a second one is refused, naming the pin\n"
-         "that holds it",
+         "its SCPI mnemonic, e.g. ONC, in any letter case) and optionally its\n"
+         "polarity. Each pin offers the four common functions; Fault is on pin\n"
+         "1 only, Inhibit on pin 3 only, On Couple and Off Couple on pins 4 to\n"
+         "7, each held by one pin at most; while pin 1 is Fault, pin 2 is its\n"
+         "common and cannot be set. The port is read first and a change a\n"
+         "rule forbids is refused, naming the rule",
          2,
          3,
          ResourceUse::One,
-         {},
+         {"force"},
          PortCommands::preparePin},
         {"output",
-         "WORD | --bits BITS",
+         "[--force] WORD | --bits BITS",
          "set the output word, 0 to 127, or with --bits from seven 0/1 digits,\n"
          "pin 7 first (as the window's \"Pin 7654321\"), e.g. 1010000",
          1,
          1,
          ResourceUse::One,
-         {"bits"},
+         {"bits", "force"},
          PortCommands::prepareOutput},
         {"input",
-         "[--watch | --wait PATTERN] [--interval MS]",
+         "[--watch | --wait PATTERN [--timeout MS]] [--interval MS]",
          "print the input word's bits, pin 7 first. --watch prints one line per\n"
          "change (monotonic microseconds, the word, its bits) until interrupted\n"
          "(SIGINT or SIGTERM: status 0); --wait waits until the bits match\n"
@@ -94,12 +96,12 @@ const std::vector<CommandDefinition>& table() {
          {"watch", "wait", "interval"},
          InputCommand::prepare},
         {"inhibit",
-         "live|latching|off",
-         "set the inhibit mode",
+         "[--force] live|latching|off",
+         "set the inhibit mode (also LIVE, LATC, OFF, in any letter case)",
          1,
          1,
          ResourceUse::One,
-         {},
+         {"force"},
          PortCommands::prepareInhibit},
         {"save",
          "FILE",
@@ -111,19 +113,22 @@ const std::vector<CommandDefinition>& table() {
          {},
          ProfileCommands::prepareSave},
         {"apply",
-         "[--dry-run] [--json] FILE",
-         "read the port, send only the settings that differ from the profile\n"
-         "(in an order that keeps the one-pin rule true after every step), read\n"
-         "back and print what changed, or \"unchanged\"; --dry-run prints that\n"
-         "plan and sends nothing; --json prints a report per instrument",
+         "[--dry-run] [--json] [--force] FILE",
+         "read the port, check the profile against it and the port's rules\n"
+         "(refused whole, before anything is sent, saying what would fix it),\n"
+         "send only the settings that differ (in an order that keeps the rules\n"
+         "true after every step), read back and print what changed, or\n"
+         "\"unchanged\"; --dry-run prints that plan and sends nothing (not even\n"
+         "--reset's *RST;*CLS); --json prints a report per instrument",
          1,
          1,
          ResourceUse::Several,
-         {"dry-run", "json"},
+         {"dry-run", "json", "force"},
          ProfileCommands::prepareApply},
         {"diff",
          "[--json] FILE",
-         "print where the instrument differs from a profile",
+         "print where the instrument differs from a profile, or \"no\n"
+         "differences\"",
          1,
          1,
          ResourceUse::Several,

@@ -31,6 +31,8 @@ struct PreparedCommand {
     InstrumentAction onEachInstrument;
     StandaloneAction standalone;
     bool changesPort = false;
+    // A plan that sends nothing that changes the instrument: --reset is not sent either.
+    bool planOnly = false;
 };
 
 enum class ResourceUse { None, One, Several };

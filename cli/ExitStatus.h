@@ -1,6 +1,7 @@
 #pragma once
 
 #include <stdexcept>
+#include <string>
 
 namespace cli {
 
@@ -22,5 +23,10 @@ public:
 private:
     ExitStatus status_;
 };
+
+// A command line refused before anything is opened: "pinwright-cli: <what>".
+[[noreturn]] inline void usageError(const std::string& what) {
+    throw CliFailure(kUsageError, "pinwright-cli: " + what);
+}
 
 } // namespace cli

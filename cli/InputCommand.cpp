@@ -4,7 +4,7 @@
 #include "base/MonotonicStamp.h"
 #include "cli/CliInstrument.h"
 #include "cli/ExitStatus.h"
-#include "cli/PortSetup.h"
+#include "cli/PortReader.h"
 #include "cli/StopSignals.h"
 
 #include <chrono>
@@ -13,10 +13,6 @@ namespace cli::InputCommand {
 namespace {
 
 using Clock = std::chrono::steady_clock;
-
-[[noreturn]] void usageError(const std::string& what) {
-    throw CliFailure(kUsageError, "pinwright-cli: " + what);
-}
 
 // "<monotonic microseconds> <word> <bits>", the clock the trace uses.
 void printLine(std::ostream& out, const std::string& bits) {
@@ -28,7 +24,7 @@ int watch(CliInstrument& instrument, std::chrono::milliseconds interval, std::os
     const StopSignals stop;
     std::string last;
     while (!stop.stopRequested()) {
-        const std::string bits = readInputBits(instrument);
+        const std::string bits = bitsOfWord(readInputWord(instrument));
         if (bits != last)
             printLine(out, bits);
         last = bits;
@@ -41,7 +37,7 @@ int waitFor(CliInstrument& instrument, const std::string& pattern, std::chrono::
             std::chrono::milliseconds timeout, std::ostream& out) {
     const auto deadline = Clock::now() + timeout;
     for (;;) {
-        const std::string bits = readInputBits(instrument);
+        const std::string bits = bitsOfWord(readInputWord(instrument));
         if (matches(pattern, bits)) {
             printLine(out, bits);
             return kSuccess;
@@ -86,7 +82,7 @@ PreparedCommand prepare(const CliArguments& arguments) {
             [=](CliInstrument& instrument, std::ostream& out) { return watch(instrument, interval, out); },
             nullptr};
     return {[](CliInstrument& instrument, std::ostream& out) {
-                out << readInputBits(instrument) << '\n';
+                out << bitsOfWord(readInputWord(instrument)) << '\n';
                 return int(kSuccess);
             },
             nullptr};

@@ -29,7 +29,7 @@ struct Result {
 void runOne(const PreparedCommand& command, const CliArguments& arguments, const std::string& resource,
             std::ostream& out, Result& result) {
     try {
-        CliInstrument instrument(resource, arguments, command.changesPort);
+        CliInstrument instrument(resource, arguments, command.changesPort, !command.planOnly);
         result.status = command.onEachInstrument(instrument, out);
     } catch (const CliFailure& failure) {
         result.messages.emplace_back(failure.what());
@@ -45,11 +45,21 @@ QJsonObject jsonResult(const std::string& resource, const Result& result) {
     object["resource"] = QString::fromStdString(resource);
     object["exitStatus"] = result.status;
     QJsonArray errors;
-    const std::string prefix = "pinwright-cli: " + resource + ": ";
-    for (const auto& message : result.messages)
-        errors.append(
-            QString::fromStdString(message.rfind(prefix, 0) == 0 ? message.substr(prefix.size()) : message));
+    for (std::string message : result.messages) {
+        for (const std::string& prefix : {std::string("pinwright-cli: "), resource + ": "})
+            if (message.rfind(prefix, 0) == 0)
+                message.erase(0, prefix.size());
+        errors.append(QString::fromStdString(message));
+    }
     object["errors"] = errors;
+    // Every report says how it ended: a command that failed before printing its own (the connection, a
+    // port that did not read back whole) is "failed", with the reason.
+    if (!result.messages.empty() && (!object.contains("result") || result.status == kUnreachable))
+        object["result"] = "failed";
+    if (!object.contains("result"))
+        object["result"] = result.status == kSuccess ? "done" : "failed";
+    if (object["result"] != "done" && !object.contains("reason") && !errors.empty())
+        object["reason"] = errors.first();
     return object;
 }
 
@@ -78,6 +88,20 @@ std::pair<std::size_t, std::size_t> shareJobs(std::size_t jobs, std::size_t onSo
 }
 
 } // namespace
+
+void printRefusedReports(const CliArguments& arguments, const CliFailure& refusal, std::ostream& out) {
+    QJsonArray reports;
+    for (const auto& resource : arguments.resources) {
+        Result result;
+        result.out << R"({"result": "refused"})";
+        result.messages.emplace_back(refusal.what());
+        result.status = refusal.status();
+        reports.append(jsonResult(resource, result));
+    }
+    out << (reports.size() == 1 ? QJsonDocument(reports.first().toObject()) : QJsonDocument(reports))
+               .toJson(QJsonDocument::Indented)
+               .toStdString();
+}
 
 int runOnResources(const PreparedCommand& command, const CliArguments& arguments, std::ostream& out,
                    std::ostream& err) {

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "cli/PortSetup.h"
+#include "port/PortSetup.h"
 
 #include <string>
 
@@ -14,6 +14,7 @@ namespace cli {
 //   inhibit: latching
 // or one JSON object with resource, pins (pin, function, polarity), outputWord, outputBits, inputWord,
 // inputBits and inhibitMode; a value the instrument did not give in a known form is "unknown" or null.
+// Names are the canonical ones of PortNames.
 std::string showText(const PortReading& reading);
 std::string showJson(const std::string& resource, const PortReading& reading);
 

@@ -23,4 +23,12 @@ std::string inhibitMode(const std::string& word) {
     return "OUTP:INH:MODE " + word;
 }
 
+std::string pinFunctionQuery(std::int16_t pin) {
+    return pinHeader(pin) + ":FUNC?";
+}
+
+std::string pinPolarityQuery(std::int16_t pin) {
+    return pinHeader(pin) + ":POL?";
+}
+
 } // namespace CommandText

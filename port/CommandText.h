@@ -1,7 +1,7 @@
 #pragma once
 
-// The SCPI text of each setting command of the digital port, as KorvaneMF sends it. A caller that only
-// shows what would be sent (a dry run) builds the same text here.
+// The SCPI text of each command and query of the digital port, as KorvaneMF sends it. A caller that
+// only shows what would be sent (a dry run), or asks several queries at once, builds the same text here.
 
 #include <cstdint>
 #include <string>
@@ -16,5 +16,11 @@ std::string pinFunction(const std::string& displayName, std::int16_t pin);
 std::string pinPolarity(const std::string& polarity, std::int16_t pin);
 std::string outputData(const std::string& number);
 std::string inhibitMode(const std::string& word);
+
+std::string pinFunctionQuery(std::int16_t pin); // "DIG:PIN4:FUNC?"
+std::string pinPolarityQuery(std::int16_t pin);
+inline constexpr const char* kOutputDataQuery = "DIG:OUTP:DATA?";
+inline constexpr const char* kInputDataQuery = "DIG:INP:DATA?";
+inline constexpr const char* kInhibitModeQuery = "OUTP:INH:MODE?";
 
 } // namespace CommandText

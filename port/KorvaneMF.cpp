@@ -15,7 +15,7 @@ constexpr const char* kReplySource = "The power supply's reply";
 
 std::string GetPinFunction(const std::int16_t& pin, InstrumentSession& session) {
     return PinFunctionTable::DisplayNameFor(
-        SCPI_DCPS::SendQuery(CommandText::pinHeader(pin) + ":FUNC?", session));
+        SCPI_DCPS::SendQuery(CommandText::pinFunctionQuery(pin), session));
 }
 
 void ReadAllPins(TextTable& functions, TextTable& polarities, InstrumentSession& session) {
@@ -32,7 +32,7 @@ void SetPinFunction(const std::string& displayName, const std::int16_t& pin, Ins
 }
 
 std::string GetPinPolarity(const std::int16_t& pin, InstrumentSession& session) {
-    return SCPI_DCPS::SendQuery(CommandText::pinHeader(pin) + ":POL?", session);
+    return SCPI_DCPS::SendQuery(CommandText::pinPolarityQuery(pin), session);
 }
 
 void SetPinPolarity(const std::string& polarity, const std::int16_t& pin, InstrumentSession& session) {
@@ -49,12 +49,12 @@ void NumberToBits(const std::string& number, const std::int16_t& count, TextTabl
 }
 
 void GetOutputData(TextTable& bits, InstrumentSession& session) {
-    NumberToBits(SCPI_DCPS::SendQuery("DIG:OUTP:DATA?", session), kPinCount, bits);
+    NumberToBits(SCPI_DCPS::SendQuery(CommandText::kOutputDataQuery, session), kPinCount, bits);
 }
 
 std::string GetInputData(InstrumentSession& session) {
     TextTable bits;
-    NumberToBits(SCPI_DCPS::SendQuery("DIG:INP:DATA?", session), kPinCount, bits);
+    NumberToBits(SCPI_DCPS::SendQuery(CommandText::kInputDataQuery, session), kPinCount, bits);
     std::string text;
     for (std::int16_t pin = kPinCount; pin >= 1; --pin)
         text += bits[pin];
@@ -66,7 +66,7 @@ void SetOutputData(const std::string& number, InstrumentSession& session) {
 }
 
 std::string GetInhibitMode(InstrumentSession& session) {
-    return SCPI_DCPS::SendQuery("OUTP:INH:MODE?", session);
+    return SCPI_DCPS::SendQuery(CommandText::kInhibitModeQuery, session);
 }
 
 void SetInhibitMode(const std::string& mode, InstrumentSession& session) {

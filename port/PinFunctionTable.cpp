@@ -1,15 +1,9 @@
 #include "port/PinFunctionTable.h"
 
 #include <array>
-#include <utility>
 
 namespace PinFunctionTable {
 namespace {
-
-struct Row {
-    const char* displayName;
-    const char* mnemonic;
-};
 
 // Order matters: both lookups take the first row that matches.
 constexpr std::array<Row, 8> kRows{{
@@ -24,6 +18,10 @@ constexpr std::array<Row, 8> kRows{{
 }};
 
 } // namespace
+
+std::span<const Row> Rows() {
+    return kRows;
+}
 
 std::string MnemonicFor(const std::string& displayName) {
     for (const auto& row : kRows)

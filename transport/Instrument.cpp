@@ -9,8 +9,6 @@
 namespace transport {
 namespace {
 
-constexpr const char* kErrorQuery = "SYST:ERR?";
-
 // The reply without its terminator. A reply of zero characters means nothing usable arrived.
 std::string trimmed(const std::string& resource, std::string reply) {
     if (reply.empty())

@@ -11,6 +11,8 @@ namespace transport {
 
 // The exact text of the error queue's "empty" entry; any other reply counts as an error.
 inline constexpr const char* kNoErrorReply = "+0,\"No error\"";
+// The query that reads one entry of the instrument's error queue.
+inline constexpr const char* kErrorQuery = "SYST:ERR?";
 
 struct CommandOutcome {
     // The error-queue entry read after the command, trimmed, when it was not the no-error reply.

@@ -1,5 +1,6 @@
 #include "transport/SCPI_DCPS.h"
 
+#include "transport/Outcomes.h"
 #include "transport/TransportFailure.h"
 #include "transport/globals.h"
 
@@ -7,7 +8,6 @@ namespace SCPI_DCPS {
 namespace {
 
 constexpr const char* kCrLf = "\r\n";
-constexpr const char* kErrorQuery = "SYST:ERR?";
 constexpr const char* kLostCommunication =
     "Lost communication with the power supply, please check your connection and restart the program";
 
@@ -84,7 +84,7 @@ std::string SendQuery(const std::string& query, InstrumentSession& session) {
             return *reply;
     }
 
-    SendCommand(kErrorQuery, session);
+    SendCommand(transport::kErrorQuery, session);
     transport::ErrorReadout readout;
     try {
         readout = Bound(session).readOutErrorQueue();

@@ -107,9 +107,9 @@ TEST_F(ApplyReport, ACouplingTakenByAnotherClientMidApplyStopsTheApplyBeforeItsW
     otherClient.join();
     EXPECT_EQ(result.status, 1);
     EXPECT_EQ(result.err,
-              "pinwright-cli: SIM4::INSTR: pin 5 function: " + CouplingRule::clashMessage("On Couple", 6) +
-                  " Pin 5 was not changed.; applied before it: pin 1 function; not reached: "
-                  "output word\n");
+              "pinwright-cli: SIM4::INSTR: pin 5 function: On Couple is already set for pin 6; only one pin "
+              "can be set to On Couple; pin 5 was not changed; applied before it: pin 1 function; not "
+              "reached: output word\n");
     EXPECT_EQ(mainframe.state().pinFunction[5], "DIO");
     EXPECT_EQ(mainframe.state().outputWord, 0);
 }
@@ -144,8 +144,9 @@ TEST_F(ApplyReport, CouplingHeldByAPinLeftOutRefusesBeforeSendingAnything) {
                                               : Strings{"-r", "SIM6::INSTR", "apply", file});
         EXPECT_EQ(result.status, 1);
         EXPECT_EQ(result.err,
-                  "pinwright-cli: SIM6::INSTR: apply: On Couple is already set for pin 7.  Only one pin "
-                  "can be set to On Couple. Nothing was sent.\n");
+                  "pinwright-cli: SIM6::INSTR: apply: the profile gives On Couple to pin 5, but it leaves "
+                  "pin 7 out, and pin 7 holds On Couple: give pin 7 another function in the profile; "
+                  "nothing was sent\n");
     }
     for (const auto& message : board(6).traffic().received())
         EXPECT_EQ(message.back(), '?') << "sent a command: " << message;
@@ -159,7 +160,7 @@ class LossMidApply : public ApplyReport, public ::testing::WithParamInterface<bo
 TEST_P(LossMidApply, SaysWhatWasAppliedWhichFailedAndWhatWasNotReached) {
     const bool json = GetParam();
     profile(
-        R"("pins": [{"pin": 1, "function": "Trigger Out"}, {"pin": 2, "function": "Fault"}], "outputWord": 3)");
+        R"("pins": [{"pin": 1, "function": "Trigger Out"}, {"pin": 2, "function": "Trigger In"}], "outputWord": 3)");
     auto& mainframe = board(6);
     std::jthread silencer = betweenExchanges(
         mainframe, std::chrono::milliseconds(20), [&] { return mainframe.traffic().sent().size() >= 3; },

@@ -55,7 +55,7 @@ TEST_P(TwoWriters, ExactlyOneTakesTheCouplingAndTheOtherIsRefusedNamingIt) {
         ASSERT_EQ(results[winner].status, 0) << "round " << round << ": " << results[winner].err;
         ASSERT_EQ(results[loser].status, 1) << "round " << round << ": both took it";
         EXPECT_NE(
-            results[loser].err.find("On Couple is already set for pin " + std::to_string(4 + winner) + "."),
+            results[loser].err.find("On Couple is already set for pin " + std::to_string(4 + winner) + ";"),
             std::string::npos)
             << results[loser].err;
         const auto after = mainframe.state();

@@ -34,6 +34,13 @@ INSTANTIATE_TEST_SUITE_P(
                                 "1234567 SIM0::INSTR <- \\x00\\x7F\\xFE\\t\n"}),
     [](const auto& info) { return std::string(info.param.name); });
 
+// The port is read before it is changed, in one message.
+constexpr const char* kPortQuery =
+    "DIG:OUTP:DATA?;:DIG:PIN1:FUNC?;:DIG:PIN1:POL?;:DIG:PIN2:FUNC?;:DIG:PIN2:POL?;:DIG:PIN3:FUNC?;:DIG:PIN3:"
+    "POL?;:DIG:PIN4:FUNC?;:DIG:PIN4:POL?;:DIG:PIN5:FUNC?;:DIG:PIN5:POL?;:DIG:PIN6:FUNC?;:DIG:PIN6:POL?;:DIG:"
+    "PIN7:FUNC?;:DIG:PIN7:POL?;:OUTP:INH:MODE?";
+constexpr const char* kPortReply = "+0;DIO;POS;DIO;POS;DIO;POS;DIO;POS;DIO;POS;DIO;POS;DIO;POS;OFF\\n";
+
 TEST(TraceFile, RecordsEveryExchangeInOrderWithRisingTimestamps) {
     const FreshBoards boards;
     const std::string file = ::testing::TempDir() + "trace.log";
@@ -50,6 +57,8 @@ TEST(TraceFile, RecordsEveryExchangeInOrderWithRisingTimestamps) {
     const std::regex shape(R"((\d+) SIM5::INSTR (->|<-) (.*))");
     const std::vector<std::pair<std::string, std::string>> expected = {{"->", "*IDN?"},
                                                                        {"<-", "Korvane,MF-7,SIM0006,1.0\\n"},
+                                                                       {"->", kPortQuery},
+                                                                       {"<-", kPortReply},
                                                                        {"->", "DIG:OUTP:DATA 12"},
                                                                        {"->", "SYST:ERR?"},
                                                                        {"<-", "+0,\"No error\"\\n"}};

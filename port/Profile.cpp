@@ -1,8 +1,9 @@
-#include "cli/Profile.h"
+#include "port/Profile.h"
 
-#include "cli/ExitStatus.h"
+#include "base/PrintableText.h"
 #include "port/CouplingRule.h"
-#include "port/PinFunctionTable.h"
+#include "port/PortNames.h"
+#include "port/PortRules.h"
 
 #include <QJsonArray>
 #include <QJsonDocument>
@@ -10,19 +11,13 @@
 #include <QSet>
 #include <algorithm>
 
-namespace cli::Profile {
+namespace Profile {
 namespace {
 
-class Refusal {
-public:
-    explicit Refusal(std::string fileName) : fileName_(std::move(fileName)) {}
+struct Refuse {
     [[noreturn]] void at(const std::string& where, const std::string& what) const {
-        throw CliFailure(kUsageError,
-                         "pinwright-cli: " + fileName_ + ": " + where + ": " + what + "; nothing was sent");
+        throw Refusal(where, what);
     }
-
-private:
-    std::string fileName_;
 };
 
 int lineOf(const std::string& text, int offset) {
@@ -31,7 +26,7 @@ int lineOf(const std::string& text, int offset) {
 }
 
 void requireOnlyKnownFields(const QJsonObject& object, std::initializer_list<const char*> known,
-                            const std::string& where, const Refusal& refuse) {
+                            const std::string& where, const Refuse& refuse) {
     for (const QString& key : object.keys()) {
         const bool isKnown = std::any_of(known.begin(), known.end(), [&](const char* k) { return key == k; });
         if (!isKnown)
@@ -41,7 +36,8 @@ void requireOnlyKnownFields(const QJsonObject& object, std::initializer_list<con
 
 std::string quoted(const QJsonValue& value) {
     if (value.isString())
-        return "\"" + value.toString().toStdString() + "\"";
+        return "\"" + base::printableText(value.toString().toStdString(), 80, base::Unprintable::HexEscape) +
+               "\"";
     return QJsonDocument(QJsonArray{value}).toJson(QJsonDocument::Compact).toStdString();
 }
 
@@ -54,7 +50,7 @@ std::optional<int> wholeNumber(const QJsonValue& value) {
     return static_cast<int>(number);
 }
 
-void parsePins(const QJsonValue& value, PortSetup& setup, const Refusal& refuse) {
+void parsePins(const QJsonValue& value, PortSetup& setup, const Refuse& refuse) {
     if (!value.isArray())
         refuse.at("pins", "must be a list of pins");
     QSet<int> seen;
@@ -77,28 +73,30 @@ void parsePins(const QJsonValue& value, PortSetup& setup, const Refusal& refuse)
         PinSetup& pinSetup = setup.pins[static_cast<std::size_t>(*pin - 1)];
 
         if (entry.contains("function")) {
-            const std::string name = entry.value("function").toString().toStdString();
-            if (!entry.value("function").isString() || PinFunctionTable::MnemonicFor(name).empty())
+            const auto name = PortNames::functionFromName(entry.value("function").toString().toStdString());
+            if (!entry.value("function").isString() || !name)
                 refuse.at(where + ".function", "unknown function " + quoted(entry.value("function")) +
-                                                   " (use a name as in the window, e.g. \"Digital IO\")");
-            if (CouplingRule::isCouplingFunction(name)) {
-                if (*pin < CouplingRule::kFirstPin)
-                    refuse.at(where + ".function", name + " is offered on pins 4 to 7 only");
+                                                   " (use one of " + PortNames::functionChoices() + ")");
+            if (!PortRules::offers(static_cast<std::int16_t>(*pin), *name))
+                refuse.at(where + ".function",
+                          PortRules::notOfferedMessage(static_cast<std::int16_t>(*pin), *name));
+            if (CouplingRule::isCouplingFunction(*name)) {
                 const auto holders =
-                    CouplingRule::pinsHolding(name, static_cast<std::int16_t>(*pin), functions);
+                    CouplingRule::pinsHolding(*name, static_cast<std::int16_t>(*pin), functions);
                 if (!holders.empty())
-                    refuse.at(where + ".function", name + " is also given to pin " +
+                    refuse.at(where + ".function", *name + " is also given to pin " +
                                                        std::to_string(holders.front()) +
-                                                       "; only one pin can be set to " + name);
+                                                       "; only one pin can be set to " + *name);
             }
-            pinSetup.function = name;
-            functions[static_cast<std::size_t>(*pin)] = name;
+            pinSetup.function = *name;
+            functions[static_cast<std::size_t>(*pin)] = *name;
         }
         if (entry.contains("polarity")) {
-            const auto polarity = polarityFromName(entry.value("polarity").toString().toStdString());
+            const auto polarity =
+                PortNames::polarityFromName(entry.value("polarity").toString().toStdString());
             if (!entry.value("polarity").isString() || !polarity)
-                refuse.at(where + ".polarity",
-                          "must be \"positive\" or \"negative\", not " + quoted(entry.value("polarity")));
+                refuse.at(where + ".polarity", "must be " + PortNames::polarityChoices() + ", not " +
+                                                   quoted(entry.value("polarity")));
             pinSetup.polarity = polarity;
         }
     }
@@ -106,8 +104,8 @@ void parsePins(const QJsonValue& value, PortSetup& setup, const Refusal& refuse)
 
 } // namespace
 
-PortSetup parse(const std::string& text, const std::string& fileName) {
-    const Refusal refuse(fileName);
+PortSetup parse(const std::string& text) {
+    const Refuse refuse;
     QJsonParseError error{};
     const QJsonDocument document = QJsonDocument::fromJson(QByteArray::fromStdString(text), &error);
     if (error.error != QJsonParseError::NoError)
@@ -128,16 +126,17 @@ PortSetup parse(const std::string& text, const std::string& fileName) {
         parsePins(root.value("pins"), setup, refuse);
     if (root.contains("outputWord")) {
         const auto word = wholeNumber(root.value("outputWord"));
-        if (!word || *word < 0 || *word > 127)
-            refuse.at("outputWord",
-                      "must be a whole number from 0 to 127, not " + quoted(root.value("outputWord")));
+        if (!word || !PortRules::isOutputWord(*word))
+            refuse.at("outputWord", "must be a whole number from 0 to " +
+                                        std::to_string(PortRules::kMaxOutputWord) + ", not " +
+                                        quoted(root.value("outputWord")));
         setup.outputWord = word;
     }
     if (root.contains("inhibitMode")) {
-        const auto mode = inhibitModeFromName(root.value("inhibitMode").toString().toStdString());
+        const auto mode = PortNames::inhibitModeFromName(root.value("inhibitMode").toString().toStdString());
         if (!root.value("inhibitMode").isString() || !mode)
-            refuse.at("inhibitMode",
-                      "must be \"live\", \"latching\" or \"off\", not " + quoted(root.value("inhibitMode")));
+            refuse.at("inhibitMode", "must be " + PortNames::inhibitModeChoices() + ", not " +
+                                         quoted(root.value("inhibitMode")));
         setup.inhibitMode = mode;
     }
     return setup;
@@ -154,15 +153,15 @@ std::string write(const PortSetup& setup) {
         if (setup.pins[k].function)
             pin["function"] = QString::fromStdString(*setup.pins[k].function);
         if (setup.pins[k].polarity)
-            pin["polarity"] = QString::fromStdString(polarityName(*setup.pins[k].polarity));
+            pin["polarity"] = QString::fromStdString(PortNames::polarityName(*setup.pins[k].polarity));
         pins.append(pin);
     }
     root["pins"] = pins;
     if (setup.outputWord)
         root["outputWord"] = *setup.outputWord;
     if (setup.inhibitMode)
-        root["inhibitMode"] = QString::fromStdString(inhibitModeName(*setup.inhibitMode));
+        root["inhibitMode"] = QString::fromStdString(PortNames::inhibitModeName(*setup.inhibitMode));
     return QJsonDocument(root).toJson(QJsonDocument::Indented).toStdString();
 }
 
-} // namespace cli::Profile
+} // namespace Profile

@@ -1,12 +1,14 @@
-#include "cli/ApplyPlan.h"
+#include "port/ApplyPlan.h"
 
 #include "port/CommandText.h"
 #include "port/CouplingRule.h"
+#include "port/PortNames.h"
+#include "port/PortRules.h"
 
 #include <algorithm>
 #include <array>
 
-namespace cli {
+namespace ApplyPlan {
 namespace {
 
 constexpr const char* kNeutralFunction = "Digital IO";
@@ -21,7 +23,15 @@ std::string shown(const std::optional<std::string>& value) {
 }
 
 std::optional<std::string> shownPolarity(const std::optional<Polarity>& polarity) {
-    return polarity ? std::optional(polarityName(*polarity)) : std::nullopt;
+    return polarity ? std::optional(PortNames::polarityName(*polarity)) : std::nullopt;
+}
+
+std::optional<std::string> shownWord(const std::optional<int>& word) {
+    return word ? std::optional(std::to_string(*word)) : std::nullopt;
+}
+
+std::optional<std::string> shownMode(const std::optional<InhibitMode>& mode) {
+    return mode ? std::optional(PortNames::inhibitModeName(*mode)) : std::nullopt;
 }
 
 // Every setting of the port by name, in port order; unset values stay unset.
@@ -32,11 +42,8 @@ std::vector<std::pair<std::string, std::optional<std::string>>> settingsOf(const
         settings.emplace_back(pinName(pin) + " function", entry.function);
         settings.emplace_back(pinName(pin) + " polarity", shownPolarity(entry.polarity));
     }
-    settings.emplace_back("output word",
-                          setup.outputWord ? std::optional(std::to_string(*setup.outputWord)) : std::nullopt);
-    settings.emplace_back("inhibit mode", setup.inhibitMode
-                                              ? std::optional(inhibitModeName(*setup.inhibitMode))
-                                              : std::nullopt);
+    settings.emplace_back("output word", shownWord(setup.outputWord));
+    settings.emplace_back("inhibit mode", shownMode(setup.inhibitMode));
     return settings;
 }
 
@@ -48,18 +55,7 @@ TextTable functionTable(const std::array<std::optional<std::string>, kPinCount>&
     return functions;
 }
 
-std::array<std::optional<std::string>, kPinCount> functionsHeld(const PortSetup& setup) {
-    std::array<std::optional<std::string>, kPinCount> functions;
-    for (std::size_t k = 0; k < functions.size(); ++k)
-        functions[k] = setup.pins[k].function;
-    return functions;
-}
-
 } // namespace
-
-TextTable pinFunctions(const PortSetup& setup) {
-    return functionTable(functionsHeld(setup));
-}
 
 std::string ApplyStep::commandText() const {
     switch (kind) {
@@ -85,25 +81,11 @@ std::vector<SettingChange> findDifferences(const PortSetup& profile, const PortS
     return changes;
 }
 
-std::vector<std::string> findCouplingClashes(const PortSetup& profile, const PortSetup& present) {
-    PortSetup after = present;
-    for (std::size_t k = 0; k < after.pins.size(); ++k)
-        if (profile.pins[k].function)
-            after.pins[k].function = profile.pins[k].function;
-    const TextTable functions = pinFunctions(after);
-    std::vector<std::string> clashes;
-    for (std::int16_t pin = CouplingRule::kFirstPin; pin <= CouplingRule::kLastPin; ++pin) {
-        const auto& wanted = profile.pins[static_cast<std::size_t>(pin - 1)].function;
-        if (wanted && CouplingRule::isCouplingFunction(*wanted))
-            for (const std::int16_t holder : CouplingRule::pinsHolding(*wanted, pin, functions))
-                clashes.push_back(CouplingRule::clashMessage(*wanted, holder));
-    }
-    return clashes;
-}
-
 std::vector<ApplyStep> planApply(const PortSetup& profile, const PortSetup& present) {
     std::vector<ApplyStep> steps;
-    auto functions = functionsHeld(present);
+    std::array<std::optional<std::string>, kPinCount> functions;
+    for (std::size_t k = 0; k < functions.size(); ++k)
+        functions[k] = present.pins[k].function;
     const auto setFunction = [&](std::int16_t pin, const std::string& name) {
         auto& held = functions[static_cast<std::size_t>(pin - 1)];
         steps.push_back(
@@ -135,7 +117,15 @@ std::vector<ApplyStep> planApply(const PortSetup& profile, const PortSetup& pres
             moving.erase(free);
         }
     }
-    for (std::int16_t pin = 1; pin <= kPinCount; ++pin) {
+    // Pin 2 cannot be set while pin 1 is "Fault": a pin 1 that takes Fault goes after pin 2, one that
+    // leaves it before.
+    std::vector<std::int16_t> order;
+    for (std::int16_t pin = 1; pin <= kPinCount; ++pin)
+        order.push_back(pin);
+    const auto& pin1 = profile.pins[PortRules::kFaultPin - 1].function;
+    if (pin1 && PortRules::pin2IsFaultCommon(*pin1) && pin1 != functions[PortRules::kFaultPin - 1])
+        std::swap(order[0], order[1]);
+    for (const std::int16_t pin : order) {
         const auto k = static_cast<std::size_t>(pin - 1);
         const auto& wanted = profile.pins[k];
         if (wanted.function && wanted.function != functions[k])
@@ -145,14 +135,21 @@ std::vector<ApplyStep> planApply(const PortSetup& profile, const PortSetup& pres
                              pin,
                              polarityWord(*wanted.polarity),
                              {pinName(pin) + " polarity", shown(shownPolarity(present.pins[k].polarity)),
-                              polarityName(*wanted.polarity)}});
+                              PortNames::polarityName(*wanted.polarity)}});
     }
-    for (const auto& change : findDifferences(profile, present)) {
-        if (change.setting == "output word")
-            steps.push_back({ApplyStep::Kind::OutputWord, 0, change.to, change});
-        else if (change.setting == "inhibit mode")
-            steps.push_back({ApplyStep::Kind::InhibitMode, 0, inhibitModeWord(*profile.inhibitMode), change});
+    if (profile.outputWord && profile.outputWord != present.outputWord) {
+        const std::string word = std::to_string(*profile.outputWord);
+        steps.push_back({ApplyStep::Kind::OutputWord,
+                         0,
+                         word,
+                         {"output word", shown(shownWord(present.outputWord)), word}});
     }
+    if (profile.inhibitMode && profile.inhibitMode != present.inhibitMode)
+        steps.push_back({ApplyStep::Kind::InhibitMode,
+                         0,
+                         inhibitModeWord(*profile.inhibitMode),
+                         {"inhibit mode", shown(shownMode(present.inhibitMode)),
+                          PortNames::inhibitModeName(*profile.inhibitMode)}});
     return steps;
 }
 
@@ -160,4 +157,4 @@ std::string changeLine(const SettingChange& change) {
     return change.setting + ": " + change.from + " -> " + change.to;
 }
 
-} // namespace cli
+} // namespace ApplyPlan

@@ -1,15 +1,15 @@
 // The apply plan against every arrangement of functions on pins 4 to 7: it sends only what differs,
 // reaches the profile, and keeps the one-pin rule true after every step, or names what stands in the way.
-#include "cli/ApplyPlan.h"
+#include "port/ApplyPlan.h"
 
 #include "port/CouplingRule.h"
+#include "port/ProfileCheck.h"
 
 #include <gtest/gtest.h>
 
 namespace {
 
-using cli::ApplyStep;
-using cli::PortSetup;
+using ApplyPlan::ApplyStep;
 
 const std::vector<std::optional<std::string>> kChoices{std::nullopt, "Digital IO", "On Couple", "Off Couple",
                                                        "Trigger Out"};
@@ -64,14 +64,14 @@ TEST(ApplyPlan, EveryArrangementReachesTheProfileKeepingTheRuleAfterEveryStep) {
     int planned = 0, refused = 0;
     for (const PortSetup& present : arrangements(1)) {
         for (const PortSetup& profile : arrangements(0)) {
-            const auto clashes = cli::findCouplingClashes(profile, present);
+            const auto clashes = ProfileCheck::refusals(profile, present);
             if (!clashes.empty()) {
                 ++refused;
                 continue;
             }
             ++planned;
             PortSetup state = present;
-            const auto steps = cli::planApply(profile, present);
+            const auto steps = ApplyPlan::planApply(profile, present);
             EXPECT_LE(steps.size(),
                       differingPins(profile, present) + (swapsCouplings(profile, present) ? 1 : 0))
                 << "more steps than the settings that differ, and one for a swap";
@@ -98,10 +98,12 @@ TEST(ApplyPlan, ClashNamesThePinTheProfileLeavesAlone) {
     present.pins[6].function = "On Couple";
     PortSetup profile;
     profile.pins[4].function = "On Couple";
-    EXPECT_EQ(cli::findCouplingClashes(profile, present),
-              std::vector<std::string>{CouplingRule::clashMessage("On Couple", 7)});
+    EXPECT_EQ(
+        ProfileCheck::refusals(profile, present),
+        std::vector<std::string>{"the profile gives On Couple to pin 5, but it leaves pin 7 out, and pin 7 "
+                                 "holds On Couple: give pin 7 another function in the profile"});
     profile.pins[6].function = "Off Couple";
-    EXPECT_TRUE(cli::findCouplingClashes(profile, present).empty());
+    EXPECT_TRUE(ProfileCheck::refusals(profile, present).empty());
 }
 
 struct SettingRow {
@@ -115,7 +117,7 @@ class ApplyPlanSettings : public ::testing::TestWithParam<SettingRow> {};
 
 TEST_P(ApplyPlanSettings, SendOnlyWhatDiffers) {
     std::vector<std::string> commands;
-    for (const auto& step : cli::planApply(GetParam().profile, GetParam().present))
+    for (const auto& step : ApplyPlan::planApply(GetParam().profile, GetParam().present))
         commands.push_back(step.commandText());
     EXPECT_EQ(commands, GetParam().commands);
 }

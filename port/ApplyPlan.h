@@ -1,12 +1,15 @@
 #pragma once
 
-#include "cli/PortSetup.h"
+// A profile against the port's present state, with no I/O: where they differ, and the steps that make
+// the instrument hold the profile, so that a dry run is the plan printed.
+
+#include "port/PortSetup.h"
 
 #include <cstdint>
 #include <string>
 #include <vector>
 
-namespace cli {
+namespace ApplyPlan {
 
 // One setting of the port as apply, diff and their reports name it: "pin 5 function" from "Digital IO"
 // to "On Couple"; a value the instrument did not give in a known form is "unknown".
@@ -31,22 +34,16 @@ struct ApplyStep {
 // 7, function before polarity, the output word, the inhibit mode); from is the instrument's value.
 std::vector<SettingChange> findDifferences(const PortSetup& profile, const PortSetup& instrument);
 
-// What stands in the way of the profile on this instrument: each pin the profile leaves alone that holds
-// a coupling function the profile gives to another pin, as the window words it. Empty: the plan may go.
-std::vector<std::string> findCouplingClashes(const PortSetup& profile, const PortSetup& present);
-
-// The steps that make the instrument hold the profile, only for the settings that differ. Pins 4 to 7
-// that hold a coupling function the profile moves elsewhere are freed first (set to their new function
-// once no other pin holds it; in a swap one of the two waits on "Digital IO"), so that the one-pin rule
-// holds after every step; then each pin's function and polarity in pin order, the output word and the
-// inhibit mode. Settings the profile leaves out are not touched. One step per setting that differs,
-// and one more for a swap.
+// The steps that make the instrument hold the profile, only for the settings that differ, for a profile
+// ProfileCheck lets through. Pins 4 to 7 that hold a coupling function the profile moves elsewhere are
+// freed first (set to their new function once no other pin holds it; in a swap one of the two waits on
+// "Digital IO"), so that the one-pin rule holds after every step; then each pin's function and polarity
+// in pin order, but for pin 1 taking "Fault", which goes after pin 2 (pin 2 is its common from then on),
+// then the output word and the inhibit mode. Settings the profile leaves out are not touched. One step per
+// setting that differs, and one more for a swap.
 std::vector<ApplyStep> planApply(const PortSetup& profile, const PortSetup& present);
-
-// Each pin's function as the one-pin rule reads it: display names, pin 1 first, empty where unset.
-TextTable pinFunctions(const PortSetup& setup);
 
 // "pin 5 function: Digital IO -> On Couple"
 std::string changeLine(const SettingChange& change);
 
-} // namespace cli
+} // namespace ApplyPlan
