@@ -89,6 +89,8 @@ const std::vector<OptionDefinition>& options() {
         {nullptr, "json", nullptr, "(show, apply, diff, find) print JSON", flag(&CliArguments::json)},
         {nullptr, "no-identify", nullptr, "(find) list what is found without asking *IDN?",
          flag(&CliArguments::noIdentify)},
+        {nullptr, "include-builtin", nullptr, "(find) list the built-in simulated mainframe too",
+         flag(&CliArguments::includeBuiltIn)},
         {nullptr, "dry-run", nullptr, "(apply) print the plan, send nothing", flag(&CliArguments::dryRun)},
         {nullptr, "bits", nullptr, "(output) the word as seven 0/1 digits, pin 7 first",
          flag(&CliArguments::bits)},
@@ -246,7 +248,8 @@ Exit status:
   0  success
   1  the instrument reported an error or refused a setting, the instrument differs from the
      profile (apply, diff), input --wait timed out, or find found nothing
-  2  usage error: wrong command line or a profile file that is refused; nothing was sent
+  2  usage error: wrong command line (a resource string that can never be valid among them) or a
+     profile file that is refused; nothing was sent
   3  the instrument could not be reached, stopped answering, or did not grant its lock in time
 With several -r, the highest status of any instrument.
 )";

@@ -19,7 +19,9 @@ public:
     // Throws CliFailure(kUnreachable) naming the resource and why it could not be opened. With
     // `changesPort` (and without --no-lock) the instrument's exclusive lock is taken first, where the
     // transport has one, waiting up to --lock-timeout; not granted by then is kUnreachable too.
-    CliInstrument(const std::string& resource, const CliArguments& arguments, bool changesPort);
+    // Sessions record their traffic in `trace` when there is one.
+    CliInstrument(const std::string& resource, const CliArguments& arguments, bool changesPort,
+                  std::shared_ptr<visa::TraceLog> trace = nullptr);
 
     const std::string& resource() const { return resource_; }
 

@@ -3,7 +3,12 @@
 #include "cli/CliArguments.h"
 #include "cli/CommandTable.h"
 
+#include <memory>
 #include <ostream>
+
+namespace visa {
+class TraceLog;
+}
 
 namespace cli {
 
@@ -13,7 +18,9 @@ namespace cli {
 // and the result); with --json one object (an array of them for several) with the resource, its
 // exitStatus and its errors added. Messages follow on err in the same order. One instrument's result
 // goes straight to out (input --watch prints as it goes). Returns the highest exit status of any.
-int runOnResources(const PreparedCommand& command, const CliArguments& arguments, std::ostream& out,
-                   std::ostream& err);
+// Every resource is checked first: one that can never be opened is kUsageError, and nothing is sent to
+// any. Sessions record their traffic in `trace` when there is one.
+int runOnResources(const PreparedCommand& command, const CliArguments& arguments,
+                   const std::shared_ptr<visa::TraceLog>& trace, std::ostream& out, std::ostream& err);
 
 } // namespace cli

@@ -32,6 +32,9 @@ InstrumentError::InstrumentError(const std::string& resource, const std::string&
 OpenFailure::OpenFailure(const std::string& resource, const std::string& description)
     : InstrumentError(resource, description, "The instrument could not be opened: " + description) {}
 
+// The resource text is left out in front: the description quotes it already, and only in part.
+InvalidResource::InvalidResource(const std::string& description) : OpenFailure({}, description) {}
+
 InstrumentLost::InstrumentLost(const std::string& resource, const std::string& description, Cause cause)
     : InstrumentError(resource, resource + ": " + lostReason(cause, withoutResource(resource, description)),
                       "The operation was stopped because the instrument session failed: " + description),
