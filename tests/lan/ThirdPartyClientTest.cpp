@@ -109,7 +109,7 @@ TEST_F(LanThirdPartyClients, LxiOverVxi11AndRawSocket) {
 }
 
 // Our own resource manager reaches the same instrument over all three LAN forms (HiSLIP has no
-// Debian client to try, see the README).
+// Debian client to try, see docs/testing.md).
 TEST_F(LanThirdPartyClients, OurResourceManagerOverEveryLanForm) {
     sim::HislipServer hislip(*mainframe_);
     const std::string resources[] = {
