@@ -2,7 +2,6 @@
 
 #include "base/AsciiCase.h"
 #include "base/HandOverQueue.h"
-#include "base/Milliseconds.h"
 #include "base/PrintableText.h"
 #include "transport/InstrumentIdentity.h"
 #include "transport/InstrumentList.h"
@@ -50,7 +49,7 @@ using Event = std::variant<visa::FinderReport, Identified>;
 
 // One run. The finders and the identification workers run on threads of its own and only hand over what
 // they learn; the list, its settling and every call of the events are on the thread that called run().
-class FindingRun {
+class FindingRun : private visa::FindSink {
 public:
     FindingRun(const InstrumentFinderOptions& options, const InstrumentFinderEvents& events,
                std::stop_token stop)
@@ -76,20 +75,14 @@ public:
             jobs_.close();
             inbox_.close();
         });
-        std::set<std::string> running(finding.names().begin(), finding.names().end());
-        while (!stop_.stop_requested() && (!running.empty() || pendingIdentifications_ > 0)) {
+        while (!stop_.stop_requested() && (finding.anyRunning() || pendingIdentifications_ > 0)) {
             const auto until =
-                std::min(running.empty() ? Clock::time_point::max() : finding.endBy(), nextSettle());
+                std::min(finding.anyRunning() ? finding.endBy() : Clock::time_point::max(), nextSettle());
             auto event = until == Clock::time_point::max() ? inbox_.pop() : inbox_.pop(until);
-            if (event) {
-                handle(*event, running);
-            } else if (!running.empty() && Clock::now() >= finding.endBy()) {
-                finding.stop();
-                for (const auto& finder : running)
-                    sayUnavailable(finder, "did not finish within " +
-                                               base::milliseconds(options_.window + visa::kFinderOverrun));
-                running.clear();
-            }
+            if (event)
+                handle(*event, finding);
+            else if (finding.anyRunning() && Clock::now() >= finding.endBy())
+                finding.giveUp(*this);
             reportSettled(false);
         }
         if (!stop_.stop_requested())
@@ -98,28 +91,17 @@ public:
     }
 
 private:
-    void handle(Event& event, std::set<std::string>& running) {
+    void handle(Event& event, visa::FinderRun& finding) {
         if (auto* identified = std::get_if<Identified>(&event)) {
             --pendingIdentifications_;
             --pendingHosts_[identified->resource.host];
             file(identified->resource, identified->identity);
             return;
         }
-        auto& report = std::get<visa::FinderReport>(event);
-        switch (report.kind) {
-        case visa::FinderReport::Kind::Found:
-            found(report.resource);
-            break;
-        case visa::FinderReport::Kind::Unavailable:
-            sayUnavailable(report.finder, report.reason);
-            break;
-        case visa::FinderReport::Kind::Ended:
-            running.erase(report.finder);
-            break;
-        }
+        finding.pass(std::get<visa::FinderReport>(event), *this);
     }
 
-    void found(const visa::FoundResource& announced) {
+    void found(const visa::FoundResource& announced) override {
         const auto resource = cleaned(announced);
         if (!resource || asked_.size() >= kMaxResources ||
             !asked_.insert(base::asciiLower(resource->resource)).second)
@@ -135,8 +117,8 @@ private:
         jobs_.push(*resource);
     }
 
-    void sayUnavailable(const std::string& finder, const std::string& reason) {
-        if (!saidUnavailable_.insert(finder).second || !events_.unavailable)
+    void unavailable(const std::string& finder, const std::string& reason) override {
+        if (!events_.unavailable)
             return;
         events_.unavailable(base::printableText(finder, kMaxMethodChars, base::Unprintable::Question),
                             base::printableText(reason, kMaxReasonChars, base::Unprintable::Question));
@@ -233,7 +215,6 @@ private:
     InstrumentList list_;
     std::vector<bool> unreported_;
     std::set<std::string> asked_;
-    std::set<std::string> saidUnavailable_;
     std::map<std::string, Clock::time_point> lastHeard_;
     std::map<std::string, int> pendingHosts_;
     std::size_t pendingIdentifications_ = 0;

@@ -1,5 +1,7 @@
 #include "visa/FinderRun.h"
 
+#include "base/Milliseconds.h"
+
 #include <cstdint>
 #include <poll.h>
 #include <sys/eventfd.h>
@@ -51,7 +53,7 @@ bool FindOptions::stopRequested() const {
 
 FinderRun::FinderRun(const std::vector<RegisteredFinder>& finders, std::chrono::milliseconds window,
                      Deliver deliver)
-    : deliver_(std::move(deliver)), stopEvent_(::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK)),
+    : deliver_(std::move(deliver)), stopEvent_(::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK)), window_(window),
       endBy_(std::chrono::steady_clock::now() + window + kFinderOverrun) {
     if (!stopEvent_.valid())
         throw std::system_error(errno, std::generic_category(), "cannot make the finders' stop event");
@@ -62,6 +64,7 @@ FinderRun::FinderRun(const std::vector<RegisteredFinder>& finders, std::chrono::
         if (!finder.find)
             continue;
         names_.push_back(finder.name);
+        running_.insert(finder.name);
         try {
             threads_.emplace_back([this, finder, options] { runOne(finder, options, deliver_); });
         } catch (const std::system_error& error) {
@@ -78,6 +81,29 @@ FinderRun::~FinderRun() {
     stop();
     for (auto& thread : threads_)
         thread.join();
+}
+
+void FinderRun::pass(const FinderReport& report, FindSink& sink) {
+    switch (report.kind) {
+    case FinderReport::Kind::Found:
+        sink.found(report.resource);
+        break;
+    case FinderReport::Kind::Unavailable:
+        if (saidUnavailable_.insert(report.finder).second)
+            sink.unavailable(report.finder, report.reason);
+        break;
+    case FinderReport::Kind::Ended:
+        running_.erase(report.finder);
+        break;
+    }
+}
+
+void FinderRun::giveUp(FindSink& sink) {
+    stop();
+    for (const auto& finder : running_)
+        if (saidUnavailable_.insert(finder).second)
+            sink.unavailable(finder, "did not finish within " + base::milliseconds(window_ + kFinderOverrun));
+    running_.clear();
 }
 
 void FinderRun::stop() {

@@ -6,6 +6,7 @@
 #include <atomic>
 #include <chrono>
 #include <functional>
+#include <set>
 #include <thread>
 #include <vector>
 
@@ -45,13 +46,24 @@ public:
     // When a finder still running is past its window and overrun.
     std::chrono::steady_clock::time_point endBy() const { return endBy_; }
 
+    // On the consuming thread only: passes a report to the sink (each finder said unavailable at most
+    // once) or notes that its finder ended.
+    void pass(const FinderReport& report, FindSink& sink);
+    // Whether a finder has not ended, as far as the reports passed say.
+    bool anyRunning() const { return !running_.empty(); }
+    // Past endBy(): stops the run and names every finder that has not ended as overrunning.
+    void giveUp(FindSink& sink);
+
 private:
     Deliver deliver_;
     base::FileDescriptor stopEvent_; // readable once stop() was called: finders poll it with their sockets
     std::atomic<bool> stopped_{false};
     std::vector<std::string> names_;
+    std::chrono::milliseconds window_;
     std::chrono::steady_clock::time_point endBy_;
-    std::vector<std::jthread> threads_; // last: joined before anything they use goes
+    std::set<std::string> running_;         // the consumer's book
+    std::set<std::string> saidUnavailable_; // the consumer's book
+    std::vector<std::jthread> threads_;     // last: joined before anything they use goes
 };
 
 } // namespace visa

@@ -1,7 +1,6 @@
 #include "visa/ResourceManager.h"
 
 #include "base/HandOverQueue.h"
-#include "base/Milliseconds.h"
 #include "visa/FinderRun.h"
 #include "visa/HislipSession.h"
 #include "visa/LanFinders.h"
@@ -17,7 +16,6 @@
 #include <array>
 #include <map>
 #include <mutex>
-#include <set>
 
 namespace visa {
 namespace {
@@ -169,31 +167,14 @@ void ResourceManager::FindResources(const FindOptions& options, FindSink& sink, 
         run.stop();
         reports.close();
     });
-    std::set<std::string> running(run.names().begin(), run.names().end());
-    std::set<std::string> saidUnavailable;
-    while (!running.empty()) {
-        auto report = reports.pop(run.endBy());
+    while (run.anyRunning()) {
+        const auto report = reports.pop(run.endBy());
         if (!report)
             break;
-        switch (report->kind) {
-        case FinderReport::Kind::Found:
-            sink.found(report->resource);
-            break;
-        case FinderReport::Kind::Unavailable:
-            if (saidUnavailable.insert(report->finder).second)
-                sink.unavailable(report->finder, report->reason);
-            break;
-        case FinderReport::Kind::Ended:
-            running.erase(report->finder);
-            break;
-        }
+        run.pass(*report, sink);
     }
-    if (stop.stop_requested())
-        return;
-    for (const auto& finder : running)
-        if (saidUnavailable.insert(finder).second)
-            sink.unavailable(finder,
-                             "did not finish within " + base::milliseconds(options.window + kFinderOverrun));
+    if (!stop.stop_requested())
+        run.giveUp(sink);
 }
 
 void ResourceManager::registerBackend(InterfaceType type, BackendOpener opener) {
