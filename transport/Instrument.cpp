@@ -65,7 +65,7 @@ void Instrument::checkResource(const std::string& resource) {
     try {
         visa::ResourceName::parse(resource);
     } catch (const visa::BadResourceName& invalid) {
-        throw InvalidResource(invalid.what());
+        throw InvalidResource(resource, invalid.what());
     }
 }
 
@@ -89,7 +89,7 @@ std::unique_ptr<Instrument> Instrument::open(const std::string& resource, const 
     } catch (const OpenFailure&) {
         throw;
     } catch (const visa::BadResourceName& invalid) {
-        throw InvalidResource(invalid.what());
+        throw InvalidResource(resource, invalid.what());
     } catch (const LockNotGranted&) {
         throw;
     } catch (const std::exception& failure) {

@@ -32,8 +32,9 @@ InstrumentError::InstrumentError(const std::string& resource, const std::string&
 OpenFailure::OpenFailure(const std::string& resource, const std::string& description)
     : InstrumentError(resource, description, "The instrument could not be opened: " + description) {}
 
-// The resource text is left out in front: the description quotes it already, and only in part.
-InvalidResource::InvalidResource(const std::string& description) : OpenFailure({}, description) {}
+// The description quotes the resource itself, and only in part: reason() is the whole of it.
+InvalidResource::InvalidResource(const std::string& resource, const std::string& description)
+    : OpenFailure(resource, description) {}
 
 InstrumentLost::InstrumentLost(const std::string& resource, const std::string& description, Cause cause)
     : InstrumentError(resource, resource + ": " + lostReason(cause, withoutResource(resource, description)),

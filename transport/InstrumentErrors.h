@@ -32,7 +32,7 @@ public:
 // text, cut to a readable length.
 class InvalidResource : public OpenFailure {
 public:
-    explicit InvalidResource(const std::string& description);
+    InvalidResource(const std::string& resource, const std::string& description);
 };
 
 // A write or read of an open session failed: the instrument stopped answering or went away. reason()
