@@ -2,6 +2,7 @@
 
 #include "app/ProgramEnd.h"
 #include "simbackend/SimBackend.h"
+#include "simbackend/SimBoards.h"
 #include "transport/globals.h"
 #include "ui/MessageBox.h"
 #include "ui/ProgramFont.h"
@@ -18,7 +19,8 @@ void PrepareProgram(QApplication& application) {
     globals::EndProgramOnLostCommunication = [] {
         EndProgramNow(1);
     };
-    simbackend::registerSimBackend();
+    // The window's board is its own, from power-on each time, as the window has always had it.
+    simbackend::registerSimBackend(std::make_shared<simbackend::SimBoards>());
     // A trace is what a user sends to the instrument's maker; without one the program runs as before.
     std::shared_ptr<visa::TraceLog> trace;
     if (const char* traceFile = std::getenv("PINWRIGHT_TRACE"); traceFile != nullptr && *traceFile != '\0') {

@@ -5,16 +5,14 @@
 
 namespace base {
 
-std::chrono::milliseconds Deadline::remaining() const {
-    const auto left = end_ - Clock::now();
-    if (left <= Clock::duration::zero())
-        return std::chrono::milliseconds::zero();
-    return std::chrono::ceil<std::chrono::milliseconds>(left);
+int pollMillisecondsUntil(std::chrono::steady_clock::time_point end) {
+    const auto left = std::chrono::ceil<std::chrono::milliseconds>(end - std::chrono::steady_clock::now());
+    return static_cast<int>(
+        std::clamp<std::chrono::milliseconds::rep>(left.count(), 0, std::numeric_limits<int>::max()));
 }
 
-int Deadline::pollMilliseconds() const {
-    const auto left = remaining().count();
-    return static_cast<int>(std::min<decltype(left)>(left, std::numeric_limits<int>::max()));
+std::chrono::milliseconds Deadline::remaining() const {
+    return std::chrono::milliseconds(pollMillisecondsUntil(end_));
 }
 
 } // namespace base

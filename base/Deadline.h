@@ -4,6 +4,11 @@
 
 namespace base {
 
+// Milliseconds from now until `end` as poll() takes them: rounded up, so that a poll never wakes a hair
+// early and spins on a zero wait; 0 once passed, at most INT_MAX. Every wait on a time point counts
+// through this one.
+int pollMillisecondsUntil(std::chrono::steady_clock::time_point end);
+
 // A point in time that an open, a write or a read must finish by. One deadline spans a whole operation,
 // so that retries (several addresses, partial sends, split replies) share one time-out instead of each
 // getting a fresh one.
@@ -22,7 +27,8 @@ public:
     std::chrono::milliseconds remaining() const;
 
     // The remaining time as poll() takes it.
-    int pollMilliseconds() const;
+    int pollMilliseconds() const { return pollMillisecondsUntil(end_); }
+    Clock::time_point end() const { return end_; }
 
 private:
     std::chrono::milliseconds timeout_;

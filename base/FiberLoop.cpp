@@ -1,146 +1,107 @@
 #include "base/FiberLoop.h"
 
+#include "base/Deadline.h"
+#include "base/FiberStacks.h"
+
 #include <algorithm>
-#include <boost/context/detail/fcontext.hpp>
+#include <boost/context/fiber.hpp>
 #include <cerrno>
-#include <climits>
 #include <cstdint>
 #include <deque>
 #include <exception>
+#include <memory>
 #include <mutex>
 #include <optional>
 #include <sys/eventfd.h>
-#include <sys/mman.h>
 #include <system_error>
 #include <thread>
 #include <unistd.h>
 #include <utility>
 #include <vector>
 
-// GCC says so with __SANITIZE_ADDRESS__, Clang with __has_feature.
-#if defined(__SANITIZE_ADDRESS__)
-#define PINWRIGHT_ADDRESS_SANITIZER 1
-#elif defined(__has_feature)
-#if __has_feature(address_sanitizer)
-#define PINWRIGHT_ADDRESS_SANITIZER 1
-#endif
-#endif
-
-#if defined(PINWRIGHT_ADDRESS_SANITIZER)
-#include <sanitizer/common_interface_defs.h>
-#endif
-
 namespace base {
 namespace {
 
-using Clock = std::chrono::steady_clock;
-
-// AddressSanitizer must be told which stack the thread is about to run on, or it takes the other
-// stack's frames for overflows and loses track of what an exception unwinds.
-void startSwitch([[maybe_unused]] void** fakeStack, [[maybe_unused]] const void* bottom,
-                 [[maybe_unused]] std::size_t size) {
-#if defined(PINWRIGHT_ADDRESS_SANITIZER)
-    __sanitizer_start_switch_fiber(fakeStack, bottom, size);
-#endif
-}
-
-void finishSwitch([[maybe_unused]] void* fakeStack, [[maybe_unused]] const void** oldBottom,
-                  [[maybe_unused]] std::size_t* oldSize) {
-#if defined(PINWRIGHT_ADDRESS_SANITIZER)
-    __sanitizer_finish_switch_fiber(fakeStack, oldBottom, oldSize);
-#endif
-}
-
-// Stacks below a guard page each, kept for the next fiber when one ends: a server that starts a fiber
-// per connection maps a stack only when more connections are open at once than ever before.
-class StackPool {
-public:
-    StackPool() : page_(static_cast<std::size_t>(::sysconf(_SC_PAGESIZE))) {}
-    ~StackPool() {
-        for (void* mapping : free_)
-            ::munmap(mapping, page_ + FiberLoop::kStackBytes);
-    }
-    StackPool(const StackPool&) = delete;
-    StackPool& operator=(const StackPool&) = delete;
-
-    // The lowest address of the mapping; the stack starts one page above it.
-    void* take() {
-        if (!free_.empty()) {
-            void* mapping = free_.back();
-            free_.pop_back();
-            return mapping;
-        }
-        void* mapping = ::mmap(nullptr, page_ + FiberLoop::kStackBytes, PROT_READ | PROT_WRITE,
-                               MAP_PRIVATE | MAP_ANONYMOUS | MAP_NORESERVE | MAP_STACK, -1, 0);
-        if (mapping == MAP_FAILED)
-            throw std::system_error(errno, std::generic_category(), "cannot map a fiber's stack");
-        if (::mprotect(mapping, page_, PROT_NONE) != 0) {
-            const int error = errno;
-            ::munmap(mapping, page_ + FiberLoop::kStackBytes);
-            throw std::system_error(error, std::generic_category(), "cannot guard a fiber's stack");
-        }
-        return mapping;
-    }
-    void give(void* mapping) { free_.push_back(mapping); }
-    std::size_t page() const { return page_; }
-
-private:
-    std::size_t page_;
-    std::vector<void*> free_;
-};
-
-namespace fcontext = boost::context::detail;
+using Clock = FiberLoop::Clock;
 
 struct Fiber {
-    // Where the fiber goes on when resumed, and where it returns to the loop: each switch hands over the
-    // other side's context. Boost.Context switches without a system call (swapcontext saves and restores
-    // the signal mask with one, twice per reply).
-    fcontext::fcontext_t context = nullptr;
-    fcontext::fcontext_t loopContext = nullptr;
-    void* mapping = nullptr;
+    // The fiber's side while it is suspended (empty once it has returned), and the loop's side while the
+    // fiber runs: each switch hands over the other side. Boost.Context switches without a system call
+    // (swapcontext saves and restores the signal mask with one, twice per reply).
+    boost::context::fiber context;
+    boost::context::fiber loopSide;
     void* stackBottom = nullptr;
     std::function<void()> task;
-    // The wait in progress (every fiber the loop holds waits, or is done): the caller's poll entries and
-    // when it ends (nullopt: never).
+    // The wait in progress (every fiber the loop holds waits, or is done): the caller's poll entries,
+    // when it ends (nullopt: never) and the number a Wake for it carries.
     pollfd* fds = nullptr;
     nfds_t count = 0;
     std::optional<Clock::time_point> deadline;
+    std::uint64_t wait = 0;
     int result = 0;
     int error = 0;
-    bool done = false;
+    bool woken = false;
     void* fakeStack = nullptr;
 };
 
+void wakeUp(int fd) {
+    const std::uint64_t one = 1;
+    while (::write(fd, &one, sizeof one) < 0 && errno == EINTR) {
+    }
+}
+
 } // namespace
+
+FiberFailures::FiberFailures(std::vector<std::exception_ptr> failures)
+    : std::runtime_error([&failures] {
+          std::string text = std::to_string(failures.size()) + " tasks failed, the first with: ";
+          try {
+              std::rethrow_exception(failures.front());
+          } catch (const std::exception& e) {
+              return text + e.what();
+          } catch (...) {
+              return text + "an exception of an unknown type";
+          }
+      }()),
+      failures_(std::move(failures)) {}
 
 struct FiberLoop::State {
     State() = default;
     State(const State&) = delete;
     State& operator=(const State&) = delete;
-    // Fibers still suspended (run() left by an exception) never finish; their stacks are released all the
-    // same.
+    // Fibers still suspended (run() left by an exception) are unwound: destroying a suspended
+    // boost::context::fiber throws its unwinding exception at the fiber's wait, which every frame of the
+    // task must let through.
     ~State() {
+        unwinding = true;
         for (const auto& fiber : fibers)
-            stacks.give(fiber->mapping);
+            if (fiber->context)
+                resume(*fiber, [](Fiber& suspended) { suspended.context = {}; });
+        fibers.clear();
     }
 
-    StackPool stacks;
+    FiberStacks stacks; // before the fibers: they give their stacks back when destroyed
     std::vector<std::unique_ptr<Fiber>> fibers;
-    std::exception_ptr failure;
+    std::vector<std::exception_ptr> failures;
     void* loopFakeStack = nullptr;
     const void* loopStackBottom = nullptr;
     std::size_t loopStackSize = 0;
     int wakeFd = -1;
-    std::mutex mutex;
+    std::uint64_t nextWait = 0;
+    bool unwinding = false;
+    std::mutex mutex; // guards posted, stopped and woken: other threads reach them
     std::deque<std::function<void()>> posted;
+    std::vector<std::uint64_t> woken;
     bool stopped = false;
-    std::vector<pollfd> polled; // reused from turn to turn
-    std::vector<Fiber*> over;   // the same
+    std::vector<pollfd> polled;                 // reused from turn to turn
+    std::vector<Fiber*> over;                   // the same
+    std::vector<std::uint64_t> wakes;           // the same
+    std::deque<std::function<void()>> starting; // the same
 
     void start(std::function<void()> task);
-    void resume(Fiber& fiber);
+    template <typename Switch> void resume(Fiber& fiber, Switch&& doSwitch);
     bool turn(bool untilStopped);
-    static void enter(fcontext::transfer_t from);
+    void settle(int ready, int error);
 };
 
 namespace {
@@ -148,9 +109,17 @@ namespace {
 thread_local FiberLoop::State* currentLoop = nullptr;
 thread_local Fiber* currentFiber = nullptr;
 
-int millisecondsUntil(Clock::time_point deadline) {
-    const auto left = std::chrono::ceil<std::chrono::milliseconds>(deadline - Clock::now()).count();
-    return static_cast<int>(std::clamp<long long>(left, 0, INT_MAX));
+// Suspends the calling fiber until the loop resumes it.
+void suspend(Fiber& fiber, FiberLoop::State& loop) {
+    try {
+        startStackSwitch(&fiber.fakeStack, loop.loopStackBottom, loop.loopStackSize);
+        fiber.loopSide = std::move(fiber.loopSide).resume();
+        finishStackSwitch(fiber.fakeStack, nullptr, nullptr);
+    } catch (...) {
+        // The loop unwinds this fiber (its destructor): the switch back was the loop's.
+        finishStackSwitch(fiber.fakeStack, nullptr, nullptr);
+        throw;
+    }
 }
 
 } // namespace
@@ -162,7 +131,9 @@ FiberLoop::FiberLoop() : state_(std::make_unique<State>()) {
 }
 
 FiberLoop::~FiberLoop() {
-    ::close(state_->wakeFd);
+    const int wakeFd = state_->wakeFd;
+    state_.reset();
+    ::close(wakeFd);
 }
 
 void FiberLoop::post(std::function<void()> task) {
@@ -170,9 +141,7 @@ void FiberLoop::post(std::function<void()> task) {
         const std::lock_guard lock(state_->mutex);
         state_->posted.push_back(std::move(task));
     }
-    const std::uint64_t one = 1;
-    while (::write(state_->wakeFd, &one, sizeof one) < 0 && errno == EINTR) {
-    }
+    wakeUp(state_->wakeFd);
 }
 
 void FiberLoop::stop() {
@@ -180,9 +149,7 @@ void FiberLoop::stop() {
         const std::lock_guard lock(state_->mutex);
         state_->stopped = true;
     }
-    const std::uint64_t one = 1;
-    while (::write(state_->wakeFd, &one, sizeof one) < 0 && errno == EINTR) {
-    }
+    wakeUp(state_->wakeFd);
 }
 
 void FiberLoop::run(bool untilStopped) {
@@ -195,8 +162,11 @@ void FiberLoop::run(bool untilStopped) {
         throw;
     }
     currentLoop = outer;
-    if (auto failure = std::exchange(state_->failure, nullptr))
-        std::rethrow_exception(failure);
+    auto failures = std::exchange(state_->failures, {});
+    if (failures.size() == 1)
+        std::rethrow_exception(failures.front());
+    if (!failures.empty())
+        throw FiberFailures(std::move(failures));
 }
 
 bool FiberLoop::inFiber() {
@@ -207,16 +177,14 @@ int FiberLoop::poll(pollfd* fds, nfds_t count, int timeoutMs) {
     if (currentFiber == nullptr || timeoutMs == 0)
         return ::poll(fds, count, timeoutMs);
     Fiber& fiber = *currentFiber;
-    State& loop = *currentLoop;
     fiber.fds = fds;
     fiber.count = count;
     fiber.deadline =
         timeoutMs < 0 ? std::nullopt : std::optional(Clock::now() + std::chrono::milliseconds(timeoutMs));
+    fiber.wait = ++currentLoop->nextWait;
     for (nfds_t i = 0; i < count; ++i)
         fds[i].revents = 0;
-    startSwitch(&fiber.fakeStack, loop.loopStackBottom, loop.loopStackSize);
-    fiber.loopContext = fcontext::jump_fcontext(fiber.loopContext, nullptr).fctx;
-    finishSwitch(fiber.fakeStack, nullptr, nullptr);
+    suspend(fiber, *currentLoop);
     if (fiber.result < 0)
         errno = fiber.error;
     return fiber.result;
@@ -229,51 +197,79 @@ void FiberLoop::sleepFor(std::chrono::milliseconds duration) {
     }
     const auto end = Clock::now() + duration;
     while (Clock::now() < end)
-        poll(nullptr, 0, millisecondsUntil(end));
+        poll(nullptr, 0, pollMillisecondsUntil(end));
 }
 
-void FiberLoop::State::enter(fcontext::transfer_t from) {
-    auto* fiber = static_cast<Fiber*>(from.data);
-    fiber->loopContext = from.fctx;
+FiberLoop::Wake FiberLoop::wakeForNextWait() {
+    if (currentFiber == nullptr)
+        throw std::logic_error("FiberLoop::wakeForNextWait called outside a fiber");
+    Wake wake;
+    wake.loop_ = currentLoop;
+    wake.wait_ = currentLoop->nextWait + 1;
+    return wake;
+}
+
+bool FiberLoop::waitForWake(const Wake& wake, std::optional<Clock::time_point> deadline) {
+    Fiber& fiber = *currentFiber;
     State& loop = *currentLoop;
-    finishSwitch(nullptr, &loop.loopStackBottom, &loop.loopStackSize);
-    try {
-        fiber->task();
-    } catch (...) {
-        if (!loop.failure)
-            loop.failure = std::current_exception();
+    if (&loop != wake.loop_ || loop.nextWait + 1 != wake.wait_)
+        throw std::logic_error("FiberLoop::waitForWake: the wake is not for this fiber's next wait");
+    fiber.fds = nullptr;
+    fiber.count = 0;
+    fiber.deadline = deadline;
+    fiber.wait = ++loop.nextWait;
+    fiber.woken = false;
+    suspend(fiber, loop);
+    return std::exchange(fiber.woken, false);
+}
+
+void FiberLoop::Wake::send() const {
+    {
+        const std::lock_guard lock(loop_->mutex);
+        loop_->woken.push_back(wait_);
     }
-    fiber->task = nullptr;
-    fiber->done = true;
-    // Never resumed: a null fake stack tells AddressSanitizer this stack is done with.
-    startSwitch(nullptr, loop.loopStackBottom, loop.loopStackSize);
-    fcontext::jump_fcontext(fiber->loopContext, nullptr);
+    wakeUp(loop_->wakeFd);
 }
 
 void FiberLoop::State::start(std::function<void()> task) {
-    auto fiber = std::make_unique<Fiber>();
+    auto owned = std::make_unique<Fiber>();
+    Fiber* const fiber = owned.get();
     fiber->task = std::move(task);
-    fiber->mapping = stacks.take();
-    fiber->stackBottom = static_cast<char*>(fiber->mapping) + stacks.page();
-    // The context starts at the top of the stack, which grows down.
-    fiber->context = fcontext::make_fcontext(static_cast<char*>(fiber->stackBottom) + kStackBytes,
-                                             kStackBytes, &State::enter);
-    fibers.push_back(std::move(fiber));
-    resume(*fibers.back());
+    fiber->context =
+        boost::context::fiber(std::allocator_arg, stacks.allocator(fiber->stackBottom),
+                              [this, fiber](boost::context::fiber&& loopSide) {
+                                  fiber->loopSide = std::move(loopSide);
+                                  finishStackSwitch(nullptr, &loopStackBottom, &loopStackSize);
+                                  try {
+                                      fiber->task();
+                                  } catch (...) {
+                                      if (unwinding) {
+                                          startStackSwitch(nullptr, loopStackBottom, loopStackSize);
+                                          throw; // Boost.Context's own: it ends the fiber
+                                      }
+                                      failures.push_back(std::current_exception());
+                                  }
+                                  fiber->task = nullptr;
+                                  // Never resumed: a null fake stack tells AddressSanitizer this stack is
+                                  // done with.
+                                  startStackSwitch(nullptr, loopStackBottom, loopStackSize);
+                                  return std::move(fiber->loopSide);
+                              });
+    fibers.push_back(std::move(owned));
+    resume(*fiber, [](Fiber& first) { first.context = std::move(first.context).resume(); });
 }
 
-void FiberLoop::State::resume(Fiber& fiber) {
+template <typename Switch> void FiberLoop::State::resume(Fiber& fiber, Switch&& doSwitch) {
     Fiber* const outer = std::exchange(currentFiber, &fiber);
-    startSwitch(&loopFakeStack, fiber.stackBottom, kStackBytes);
-    fiber.context = fcontext::jump_fcontext(fiber.context, &fiber).fctx;
-    finishSwitch(loopFakeStack, nullptr, nullptr);
+    startStackSwitch(&loopFakeStack, fiber.stackBottom, kStackBytes);
+    doSwitch(fiber);
+    finishStackSwitch(loopFakeStack, nullptr, nullptr);
     currentFiber = outer;
 }
 
 // One turn: start what was posted, then wait once for every waiting fiber's descriptors and deadlines
 // together and resume those whose wait is over. False when the loop is done.
 bool FiberLoop::State::turn(bool untilStopped) {
-    std::deque<std::function<void()>> starting;
     bool stopping = false;
     {
         const std::lock_guard lock(mutex);
@@ -285,15 +281,11 @@ bool FiberLoop::State::turn(bool untilStopped) {
             start(std::move(task));
         } catch (const std::system_error&) {
             // No stack for it: the others go on, and run() reports it once they have ended.
-            if (!failure)
-                failure = std::current_exception();
+            failures.push_back(std::current_exception());
         }
     }
-    std::erase_if(fibers, [this](const std::unique_ptr<Fiber>& fiber) {
-        if (fiber->done)
-            stacks.give(fiber->mapping);
-        return fiber->done;
-    });
+    starting.clear();
+    std::erase_if(fibers, [](const std::unique_ptr<Fiber>& fiber) { return !fiber->context; });
     if (fibers.empty() && (!untilStopped || stopping)) {
         const std::lock_guard lock(mutex);
         if (posted.empty())
@@ -307,15 +299,25 @@ bool FiberLoop::State::turn(bool untilStopped) {
         if (fiber->deadline && (!earliest || *fiber->deadline < *earliest))
             earliest = fiber->deadline;
     }
-    const int ready = ::poll(polled.data(), polled.size(), earliest ? millisecondsUntil(*earliest) : -1);
+    const int ready = ::poll(polled.data(), polled.size(), earliest ? pollMillisecondsUntil(*earliest) : -1);
     const int error = errno;
     if (ready > 0 && polled[0].revents != 0) {
         std::uint64_t count = 0;
         while (::read(wakeFd, &count, sizeof count) < 0 && errno == EINTR) {
         }
     }
+    settle(ready, error);
+    for (Fiber* fiber : over)
+        resume(*fiber, [](Fiber& waiting) { waiting.context = std::move(waiting.context).resume(); });
+    return true;
+}
 
-    // Resuming a fiber may end it or start its next wait, so first settle which waits are over.
+// Resuming a fiber may end it or start its next wait, so first settle which waits are over.
+void FiberLoop::State::settle(int ready, int error) {
+    {
+        const std::lock_guard lock(mutex);
+        wakes.swap(woken);
+    }
     over.clear();
     const auto now = Clock::now();
     std::size_t next = 1;
@@ -325,19 +327,19 @@ bool FiberLoop::State::turn(bool untilStopped) {
             fiber->fds[i].revents = ready > 0 ? polled[next].revents : 0;
             readyHere += fiber->fds[i].revents != 0 ? 1 : 0;
         }
+        // A wake meant for a wait already over is stale: its number is never used again.
+        fiber->woken = std::find(wakes.begin(), wakes.end(), fiber->wait) != wakes.end();
         if (ready < 0 && error != EINTR) {
             fiber->result = -1;
             fiber->error = error;
-        } else if (readyHere > 0 || (fiber->deadline && *fiber->deadline <= now)) {
+        } else if (readyHere > 0 || fiber->woken || (fiber->deadline && *fiber->deadline <= now)) {
             fiber->result = readyHere;
         } else {
             continue;
         }
         over.push_back(fiber.get());
     }
-    for (Fiber* fiber : over)
-        resume(*fiber);
-    return true;
+    wakes.clear();
 }
 
 } // namespace base

@@ -1,5 +1,6 @@
 #include "base/UdpSocket.h"
 
+#include "base/FiberLoop.h"
 #include "base/NetworkInterfaces.h"
 
 #include <cerrno>
@@ -163,7 +164,7 @@ std::vector<std::size_t> waitReadable(std::span<const int> fds, const Deadline& 
     }
     std::vector<std::size_t> ready;
     for (;;) {
-        const int count = ::poll(entries.data(), entries.size(), deadline.pollMilliseconds());
+        const int count = FiberLoop::poll(entries.data(), entries.size(), deadline.pollMilliseconds());
         if (count < 0 && errno == EINTR) {
             continue;
         }

@@ -39,12 +39,18 @@ public:
     // Whether no other client can change the port until this is done.
     bool holdsLock() const;
 
+    // Whether the instrument may be sent queries joined in one program message: until it shows that it
+    // cannot take them (answers one in part, or not at all), after which it is sent one at a time.
+    bool takesJoinedMessages() const { return takesJoinedMessages_; }
+    void noteJoinedMessagesRefused() { takesJoinedMessages_ = false; }
+
     // A failure of this instrument at this step, as thrown.
     [[noreturn]] void fail(int status, const std::string& step, const std::string& what) const;
 
 private:
     std::string resource_;
     std::unique_ptr<transport::Instrument> instrument_;
+    bool takesJoinedMessages_ = true;
 };
 
 } // namespace cli

@@ -1,5 +1,6 @@
 #include "cli/CommandTable.h"
 
+#include "cli/BuiltinBoardCommand.h"
 #include "cli/FindCommand.h"
 #include "cli/InputCommand.h"
 #include "cli/PortCommands.h"
@@ -139,6 +140,17 @@ const std::vector<CommandDefinition>& table() {
          ResourceUse::One,
          {},
          PortCommands::prepareScpi},
+        {"reset-builtin",
+         "",
+         "put the built-in simulated mainframes (SIM0::INSTR, SIM1::INSTR...)\n"
+         "back to their power-on state. Between calls they keep their port's\n"
+         "settings in $XDG_STATE_HOME/pinwright (else ~/.local/state/pinwright),\n"
+         "one file per board, as a mainframe left switched on keeps them",
+         0,
+         0,
+         ResourceUse::None,
+         {},
+         BuiltinBoardCommand::prepareReset},
     };
     return commands;
 }

@@ -1,5 +1,6 @@
 #include "cli/InputCommand.h"
 
+#include "base/FiberLoop.h"
 #include "base/MonotonicStamp.h"
 #include "cli/CliInstrument.h"
 #include "cli/ExitStatus.h"
@@ -7,7 +8,6 @@
 #include "cli/StopSignals.h"
 
 #include <chrono>
-#include <thread>
 
 namespace cli::InputCommand {
 namespace {
@@ -51,7 +51,8 @@ int waitFor(CliInstrument& instrument, const std::string& pattern, std::chrono::
             instrument.fail(kInstrumentError, "input --wait " + pattern,
                             "no match within " + std::to_string(timeout.count()) + " ms (last read " + bits +
                                 ")");
-        std::this_thread::sleep_for(std::min<Clock::duration>(interval, left));
+        base::FiberLoop::sleepFor(
+            std::chrono::ceil<std::chrono::milliseconds>(std::min<Clock::duration>(interval, left)));
     }
 }
 

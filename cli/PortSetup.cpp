@@ -80,14 +80,21 @@ struct Replies {
 // Every reply, asked in one program message (the queries joined by ";:", each from the root of the
 // command tree, answered as one reply joined by ";"), which spares a round trip per setting. When that
 // fails or does not give one field per query, the queries are asked one by one, so that a failure
-// names its own step and an instrument that refuses the joined form is still read.
+// names its own step and an instrument that refuses the joined form is still read; it is not sent
+// joined messages again.
 Replies askAll(CliInstrument& instrument, const std::string& step, const std::vector<PortQuery>& queries) {
-    try {
-        if (auto fields = fieldsOf(instrument.query(step, joinedText(queries)), queries.size()))
-            return {std::move(*fields), true};
-    } catch (const CliFailure& failure) {
-        if (failure.status() == kUnreachable)
-            throw;
+    if (instrument.takesJoinedMessages()) {
+        try {
+            if (auto fields = fieldsOf(instrument.query(step, joinedText(queries)), queries.size()))
+                return {std::move(*fields), true};
+            // Answered in part: the instrument queued an error for what it did not take, which the next
+            // step would read as its own. (A query with no answer at all has had its errors read.)
+            instrument.discardErrors();
+        } catch (const CliFailure& failure) {
+            if (failure.status() == kUnreachable)
+                throw;
+        }
+        instrument.noteJoinedMessagesRefused();
     }
     Replies replies;
     for (const auto& query : queries)

@@ -1,12 +1,11 @@
 #include "sim/Mainframe.h"
 
-#include "base/FiberLoop.h"
+#include "base/WaitCondition.h"
 #include "sim/ClientSession.h"
 #include "sim/CommandSet.h"
 #include "sim/MessageParser.h"
 
 #include <algorithm>
-#include <condition_variable>
 #include <cstdio>
 #include <set>
 #include <stdexcept>
@@ -23,9 +22,6 @@ using std::chrono::milliseconds;
 // How often a waiting client asks whether it is still wanted: a client that goes away or a server that
 // stops cannot wake the condition variable itself.
 constexpr milliseconds kStillWantedInterval{50};
-// How often a client served on a fiber looks whether the lock is free: it cannot wait on the condition
-// variable (see waitForAccess).
-constexpr milliseconds kFiberLockInterval{5};
 
 std::string_view withoutTerminator(std::string_view message) {
     if (message.ends_with('\n')) {
@@ -58,17 +54,43 @@ struct Mainframe::Impl {
         state.eventStatus.record(error);
     }
 
+    // The units of the message that the instrument takes, with the error for what it does not, as its
+    // habits (lesser instruments) say.
+    struct TakenUnits {
+        std::vector<std::string_view> units;
+        std::optional<ScpiError> rest;
+    };
+    TakenUnits takenUnits(std::string_view message) const {
+        if (faults.armed(Fault::SmallInputBuffer) && message.size() > FaultInjector::kSmallInputBuffer) {
+            // The buffer filled in the middle of a unit: that unit and everything after it are lost,
+            // unless the unit ended exactly where the buffer did.
+            auto units = MessageParser::splitUnits(message.substr(0, FaultInjector::kSmallInputBuffer));
+            if (message[FaultInjector::kSmallInputBuffer] != ';') {
+                units.pop_back();
+            }
+            return {std::move(units), errors::kInputBufferOverrun};
+        }
+        auto units = MessageParser::splitUnits(message);
+        if (faults.armed(Fault::OneUnitPerMessage) && units.size() > 1) {
+            units.resize(1);
+            return {std::move(units), errors::kSyntax};
+        }
+        return {std::move(units), std::nullopt};
+    }
+
     // Runs every unit of the message and returns the replies of its queries, in order.
     std::vector<std::string> execute(std::string_view message) {
         std::vector<std::string> replies;
         std::vector<HeaderNode> path;
-        for (const auto text : MessageParser::splitUnits(message)) {
+        const TakenUnits taken = takenUnits(message);
+        const bool refusesRoot = faults.armed(Fault::RefuseRootSpecifier);
+        for (const auto text : taken.units) {
             const ParsedUnit parsed = MessageParser::parseUnit(text);
             if (parsed.blank) {
                 continue;
             }
-            if (parsed.error) {
-                report(*parsed.error);
+            if (parsed.error || (refusesRoot && parsed.unit.rooted)) {
+                report(parsed.error.value_or(errors::kUndefinedHeader));
                 continue;
             }
             Outcome outcome = commands.table().dispatch(parsed.unit, path);
@@ -77,6 +99,9 @@ struct Mainframe::Impl {
             } else if (parsed.unit.query) {
                 replies.push_back(std::move(outcome.reply));
             }
+        }
+        if (taken.rest) {
+            report(*taken.rest);
         }
         return replies;
     }
@@ -99,7 +124,8 @@ struct Mainframe::Impl {
     }
 
     // Waits, with `lock` held, until no client other than `session` holds the instrument's lock.
-    // False when the time-out (nullopt: none) or stillWanted ends the wait first.
+    // False when the time-out (nullopt: none) or stillWanted ends the wait first. A client on a fiber
+    // waits through its loop and is resumed by the release like a thread (base::WaitCondition).
     bool waitForAccess(std::unique_lock<std::mutex>& lock, const ClientSession& session,
                        std::optional<milliseconds> timeout, const StillWanted& stillWanted) {
         const std::optional<Clock::time_point> deadline =
@@ -118,15 +144,7 @@ struct Mainframe::Impl {
                 }
             }
             const auto wake = now + kStillWantedInterval;
-            if (base::FiberLoop::inFiber()) {
-                // A fiber must not block its loop's thread, so it looks again after a short sleep instead.
-                lock.unlock();
-                base::FiberLoop::sleepFor(std::chrono::ceil<milliseconds>(
-                    std::min(deadline ? std::min(*deadline, wake) : wake, now + kFiberLockInterval) - now));
-                lock.lock();
-                continue;
-            }
-            lockChanged.wait_until(lock, deadline ? std::min(*deadline, wake) : wake);
+            lockChanged.waitUntil(lock, deadline ? std::min(*deadline, wake) : wake);
         }
         return true;
     }
@@ -134,12 +152,12 @@ struct Mainframe::Impl {
     void release(const ClientSession& session) {
         if (holder == &session) {
             holder = nullptr;
-            lockChanged.notify_all();
+            lockChanged.notifyAll();
         }
     }
 
     mutable std::mutex mutex;
-    std::condition_variable lockChanged;
+    base::WaitCondition lockChanged;
     const ClientSession* holder = nullptr; // the client holding the exclusive lock
     InstrumentState state;
     CommandSet commands;
@@ -215,6 +233,11 @@ bool Mainframe::awaitAccess(const ClientSession& session, std::optional<millisec
                             const StillWanted& stillWanted) {
     std::unique_lock lock(impl_->mutex);
     return impl_->waitForAccess(lock, session, timeout, stillWanted);
+}
+
+std::size_t Mainframe::lockWaiters() const {
+    std::lock_guard lock(impl_->mutex);
+    return impl_->lockChanged.waiting();
 }
 
 LockInfo Mainframe::lockInfo() const {

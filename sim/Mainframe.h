@@ -90,6 +90,9 @@ public:
     void reset();
 
     LockInfo lockInfo() const;
+    // Clients waiting for another's lock to be released, on threads and fibers alike: what a test
+    // waits for before it acts on a waiter.
+    std::size_t lockWaiters() const;
 
     // "SIM0001" for the first mainframe of a rack, "SIM0002" for the second...
     static std::string serialNumberFor(unsigned index);

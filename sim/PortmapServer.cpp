@@ -1,9 +1,12 @@
 #include "sim/PortmapServer.h"
 
+#include "base/NetworkInterfaces.h"
 #include "protocol/DecodeError.h"
 #include "protocol/Vxi11Messages.h"
 #include "sim/PortmapDatagrams.h"
 #include "sim/RpcConnection.h"
+
+#include <arpa/inet.h>
 
 namespace sim {
 
@@ -49,6 +52,10 @@ bool PortmapServer::serveUdp() {
     if (sockets.empty()) {
         return false;
     }
+    // The any-address hears broadcasts on its one socket; a served address needs sockets of its own for
+    // them, which a loopback address does not get.
+    const auto served = base::parseIpv4(address_);
+    hearsBroadcasts_ = sockets.size() > 1 || (served && served->s_addr == htonl(INADDR_ANY));
     const auto answerDatagram = [this](const std::vector<base::UdpSocket>& sockets, std::size_t socketIndex,
                                        const base::UdpSocket::Datagram& datagram) {
         const RpcCall call = decodeCall(datagram.bytes);

@@ -28,6 +28,8 @@ public:
     // Also answers over UDP on the same address and port, broadcasts to it included
     // (sim/PortmapDatagrams.h); false for an IPv6 address. Throws std::system_error when it cannot bind.
     bool serveUdp();
+    // Whether the UDP service hears broadcasts too: not on a loopback address, which has none.
+    bool hearsBroadcasts() const { return hearsBroadcasts_; }
     void stop();
 
 private:
@@ -40,6 +42,7 @@ private:
     TcpService::Log log_;
     TcpService service_; // after the members its threads use
     std::unique_ptr<DatagramService> datagrams_;
+    bool hearsBroadcasts_ = false;
 };
 
 } // namespace sim

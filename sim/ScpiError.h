@@ -23,6 +23,7 @@ inline constexpr ScpiError kDataOutOfRange{-222, "Data out of range"};
 inline constexpr ScpiError kTooMuchData{-223, "Too much data"};
 inline constexpr ScpiError kIllegalParameterValue{-224, "Illegal parameter value"};
 inline constexpr ScpiError kQueueOverflow{-350, "Queue overflow"};
+inline constexpr ScpiError kInputBufferOverrun{-363, "Input buffer overrun"};
 inline constexpr ScpiError kQueryInterrupted{-410, "Query INTERRUPTED"};
 } // namespace errors
 

@@ -1,8 +1,13 @@
 #include "sim/ServerOptions.h"
 
+#include "sim/Mainframe.h"
+
 #include <algorithm>
+#include <arpa/inet.h>
 #include <charconv>
 #include <functional>
+#include <map>
+#include <set>
 #include <stdexcept>
 #include <vector>
 
@@ -15,7 +20,40 @@ struct Option {
     std::string_view argument; // empty for a flag
     std::string_view help;
     std::function<void(ServerOptions&, std::string_view name, std::string_view value)> apply;
+    // The option this one means nothing without, and the member that says it was given.
+    std::string_view needs = {};
+    bool ServerOptions::*needed = nullptr;
 };
+
+// Rows for options that mean nothing unless the server they belong to is served.
+Option needing(Option option, std::string_view needs, bool ServerOptions::*needed) {
+    option.needs = needs;
+    option.needed = needed;
+    return option;
+}
+
+// The address is given to bind() as it is, and the help promises a numeric one: a host name would be
+// looked up and might be any of several addresses.
+std::string parseAddress(std::string_view option, std::string_view text) {
+    const std::string address(text);
+    in6_addr scratch{};
+    if (::inet_pton(AF_INET, address.c_str(), &scratch) != 1 &&
+        ::inet_pton(AF_INET6, address.c_str(), &scratch) != 1) {
+        throw std::invalid_argument(std::string(option) + " wants a numeric IPv4 or IPv6 address, not \"" +
+                                    address + "\"");
+    }
+    return address;
+}
+
+std::chrono::milliseconds parseMilliseconds(std::string_view option, std::string_view text) {
+    unsigned value = 0;
+    const auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), value);
+    if (text.empty() || ec != std::errc{} || end != text.data() + text.size() || value > 60000) {
+        throw std::invalid_argument(std::string(option) + " wants milliseconds 0..60000, not \"" +
+                                    std::string(text) + "\"");
+    }
+    return std::chrono::milliseconds(value);
+}
 
 std::uint16_t parsePort(std::string_view option, std::string_view text) {
     unsigned value = 0;
@@ -108,8 +146,8 @@ const std::vector<Option>& options() {
     using O = ServerOptions;
     static const std::vector<Option> table = {
         {"--address", "A", "listen on the numeric IPv4 or IPv6 address A (default 127.0.0.1)",
-         [](ServerOptions& o, std::string_view, std::string_view value) {
-             o.address = value;
+         [](ServerOptions& o, std::string_view option, std::string_view value) {
+             o.address = parseAddress(option, value);
          }},
         portOption(
             "--port",
@@ -130,17 +168,19 @@ const std::vector<Option>& options() {
         portOption("--vxi11-port",
                    "serve the VXI-11 core channel on port P (default 0: a free port); implies --vxi11",
                    &O::vxi11Port, &O::vxi11),
-        portOption("--portmap-port",
-                   "serve the portmapper on port P instead of 111 (third-party clients ask 111 only)",
-                   &O::portmapPort),
+        needing(portOption("--portmap-port",
+                           "serve the portmapper on port P instead of 111 (third-party clients ask 111 only)",
+                           &O::portmapPort),
+                "--vxi11", &O::vxi11),
         flagOption("--hislip", "also serve HiSLIP (hislip0, and one sub-address per mainframe) on port 4880",
                    &O::hislip),
         portOption("--hislip-port", "serve HiSLIP on port P instead of 4880; implies --hislip",
                    &O::hislipPort, &O::hislip),
-        flagOption(
-            "--no-udp-portmap",
-            "serve the portmapper over TCP only, so that VXI-11 broadcasts find nothing (default: UDP too)",
-            &O::udpPortmap, false),
+        needing(flagOption("--no-udp-portmap",
+                           "serve the portmapper over TCP only, so that VXI-11 broadcasts find nothing "
+                           "(default: UDP too)",
+                           &O::udpPortmap, false),
+                "--vxi11", &O::vxi11),
         flagOption("--no-announce",
                    "do not announce the services over mDNS (default: announced on an address other than "
                    "loopback)",
@@ -160,7 +200,27 @@ const std::vector<Option>& options() {
         countOption("--links-per-connection", "allow N VXI-11 links on one connection (default 16)",
                     &O::linksPerConnection),
         countOption("--max-links", "allow N VXI-11 links in all (default 256)", &O::maxLinks),
-        flagOption("--help", "show this text", &O::help),
+        {"--reply-delay", "MS",
+         "make every reply wait MS milliseconds (0..60000, default 0) before it can be read, as a real "
+         "mainframe takes a few to answer",
+         [](ServerOptions& o, std::string_view option, std::string_view value) {
+             o.replyDelay = parseMilliseconds(option, value);
+         }},
+        flagOption("--refuse-root-specifier",
+                   "behave as an instrument that does not take SCPI's leading ':' (the root specifier): a "
+                   "message unit that starts with one is an undefined header (-113), the others of its "
+                   "message still run",
+                   &O::refuseRootSpecifier),
+        flagOption("--one-unit-per-message",
+                   "behave as an instrument that takes one message unit per message: the first unit runs, "
+                   "the rest of the message is a syntax error (-102)",
+                   &O::oneUnitPerMessage),
+        flagOption("--small-input-buffer",
+                   "behave as an instrument whose input buffer holds 64 bytes: of a longer message only the "
+                   "units that end within its first 64 bytes run, the rest is lost and queues an input "
+                   "buffer overrun (-363)",
+                   &O::smallInputBuffer),
+        flagOption("--help", "show this text (also -h)", &O::help),
         flagOption("--version", "show the version", &O::version),
     };
     return table;
@@ -176,10 +236,43 @@ ConnectionLimits lanLimits(const ServerOptions& options) {
     return {options.lanClients, options.stallTimeout, options.idleTimeout};
 }
 
+namespace {
+
+// The ports of this run's own TCP servers, each once: two servers of one simulator on one port would
+// have the second fail as if another program held it. Port 0 (a free one) never clashes.
+void requireDistinctPorts(const ServerOptions& options) {
+    std::map<unsigned, std::string> servers;
+    const auto claim = [&servers](unsigned port, const std::string& server) {
+        if (port == 0) {
+            return;
+        }
+        const auto [taken, fresh] = servers.emplace(port, server);
+        if (!fresh) {
+            throw std::invalid_argument("port " + std::to_string(port) + " is asked for twice, by " +
+                                        taken->second + " and by " + server + "; give one of them another");
+        }
+    };
+    for (std::size_t i = 0; i < options.count && options.socketPort != 0; ++i) {
+        claim(options.socketPort + i, options.count == 1
+                                          ? std::string("--port")
+                                          : "--port (mainframe " + std::to_string(i + 1) + ")");
+    }
+    if (options.vxi11) {
+        claim(options.portmapPort, "the portmapper (--portmap-port, default 111)");
+        claim(options.vxi11Port, "--vxi11-port");
+    }
+    if (options.hislip) {
+        claim(options.hislipPort, "HiSLIP (--hislip-port, default 4880)");
+    }
+}
+
+} // namespace
+
 ServerOptions parseServerOptions(std::span<const std::string_view> arguments) {
     ServerOptions result;
+    std::set<const Option*> given;
     for (std::size_t i = 0; i < arguments.size(); ++i) {
-        std::string_view name = arguments[i];
+        std::string_view name = arguments[i] == "-h" ? std::string_view("--help") : arguments[i];
         std::string_view value;
         bool inlineValue = false;
         if (const auto equals = name.find('='); name.starts_with("--") && equals != std::string_view::npos) {
@@ -204,12 +297,40 @@ ServerOptions parseServerOptions(std::span<const std::string_view> arguments) {
             value = arguments[++i];
         }
         option->apply(result, option->name, value);
+        given.insert(&*option);
+    }
+    if (result.help || result.version) {
+        return result;
+    }
+    for (const Option* option : given) {
+        if (option->needed != nullptr && !(result.*option->needed)) {
+            throw std::invalid_argument(std::string(option->name) + " needs " + std::string(option->needs));
+        }
     }
     if (result.socketPort != 0 && result.socketPort + (result.count - 1) > 65535) {
         throw std::invalid_argument("--count " + std::to_string(result.count) + " from --port " +
                                     std::to_string(result.socketPort) + " goes past port 65535");
     }
+    requireDistinctPorts(result);
     return result;
+}
+
+std::string usageHint() {
+    return " (pinwright-sim --help lists the usage)";
+}
+
+void applyBehaviour(const ServerOptions& options, Mainframe& mainframe) {
+    FaultInjector& faults = mainframe.faults();
+    if (options.replyDelay.count() > 0) {
+        faults.inject(Fault::DelayReply, FaultInjector::kForever, options.replyDelay);
+    }
+    for (const auto& [wanted, habit] : {std::pair{options.refuseRootSpecifier, Fault::RefuseRootSpecifier},
+                                        std::pair{options.oneUnitPerMessage, Fault::OneUnitPerMessage},
+                                        std::pair{options.smallInputBuffer, Fault::SmallInputBuffer}}) {
+        if (wanted) {
+            faults.inject(habit);
+        }
+    }
 }
 
 namespace {
@@ -251,11 +372,14 @@ std::string serverUsage() {
             left += " " + std::string(option.argument);
         }
         left.resize(std::max<std::size_t>(left.size() + 2, kHelpColumn), ' ');
-        text += left + wrapped(option.help, left.size()) + "\n";
+        const std::string help = option.needs.empty()
+                                     ? std::string(option.help)
+                                     : std::string(option.help) + "; needs " + std::string(option.needs);
+        text += left + wrapped(help, left.size()) + "\n";
     }
     text +=
         "\nExit status: 0 stopped by Ctrl-C or SIGTERM, 1 a server could not start (for example its port\n"
-        "is taken), 2 usage error.\n";
+        "is taken by another program), 2 usage error.\n";
     return text;
 }
 

@@ -40,16 +40,30 @@ struct ServerOptions {
     std::chrono::milliseconds idleTimeout{0};
     std::size_t linksPerConnection = 16; // VXI-11 create_link
     std::size_t maxLinks = 256;
+    // How the mainframes behave, for trying a script against a slower or lesser instrument: the time each
+    // takes before a reply is ready, and the habits of instruments that parse less than SCPI allows.
+    std::chrono::milliseconds replyDelay{0};
+    bool refuseRootSpecifier = false;
+    bool oneUnitPerMessage = false;
+    bool smallInputBuffer = false;
     bool help = false;
     bool version = false;
 };
 
-// Throws std::invalid_argument with a message naming the offending option.
 // The limits of the raw socket server and of the LAN protocol servers.
 ConnectionLimits socketLimits(const ServerOptions& options);
 ConnectionLimits lanLimits(const ServerOptions& options);
 
+// Throws std::invalid_argument with a message naming the offending option: a value it cannot use, an
+// option that means nothing without another (naming that one), two of the simulator's own servers asked
+// to listen on one port.
 ServerOptions parseServerOptions(std::span<const std::string_view> arguments);
+// What a usage error is followed by, pointing to the whole usage rather than printing it.
+std::string usageHint();
 std::string serverUsage();
+
+class Mainframe;
+// Gives the mainframe the timing and habits the options ask for.
+void applyBehaviour(const ServerOptions& options, Mainframe& mainframe);
 
 } // namespace sim

@@ -1,5 +1,6 @@
 #include "sim/ServiceConnection.h"
 
+#include "base/Deadline.h"
 #include "base/FiberLoop.h"
 
 #include <algorithm>
@@ -25,12 +26,6 @@ std::string secondsText(milliseconds duration) {
         text += "." + fraction;
     }
     return text + " s";
-}
-
-// Milliseconds until `deadline`, for poll: at least 0, at most a day.
-int pollTimeout(ServiceConnection::Clock::time_point deadline) {
-    const auto left = std::chrono::ceil<milliseconds>(deadline - ServiceConnection::Clock::now()).count();
-    return static_cast<int>(std::clamp<long long>(left, 0, 86'400'000));
 }
 
 } // namespace
@@ -91,7 +86,7 @@ std::optional<std::string> ServiceConnection::receiveSome(bool midMessage) {
     }
     std::array<char, 64 * 1024> chunk;
     for (;;) {
-        const int ready = waitFor(POLLIN, deadline ? pollTimeout(*deadline) : -1);
+        const int ready = waitFor(POLLIN, deadline ? base::pollMillisecondsUntil(*deadline) : -1);
         if (ready < 0) {
             return std::nullopt;
         }
@@ -145,7 +140,7 @@ bool ServiceConnection::sendAll(std::string_view bytes) {
 bool ServiceConnection::sleepFor(milliseconds duration) {
     const auto end = Clock::now() + duration;
     for (;;) {
-        const int left = pollTimeout(end);
+        const int left = base::pollMillisecondsUntil(end);
         if (left <= 0) {
             return true;
         }

@@ -1,5 +1,7 @@
 #include "sim/TcpService.h"
 
+#include "base/FiberGuard.h"
+
 #include <cerrno>
 #include <netdb.h>
 #include <netinet/in.h>
@@ -95,7 +97,12 @@ TcpService::TcpService(const std::string& address, std::uint16_t port, std::stri
         // The accept loop is a fiber too: a new connection then wakes no thread but the loop's.
         acceptorRunning_ = true;
         fibers_->post([this] {
-            acceptLoop();
+            // Whatever ends the accept loop, stop() must learn that it has ended, or it waits forever.
+            try {
+                acceptLoop();
+            } catch (const std::exception& e) {
+                this->log(std::string("no longer accepting connections: ") + e.what());
+            }
             const std::lock_guard lock(mutex_);
             acceptorRunning_ = false;
             fibersEnded_.notify_all();
@@ -121,6 +128,8 @@ void TcpService::log(const std::string& line) const {
 }
 
 void TcpService::stop() {
+    // It waits for the connections' fibers to end: on one of them it would wait for itself.
+    base::assertNotOnFiber("TcpService::stop");
     {
         std::lock_guard lock(mutex_);
         if (stopped_) {
@@ -244,11 +253,17 @@ void TcpService::workerLoop(Job first) {
 }
 
 void TcpService::serveOnFiber(Job job) {
+    // Counted out on every way out, as stop() waits for the count to reach zero.
+    struct CountedOut {
+        TcpService& service;
+        ~CountedOut() {
+            const std::lock_guard lock(service.mutex_);
+            if (--service.connections_ == 0) {
+                service.fibersEnded_.notify_all();
+            }
+        }
+    } countedOut{*this};
     serve(std::move(job));
-    const std::lock_guard lock(mutex_);
-    if (--connections_ == 0) {
-        fibersEnded_.notify_all();
-    }
 }
 
 void TcpService::serve(Job job) {

@@ -1,6 +1,7 @@
 // pinwright-sim: simulated mainframes (one, or a rack of --count N), served over the network until Ctrl-C or
 // SIGTERM.
 #include "base/FiberThread.h"
+#include "base/LineWriter.h"
 #include "base/ProgramVersion.h"
 #include "protocol/Vxi11Messages.h"
 #include "sim/HislipServer.h"
@@ -13,21 +14,16 @@
 #include "sim/Vxi11Server.h"
 
 #include <csignal>
+#include <fcntl.h>
 #include <iostream>
 #include <memory>
-#include <mutex>
 #include <pthread.h>
 #include <string_view>
 #include <system_error>
+#include <unistd.h>
 #include <vector>
 
 namespace {
-
-void printLine(const std::string& line) {
-    static std::mutex mutex;
-    std::lock_guard lock(mutex);
-    std::cout << line << std::endl;
-}
 
 // "inst0", or "inst0 to inst3" for a rack.
 std::string namesOf(const std::string& prefix, std::size_t count) {
@@ -42,7 +38,7 @@ int main(int argc, char** argv) {
     try {
         options = sim::parseServerOptions(arguments);
     } catch (const std::invalid_argument& e) {
-        std::cerr << "pinwright-sim: " << e.what() << "\n\n" << sim::serverUsage();
+        std::cerr << "pinwright-sim: " << e.what() << sim::usageHint() << "\n";
         return 2;
     }
     if (options.help) {
@@ -61,12 +57,20 @@ int main(int argc, char** argv) {
     sigaddset(&stopSignals, SIGTERM);
     pthread_sigmask(SIG_BLOCK, &stopSignals, nullptr);
 
+    // Every log line goes through a queue to a thread of its own: a reader that stops reading the output
+    // costs lines (counted and said to be dropped), never service.
+    base::LineWriter output{base::FileDescriptor(::fcntl(STDOUT_FILENO, F_DUPFD_CLOEXEC, 0))};
+    const auto printLine = [&output](const std::string& line) {
+        output.write(line);
+    };
+
     std::vector<std::unique_ptr<sim::Mainframe>> mainframes;
     std::vector<sim::Mainframe*> rack;
     for (std::size_t i = 0; i < options.count; ++i) {
         mainframes.push_back(
             std::make_unique<sim::Mainframe>(sim::Mainframe::serialNumberFor(options.firstSerial - 1 + i)));
         rack.push_back(mainframes.back().get());
+        sim::applyBehaviour(options, *rack.back());
     }
     try {
         // Every raw SCPI connection of the rack is a fiber of this one thread (declared first: it must
@@ -82,12 +86,9 @@ int main(int argc, char** argv) {
             const std::string where = "pinwright-sim: raw SCPI on " + options.address + " port " +
                                       std::to_string(sockets.back()->port());
             printLine(rack.size() == 1
-                          ? where + "; Ctrl-C stops"
+                          ? where
                           : where + " (" + sim::Mainframe::serialNumberFor(options.firstSerial - 1 + i) +
                                 ")");
-        }
-        if (rack.size() > 1) {
-            printLine("pinwright-sim: " + std::to_string(rack.size()) + " mainframes; Ctrl-C stops");
         }
         std::unique_ptr<sim::Vxi11Server> vxi11;
         std::unique_ptr<sim::PortmapServer> portmapper;
@@ -107,7 +108,8 @@ int main(int argc, char** argv) {
                       std::to_string(portmapper->port()));
             try {
                 if (options.udpPortmap && portmapper->serveUdp()) {
-                    printLine("pinwright-sim: portmapper also over UDP, broadcasts included");
+                    printLine(std::string("pinwright-sim: portmapper also over UDP") +
+                              (portmapper->hearsBroadcasts() ? ", broadcasts included" : ""));
                 }
             } catch (const std::system_error& e) {
                 printLine(std::string("pinwright-sim: portmapper not served over UDP: ") + e.what());
@@ -138,6 +140,10 @@ int main(int argc, char** argv) {
             }
             announcer = sim::ServiceAnnouncer::start(options.address, std::move(services), printLine);
         }
+        // Said once everything serves: a server that cannot start ends the program before this.
+        printLine("pinwright-sim: " +
+                  (rack.size() > 1 ? std::to_string(rack.size()) + " mainframes" : std::string("serving")) +
+                  "; Ctrl-C stops");
         int received = 0;
         sigwait(&stopSignals, &received);
         announcer.reset();

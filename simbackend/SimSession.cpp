@@ -1,18 +1,23 @@
 #include "simbackend/SimSession.h"
 
 #include "sim/ClientSession.h"
-#include "simbackend/SimInstruments.h"
+#include "simbackend/BoardStateFile.h"
+#include "simbackend/SimBoards.h"
 
+#include <stdexcept>
 #include <thread>
 
 namespace simbackend {
 
-std::unique_ptr<SimSession> SimSession::open(const visa::ResourceName& name) {
-    return std::unique_ptr<SimSession>(new SimSession(name.text, SimInstruments::board(name.board)));
+std::unique_ptr<SimSession> SimSession::open(const visa::ResourceName& name, SimBoards& boards) {
+    return std::unique_ptr<SimSession>(
+        new SimSession(name.text, boards.shared(name.board), boards.stateFile(name.board)));
 }
 
-SimSession::SimSession(std::string resource, sim::Mainframe& mainframe)
-    : BackendSession(std::move(resource)), session_(std::make_unique<sim::ClientSession>(mainframe)) {}
+SimSession::SimSession(std::string resource, std::shared_ptr<sim::Mainframe> mainframe,
+                       std::shared_ptr<const BoardStateFile> stateFile)
+    : BackendSession(std::move(resource)), mainframe_(std::move(mainframe)), stateFile_(std::move(stateFile)),
+      session_(std::make_unique<sim::ClientSession>(*mainframe_)) {}
 
 SimSession::~SimSession() = default;
 
@@ -31,7 +36,16 @@ void SimSession::write(std::string_view message) {
     requireUsable();
     if (message.ends_with('\n'))
         message.remove_suffix(1);
-    session_->receive(message);
+    if (!stateFile_) {
+        session_->receive(message);
+        return;
+    }
+    try {
+        stateFile_->update(*mainframe_, [&] { session_->receive(message); });
+    } catch (const std::runtime_error& error) {
+        fail(visa::VisaError::Kind::Other,
+             std::string("cannot keep the built-in mainframe's settings: ") + error.what());
+    }
 }
 
 std::string SimSession::read() {

@@ -23,19 +23,10 @@ std::shared_ptr<TraceLog> TraceLog::toStandardError() {
 }
 
 void TraceLog::record(std::string_view resource, TraceDirection direction, std::string_view message) {
-    const std::string line =
+    std::string line =
         formatLine(std::chrono::microseconds(base::monotonicMicroseconds()), resource, direction, message);
-    const std::lock_guard lock(mutex_);
-    // A trace that cannot be written must not stop the instrument's work, so a failed write is dropped.
-    std::size_t done = 0;
-    while (done < line.size()) {
-        const ssize_t written = ::write(output_.get(), line.data() + done, line.size() - done);
-        if (written < 0 && errno == EINTR)
-            continue;
-        if (written <= 0)
-            return;
-        done += static_cast<std::size_t>(written);
-    }
+    line.pop_back(); // the writer ends the line itself
+    output_.write(std::move(line));
 }
 
 std::string TraceLog::formatLine(std::chrono::microseconds timestamp, std::string_view resource,

@@ -1,10 +1,9 @@
 #pragma once
 
-#include "base/FileDescriptor.h"
+#include "base/LineWriter.h"
 
 #include <chrono>
 #include <memory>
-#include <mutex>
 #include <string>
 #include <string_view>
 
@@ -17,7 +16,9 @@ enum class TraceDirection { Write, Read };
 //   <monotonic microseconds> <resource> <- <text>     for a reply read from it.
 // The text is escaped without loss (\n, \r, \t, \\, \xNN), so a line never breaks and the bytes can be
 // recovered exactly. Lines go out with one write() each to a file opened for appending, so several
-// processes can share one trace file.
+// processes can share one trace file. Recording never waits for the output (base::LineWriter): an
+// instrument's fiber or thread goes on while the file or terminal is slow, and lines that find the queue
+// full are counted and said to be dropped.
 class TraceLog {
 public:
     // Appends to the file, creating it; throws std::runtime_error naming the file when it cannot.
@@ -34,8 +35,7 @@ public:
 private:
     explicit TraceLog(base::FileDescriptor output) : output_(std::move(output)) {}
 
-    std::mutex mutex_;
-    base::FileDescriptor output_;
+    base::LineWriter output_;
 };
 
 } // namespace visa

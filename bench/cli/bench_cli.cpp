@@ -4,7 +4,9 @@
 //  - apply of a full profile and show on 1, 4, 16 and 64 mainframes in one call, against the same on one,
 //    with pinwright-cli's peak resident size. apply alternates between two profiles, so that every run
 //    changes every setting; "apply unchanged" applies the profile the mainframes already hold, which
-//    only reads.
+//    only reads;
+//  - apply on 1, 4, 16 and 64 mainframes again with every reply held back 2 ms, as a real mainframe takes
+//    a few milliseconds to answer: there the waits, not the work, should make up the time.
 // The runs of all sizes take turns, so that the ratios hold up while the machine's load changes. Prints the
 // medians and the ratios beside their targets. Not a test: run it on a quiet machine.
 
@@ -14,9 +16,11 @@
 #include "sim/SocketServer.h"
 
 #include <algorithm>
+#include <chrono>
 #include <cstdio>
 #include <fstream>
 #include <memory>
+#include <span>
 #include <string>
 #include <vector>
 
@@ -32,6 +36,9 @@ struct RackSize {
     double applyTarget;
 };
 constexpr RackSize kRackSizes[] = {{1, 0}, {4, 1.5}, {16, 0}, {64, 4.0}};
+// The same racks with each reply held back as long as a real mainframe takes, and their targets.
+constexpr std::chrono::milliseconds kReplyDelay{2};
+constexpr RackSize kDelayedRackSizes[] = {{1, 0}, {4, 0}, {16, 0}, {64, 1.2}};
 
 struct ServedMainframe {
     ServedMainframe(int index, base::FiberLoop& fibers)
@@ -73,6 +80,11 @@ std::vector<std::string> writeProfiles() {
     return paths;
 }
 
+// apply to each size of rack, the profiles taking turns.
+std::vector<ProcessTiming::Case> applyCases(const std::vector<std::unique_ptr<ServedMainframe>>& rack,
+                                            std::span<const RackSize> sizes,
+                                            const std::vector<std::string>& profiles);
+
 std::vector<std::string> onRack(const std::vector<std::unique_ptr<ServedMainframe>>& rack, int count,
                                 std::vector<std::string> command) {
     std::vector<std::string> arguments{PINWRIGHT_CLI_PATH};
@@ -80,6 +92,27 @@ std::vector<std::string> onRack(const std::vector<std::unique_ptr<ServedMainfram
         arguments.insert(arguments.end(), {"-r", rack[static_cast<std::size_t>(i)]->resource()});
     arguments.insert(arguments.end(), command.begin(), command.end());
     return arguments;
+}
+
+std::vector<ProcessTiming::Case> applyCases(const std::vector<std::unique_ptr<ServedMainframe>>& rack,
+                                            std::span<const RackSize> sizes,
+                                            const std::vector<std::string>& profiles) {
+    std::vector<ProcessTiming::Case> cases;
+    for (const RackSize& size : sizes)
+        cases.push_back({onRack(rack, size.mainframes, {"apply", profiles[0]}),
+                         onRack(rack, size.mainframes, {"apply", profiles[1]})});
+    return cases;
+}
+
+// The replies of every mainframe wait `delay` (through the servers' loop) from here on; 0: no more.
+void delayReplies(const std::vector<std::unique_ptr<ServedMainframe>>& rack,
+                  std::chrono::milliseconds delay) {
+    for (const auto& served : rack) {
+        if (delay.count() > 0)
+            served->mainframe.faults().inject(sim::Fault::DelayReply, sim::FaultInjector::kForever, delay);
+        else
+            served->mainframe.faults().clear();
+    }
 }
 
 } // namespace
@@ -137,6 +170,18 @@ int main(int argc, char* argv[]) {
         }
         std::printf("CPU of one apply to 64: pinwright-cli %.1f ms, the 64 simulated mainframes %.1f ms\n",
                     applies.back().cpuMilliseconds, applies.back().serverCpuMilliseconds);
+        delayReplies(rack, kReplyDelay);
+        const auto delayed = ProcessTiming::interleaved(applyCases(rack, kDelayedRackSizes, profiles), kRuns);
+        for (std::size_t i = 0; i < std::size(kDelayedRackSizes); ++i)
+            std::printf("%2d mainframes, replies after %lld ms: apply %7.2f ms\n",
+                        kDelayedRackSizes[i].mainframes, static_cast<long long>(kReplyDelay.count()),
+                        delayed[i].milliseconds);
+        for (std::size_t i = 1; i < delayed.size(); ++i)
+            printRatio("apply to " + std::to_string(kDelayedRackSizes[i].mainframes) +
+                           " / to 1, replies after " + std::to_string(kReplyDelay.count()) + " ms",
+                       delayed[i].milliseconds / delayed[0].milliseconds, kDelayedRackSizes[i].applyTarget);
+        delayReplies(rack, std::chrono::milliseconds(0));
+
         for (const int count : {1, 64}) {
             double peak = 0;
             for (int k = 0; k < 3; ++k)

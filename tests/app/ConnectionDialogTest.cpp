@@ -31,8 +31,7 @@ TEST_F(ConnectionDialog, SetClearsTheUnitAfterTheIdentityAndOpensTheMainWindow) 
     ASSERT_GE(boxes.seen().size(), 1u);
     const SeenBox& identity = boxes.seen()[0];
     EXPECT_EQ(identity.text, kIdentityLead + "Korvane,MF-7," +
-                                 QString::fromStdString(simbackend::SimInstruments::serialNumber(kBoard)) +
-                                 ",1.0\n");
+                                 QString::fromStdString(sim::Mainframe::serialNumberFor(kBoard)) + ",1.0\n");
     EXPECT_EQ(identity.title, "Pinwright");
     EXPECT_EQ(identity.buttons, QStringList{"OK"});
     EXPECT_EQ(identity.icon, QMessageBox::NoIcon);

@@ -29,7 +29,7 @@ visa::ResourceFinder twoMainframesApart() {
 }
 
 QString identityOf(unsigned board) {
-    return QString::fromStdString("Korvane MF-7, serial " + simbackend::SimInstruments::serialNumber(board) +
+    return QString::fromStdString("Korvane MF-7, serial " + sim::Mainframe::serialNumberFor(board) +
                                   ", firmware 1.0 (built in)");
 }
 
@@ -37,7 +37,6 @@ class FindInstruments : public GuiTest {
 protected:
     void SetUp() override {
         GuiTest::SetUp();
-        simbackend::SimInstruments::board(kOtherBoard).reset();
         searches = 0;
         QApplication::setActiveWindow(dialog.get());
         dialog->ui.IOtxt->setFocus(Qt::OtherFocusReason);

@@ -1,8 +1,8 @@
 // What apply and diff report per instrument, as text and as JSON: what changed, what stood in the way,
 // and where an apply stopped when the instrument stopped answering in the middle.
 #include "port/CouplingRule.h"
-#include "simbackend/SimInstruments.h"
 #include "tests/cli/CliRun.h"
+#include "tests/support/FreshBoards.h"
 
 #include <QJsonArray>
 #include <QJsonDocument>
@@ -21,10 +21,6 @@ constexpr const char* kPinsQuery =
     "DIG:PIN1:FUNC?;:DIG:PIN1:POL?;:DIG:PIN2:FUNC?;:DIG:PIN2:POL?;:DIG:PIN3:FUNC?;:DIG:PIN3:POL?;:"
     "DIG:PIN4:FUNC?;:DIG:PIN4:POL?;:DIG:PIN5:FUNC?;:DIG:PIN5:POL?;:DIG:PIN6:FUNC?;:DIG:PIN6:POL?;:"
     "DIG:PIN7:FUNC?;:DIG:PIN7:POL?";
-
-sim::Mainframe& board(unsigned number) {
-    return simbackend::SimInstruments::board(number);
-}
 
 QJsonValue parsed(const std::string& text) {
     const auto document = QJsonDocument::fromJson(QByteArray::fromStdString(text));
@@ -49,15 +45,15 @@ std::jthread betweenExchanges(sim::Mainframe& mainframe, std::chrono::millisecon
 
 class ApplyReport : public ::testing::Test {
 protected:
-    void SetUp() override {
-        board(4).reset();
-        board(6).reset();
-    }
+    sim::Mainframe& board(unsigned number) { return boards_.board(number); }
     std::string profile(const std::string& json) const {
         std::ofstream(file) << R"({"format": "pinwright-profile", "version": 1, )" << json << "}";
         return file;
     }
     const std::string file = ::testing::TempDir() + "report-" + std::to_string(::getpid()) + ".json";
+
+private:
+    FreshBoards boards_;
 };
 
 TEST_F(ApplyReport, JsonNamesEachChangeWithOldAndNewThenUnchanged) {

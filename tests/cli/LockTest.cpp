@@ -3,6 +3,7 @@
 // having sent nothing.
 #include "tests/cli/CliRun.h"
 #include "tests/cli/ServedInstrument.h"
+#include "tests/support/Eventually.h"
 #include "visa/ResourceManager.h"
 
 #include <fstream>
@@ -68,16 +69,16 @@ TEST_P(AnotherClientsLock, AWaitForTheLockHoldsUpNoOtherInstrument) {
     CliResult result;
     std::thread cli([&] {
         result = runCliHere(
-            {"-r", instrument->resource(), "-r", free.resource(), "--lock-timeout", "4000", "apply", file});
+            {"-r", instrument->resource(), "-r", free.resource(), "--lock-timeout", "60000", "apply", file});
     });
-    const auto start = std::chrono::steady_clock::now();
-    while (free.mainframe().state().outputWord != 5 && std::chrono::steady_clock::now() - start < seconds(3))
-        std::this_thread::sleep_for(milliseconds(10));
-    const auto freeApplied = std::chrono::steady_clock::now() - start;
+    // The lock is released only once the free instrument has its profile: had it waited for the locked
+    // one, it would not get it before the lock time-out, long after this patience.
+    const bool freeApplied =
+        test_support::eventually([&] { return free.mainframe().state().outputWord == 5; });
     const int lockedWord = instrument->mainframe().state().outputWord;
     other->unlock();
     cli.join();
-    EXPECT_LT(freeApplied, seconds(2)) << "the free instrument waited for the locked one";
+    EXPECT_TRUE(freeApplied) << "the free instrument waited for the locked one";
     EXPECT_EQ(lockedWord, 0) << "the locked one went ahead";
     EXPECT_EQ(result.status, 0) << result.err;
     EXPECT_EQ(instrument->mainframe().state().outputWord, 5);

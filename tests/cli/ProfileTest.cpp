@@ -1,6 +1,6 @@
 // Port profiles: saved from one simulated mainframe, applied to another with a different set-up.
-#include "simbackend/SimInstruments.h"
 #include "tests/cli/CliRun.h"
+#include "tests/support/FreshBoards.h"
 #include "tests/support/PortArrangement.h"
 
 #include <fstream>
@@ -26,15 +26,13 @@ const PortArrangement kTarget{.functions = {{4, "ONC"}, {5, "OFFC"}, {2, "TOUT"}
 class ProfileRoundTrip : public ::testing::Test {
 protected:
     void SetUp() override {
-        source().reset();
         source().setState(kSource.over(source().state()));
-        target().reset();
         target().setState(kTarget.over(target().state()));
     }
-    static sim::Mainframe& source() { return simbackend::SimInstruments::board(1); }
-    static sim::Mainframe& target() { return simbackend::SimInstruments::board(2); }
+    sim::Mainframe& source() { return boards_.board(1); }
+    sim::Mainframe& target() { return boards_.board(2); }
     // The commands (not the queries and error checks) the target received.
-    static Strings settingsSent() {
+    Strings settingsSent() {
         Strings settings;
         for (const auto& message : target().traffic().received())
             if (message.find(' ') != std::string::npos)
@@ -44,6 +42,9 @@ protected:
 
     // Each case runs in a process of its own, and ctest may run them side by side.
     const std::string file = ::testing::TempDir() + "round-trip-" + std::to_string(::getpid()) + ".json";
+
+private:
+    FreshBoards boards_;
 };
 
 TEST_F(ProfileRoundTrip, AppliedProfileMakesTheTargetEqualTheSource) {

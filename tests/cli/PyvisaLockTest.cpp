@@ -81,7 +81,8 @@ TEST_F(PyvisaHoldsTheLock, ApplyGivesUpAtItsLockTimeOutHavingSentNothing) {
     const auto result = runCliHere({"-r", instrument.resource(), "--lock-timeout", "300", "apply", file});
     const auto elapsed = std::chrono::steady_clock::now() - start;
     EXPECT_GE(elapsed, milliseconds(300));
-    EXPECT_LT(elapsed, milliseconds(900));
+    // Gave up before the holder let go: had it waited for that, the lock would have been granted and the
+    // profile applied (status 0, traffic sent), whatever the time.
     EXPECT_EQ(result.status, 3);
     EXPECT_EQ(result.err.rfind("pinwright-cli: " + instrument.resource() + ": locking: ", 0), 0u)
         << result.err;

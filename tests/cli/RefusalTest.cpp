@@ -1,9 +1,9 @@
 // What pinwright-cli refuses, with which exit status and message, and that a refusal before the
 // instrument is opened sends nothing.
-#include "simbackend/SimInstruments.h"
 #include "tests/cli/CliRun.h"
 #include "tests/cli/ServedInstrument.h"
 #include "tests/support/AnsweringPeer.h"
+#include "tests/support/FreshBoards.h"
 
 #include <algorithm>
 #include <cstdio>
@@ -19,9 +19,14 @@ using Strings = std::vector<std::string>;
 constexpr unsigned kBoard = 7;
 const std::string kResource = "SIM7::INSTR";
 
-sim::Mainframe& Mainframe() {
-    return simbackend::SimInstruments::board(kBoard);
-}
+// The built-in board the resource names, of this test alone.
+class OnFreshBoard : public ::testing::Test {
+protected:
+    sim::Mainframe& Mainframe() { return boards_.board(kBoard); }
+
+private:
+    FreshBoards boards_;
+};
 
 struct UsageRow {
     const char* name;
@@ -29,10 +34,9 @@ struct UsageRow {
     const char* message;
 };
 
-class UsageRefusals : public ::testing::TestWithParam<UsageRow> {};
+class UsageRefusals : public OnFreshBoard, public ::testing::WithParamInterface<UsageRow> {};
 
 TEST_P(UsageRefusals, ExitTwoAndSendNothing) {
-    Mainframe().reset();
     const auto result = runCliHere(GetParam().arguments);
     EXPECT_EQ(result.status, 2);
     EXPECT_NE(result.err.find(GetParam().message), std::string::npos) << result.err;
@@ -100,14 +104,13 @@ struct ProfileRow {
     const char* message;
 };
 
-class ProfileRefusals : public ::testing::TestWithParam<ProfileRow> {};
+class ProfileRefusals : public OnFreshBoard, public ::testing::WithParamInterface<ProfileRow> {};
 
 TEST_P(ProfileRefusals, NameTheLineOrFieldAndSendNothing) {
     // A file of this test's own: tests run in parallel (ctest -j) and two runs may share a machine.
     const std::string file = ::testing::TempDir() + "refused-profile-" + GetParam().name + "-" +
                              std::to_string(::getpid()) + ".json";
     std::ofstream(file) << GetParam().json;
-    Mainframe().reset();
     for (const char* command : {"apply", "diff"}) {
         const auto result = runCliHere({"-r", kResource, command, file});
         EXPECT_EQ(result.status, 2) << command;
@@ -152,9 +155,8 @@ INSTANTIATE_TEST_SUITE_P(
     [](const auto& info) { return std::string(info.param.name); });
 #undef HEAD
 
-class InstrumentRefusals : public ::testing::Test {
+class InstrumentRefusals : public OnFreshBoard {
 protected:
-    void SetUp() override { Mainframe().reset(); }
     CliResult run(Strings arguments) {
         arguments.insert(arguments.begin(), {"-r", kResource});
         return runCliHere(arguments);

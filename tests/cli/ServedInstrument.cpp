@@ -5,7 +5,7 @@
 #include "sim/PortmapServer.h"
 #include "sim/SocketServer.h"
 #include "sim/Vxi11Server.h"
-#include "simbackend/SimInstruments.h"
+#include "tests/support/FreshBoards.h"
 
 #include <array>
 #include <stdexcept>
@@ -20,8 +20,8 @@ struct ServedInstrument::Servers {
 ServedInstrument::ServedInstrument(Transport transport, unsigned simBoard)
     : servers_(std::make_unique<Servers>()) {
     if (transport == Transport::Sim) {
-        mainframe_ = &simbackend::SimInstruments::board(simBoard);
-        mainframe_->reset();
+        boards_ = std::make_unique<FreshBoards>();
+        mainframe_ = &boards_->board(simBoard);
         resource_ = "SIM" + std::to_string(simBoard) + "::INSTR";
         return;
     }

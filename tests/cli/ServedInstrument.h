@@ -9,6 +9,8 @@
 #include <memory>
 #include <string>
 
+class FreshBoards;
+
 enum class Transport { Sim, Socket, Vxi11, Hislip };
 
 class ServedInstrument {
@@ -23,6 +25,7 @@ public:
 
 private:
     struct Servers;
+    std::unique_ptr<FreshBoards> boards_; // the SIM board's, registered while this lives
     std::unique_ptr<sim::Mainframe> owned_;
     sim::Mainframe* mainframe_ = nullptr;
     std::unique_ptr<Servers> servers_;

@@ -1,7 +1,7 @@
 // The I/O trace: one line per message written or reply read, with a monotonic microsecond timestamp,
 // the resource and the direction, control characters escaped so that a line never breaks.
-#include "simbackend/SimInstruments.h"
 #include "tests/cli/CliRun.h"
+#include "tests/support/FreshBoards.h"
 #include "visa/TraceLog.h"
 
 #include <cstdlib>
@@ -35,7 +35,7 @@ INSTANTIATE_TEST_SUITE_P(
     [](const auto& info) { return std::string(info.param.name); });
 
 TEST(TraceFile, RecordsEveryExchangeInOrderWithRisingTimestamps) {
-    simbackend::SimInstruments::board(5).reset();
+    const FreshBoards boards;
     const std::string file = ::testing::TempDir() + "trace.log";
     std::remove(file.c_str());
     ::setenv("PINWRIGHT_TRACE", file.c_str(), 1);

@@ -7,7 +7,7 @@
 #include "sim/PortmapServer.h"
 #include "sim/SocketServer.h"
 #include "sim/Vxi11Server.h"
-#include "simbackend/SimInstruments.h"
+#include "simbackend/SimBoards.h"
 #include "simbackend/SimSession.h"
 #include "visa/HislipSession.h"
 #include "visa/ResourceName.h"
@@ -40,9 +40,8 @@ constexpr int kRoundTrips = 300;
 class EveryServer {
 public:
     EveryServer()
-        : mainframe_(simbackend::SimInstruments::board(kBoard)), socket_(mainframe_), vxi11_(mainframe_),
+        : mainframe_(boards_.board(kBoard)), socket_(mainframe_), vxi11_(mainframe_),
           portmapper_("127.0.0.1", 0), hislip_(mainframe_) {
-        mainframe_.reset();
         portmapper_.registerProgram(protocol::kVxi11CoreProgram, protocol::kVxi11CoreVersion,
                                     protocol::kIpProtoTcp, vxi11_.port());
     }
@@ -68,7 +67,7 @@ public:
             break;
         case Transport::Sim:
             session = simbackend::SimSession::open(
-                visa::ResourceName::parse("SIM" + std::to_string(kBoard) + "::INSTR"));
+                visa::ResourceName::parse("SIM" + std::to_string(kBoard) + "::INSTR"), boards_);
             break;
         }
         session->setTimeout(2000ms);
@@ -78,6 +77,7 @@ public:
     sim::Mainframe& mainframe() { return mainframe_; }
 
 private:
+    simbackend::SimBoards boards_;
     sim::Mainframe& mainframe_;
     sim::SocketServer socket_;
     sim::Vxi11Server vxi11_;

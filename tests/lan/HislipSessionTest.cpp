@@ -31,10 +31,13 @@ std::string resourceFor(std::uint16_t port, const std::string& subAddress = "his
     return "TCPIP0::127.0.0.1::" + subAddress + "," + std::to_string(port) + "::INSTR";
 }
 
+// An open time-out that only a fault waits for.
+constexpr auto kLongOpen = 20000ms;
+
 std::unique_ptr<visa::HislipSession> openAt(std::uint16_t port, std::chrono::milliseconds timeout = 2000ms,
                                             const std::string& subAddress = "hislip0") {
     auto session =
-        visa::HislipSession::open(visa::ResourceName::parse(resourceFor(port, subAddress)), 2000ms);
+        visa::HislipSession::open(visa::ResourceName::parse(resourceFor(port, subAddress)), kLongOpen);
     session->setTimeout(timeout);
     return session;
 }
@@ -124,16 +127,22 @@ TEST(LanHislip, LateReplyAfterATimeOutIsNotTakenForTheNextOne) {
 }
 
 TEST(LanHislip, SilentInstrumentTimesOut) {
-    sim::Mainframe mainframe;
-    sim::HislipServer server(mainframe);
-    auto session = openAt(server.port(), 300ms);
-    mainframe.faults().inject(sim::Fault::StopAnswering);
-    session->write("*IDN?");
-    VisaError::Kind kind{};
-    const auto took = elapsed([&] { kind = FailureKind([&] { session->read(); }); });
-    EXPECT_EQ(kind, VisaError::Kind::Timeout);
-    EXPECT_GE(took, 250ms);
-    EXPECT_LT(took, 1500ms);
+    const auto silentRead = [](std::chrono::milliseconds timeout) {
+        sim::Mainframe mainframe;
+        sim::HislipServer server(mainframe);
+        auto session = openAt(server.port(), timeout);
+        mainframe.faults().inject(sim::Fault::StopAnswering);
+        session->write("*IDN?");
+        VisaError::Kind kind{};
+        const auto took = elapsed([&] { kind = FailureKind([&] { session->read(); }); });
+        EXPECT_EQ(kind, VisaError::Kind::Timeout);
+        EXPECT_GE(took, timeout - 50ms);
+        return took;
+    };
+    // The same run with three times the time-out is the baseline: a read that did not end at its own
+    // time-out would take as long with either.
+    const auto shorter = silentRead(300ms);
+    EXPECT_LT(2 * shorter, silentRead(900ms));
 }
 
 TEST(LanHislip, InstrumentClosingMidReplyIsALostConnection) {
@@ -172,12 +181,12 @@ TEST(LanHislip, WrongSubAddressFailsTheOpenQuickly) {
     sim::HislipServer server(mainframe);
     std::string what;
     const auto took = elapsed([&] {
-        EXPECT_EQ(FailureKind([&] { openAt(server.port(), 2000ms, "hislip3"); }, &what),
+        EXPECT_EQ(FailureKind([&] { openAt(server.port(), kLongOpen, "hislip3"); }, &what),
                   VisaError::Kind::NotFound);
     });
     EXPECT_NE(what.find("hislip3"), std::string::npos) << what;
     EXPECT_NE(what.find("invalid initialization sequence"), std::string::npos) << what;
-    EXPECT_LT(took, 1000ms);
+    EXPECT_LT(took, kLongOpen / 2) << "the open waited for its time-out";
 }
 
 TEST(LanHislip, OpenIsBoundedWhenTheServerNeverAnswers) {
@@ -185,14 +194,20 @@ TEST(LanHislip, OpenIsBoundedWhenTheServerNeverAnswers) {
         while (c.receiveSome()) {
         }
     });
-    VisaError::Kind kind{};
-    const auto took = elapsed([&] {
-        kind = FailureKind(
-            [&] { visa::HislipSession::open(visa::ResourceName::parse(resourceFor(silent.port())), 300ms); });
-    });
-    EXPECT_EQ(kind, VisaError::Kind::Timeout);
-    EXPECT_GE(took, 250ms);
-    EXPECT_LT(took, 1500ms);
+    const auto boundedOpen = [&](std::chrono::milliseconds timeout) {
+        VisaError::Kind kind{};
+        const auto took = elapsed([&] {
+            kind = FailureKind([&] {
+                visa::HislipSession::open(visa::ResourceName::parse(resourceFor(silent.port())), timeout);
+            });
+        });
+        EXPECT_EQ(kind, VisaError::Kind::Timeout);
+        EXPECT_GE(took, timeout - 50ms);
+        return took;
+    };
+    // Against the same open with three times the time-out, in the same run.
+    const auto shorter = boundedOpen(300ms);
+    EXPECT_LT(2 * shorter, boundedOpen(900ms));
 }
 
 // The server, spoken to byte by byte.

@@ -9,6 +9,7 @@
 #include "sim/Mainframe.h"
 #include "sim/Vxi11Server.h"
 #include "tests/lan/HislipProbe.h"
+#include "tests/lan/SimProcess.h"
 #include "tests/lan/Vxi11Probe.h"
 #include "tests/sim/LoopbackClient.h"
 #include "visa/LanStream.h"
@@ -92,59 +93,40 @@ TEST(Rack, Vxi11DeviceNamesReachTheirOwnMainframes) {
     EXPECT_EQ(probe.createLink("inst3").error, kVxi11DeviceNotAccessible);
 }
 
-// pinwright-sim itself, run as a user would, with its output read line by line.
-class SimProcess {
-public:
-    explicit SimProcess(std::vector<std::string> arguments) {
-        int pipeFds[2];
-        if (::pipe2(pipeFds, O_CLOEXEC) != 0) {
-            throw std::runtime_error("no pipe");
-        }
-        output_.reset(pipeFds[0]);
-        base::FileDescriptor writeEnd(pipeFds[1]);
-        std::vector<char*> argv{const_cast<char*>(PINWRIGHT_SIM_PATH)};
-        for (std::string& argument : arguments) {
-            argv.push_back(argument.data());
-        }
-        argv.push_back(nullptr);
-        pid_ = ::fork();
-        if (pid_ == 0) {
-            ::dup2(writeEnd.get(), STDOUT_FILENO);
-            ::execv(argv[0], argv.data());
-            ::_exit(127);
-        }
-    }
-    ~SimProcess() {
-        ::kill(pid_, SIGTERM);
-        int status = 0;
-        ::waitpid(pid_, &status, 0);
-    }
-    SimProcess(const SimProcess&) = delete;
-    SimProcess& operator=(const SimProcess&) = delete;
+// The raw port of `serial` as pinwright-sim announces it: "... port N (SIM0001)".
+std::uint16_t announcedPort(const std::string& output, const std::string& serial) {
+    const auto end = output.find(" (" + serial + ")");
+    const auto start = output.rfind("port ", end);
+    if (end == std::string::npos || start == std::string::npos)
+        return 0;
+    return static_cast<std::uint16_t>(std::stoi(output.substr(start + 5, end - start - 5)));
+}
 
-    // The output up to the line that contains `marker`; empty when the program ends or 5 s pass first.
-    std::string outputUntil(const std::string& marker) {
-        const auto end = std::chrono::steady_clock::now() + 5s;
-        while (text_.find(marker) == std::string::npos && std::chrono::steady_clock::now() < end) {
-            pollfd fd{output_.get(), POLLIN, 0};
-            std::array<char, 4096> chunk;
-            if (::poll(&fd, 1, 100) <= 0) {
-                continue;
-            }
-            const auto n = ::read(output_.get(), chunk.data(), chunk.size());
-            if (n <= 0) {
-                break;
-            }
-            text_.append(chunk.data(), static_cast<std::size_t>(n));
-        }
-        return text_.find(marker) == std::string::npos ? std::string{} : text_;
+// A script that starts the simulator and stops reading its output must not stop its service: once the
+// pipe is full, every refused client's log line would otherwise hold up the loop that serves them all.
+TEST(Rack, PinwrightSimServesEveryMainframeWhileNobodyReadsItsOutput) {
+    SimProcess sim({"--count", "2", "--socket-clients", "1", "--port", "0"});
+    const std::string output = sim.outputUntil("2 mainframes; Ctrl-C stops");
+    ASSERT_FALSE(output.empty());
+    const std::uint16_t first = announcedPort(output, sim::Mainframe::serialNumberFor(0));
+    const std::uint16_t second = announcedPort(output, sim::Mainframe::serialNumberFor(1));
+    ASSERT_NE(first, 0) << output;
+    ASSERT_NE(second, 0) << output;
+    // From here on nobody reads the output. The first mainframe's one client place is taken, and every
+    // further client is refused with a log line: far more lines than a pipe holds.
+    sim::testing::LoopbackClient holder(first);
+    holder.send("*OPC?\n");
+    ASSERT_EQ(holder.readLine(), "1\n");
+    for (int i = 0; i < 5000; ++i) {
+        sim::testing::LoopbackClient refused(first);
+        ASSERT_TRUE(refused.closedByServer()) << "client " << i << " was not refused";
     }
-
-private:
-    pid_t pid_ = -1;
-    base::FileDescriptor output_;
-    std::string text_;
-};
+    sim::testing::LoopbackClient other(second);
+    other.send("*IDN?\n");
+    EXPECT_EQ(other.readLine(), identity(1)) << "the other mainframe stopped answering";
+    holder.send("*OPC?\n");
+    EXPECT_EQ(holder.readLine(), "1\n") << "the first mainframe stopped answering its client";
+}
 
 TEST(Rack, PinwrightSimServesCountMainframesOnConsecutivePorts) {
     // A base port with two free ones above it; another program may take one in between, so try a few.

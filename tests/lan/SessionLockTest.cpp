@@ -7,7 +7,7 @@
 #include "sim/HislipServer.h"
 #include "sim/Mainframe.h"
 #include "sim/SocketServer.h"
-#include "simbackend/SimInstruments.h"
+#include "simbackend/SimBoards.h"
 #include "simbackend/SimSession.h"
 #include "tests/lan/ScriptedHislipServer.h"
 #include "tests/lan/Vxi11Peers.h"
@@ -214,13 +214,14 @@ TEST(SimulatorLock, Vxi11AndHislipSessionsLockWorkAndUnlock) {
 
 TEST(NoLock, SocketAndSimSessionsSayTheyHaveNone) {
     constexpr unsigned kBoard = 13;
-    sim::Mainframe& mainframe = simbackend::SimInstruments::board(kBoard);
+    simbackend::SimBoards boards;
+    sim::Mainframe& mainframe = boards.board(kBoard);
     sim::SocketServer server(mainframe);
     const std::string socket = "TCPIP0::127.0.0.1::" + std::to_string(server.port()) + "::SOCKET";
     std::vector<std::pair<std::string, std::unique_ptr<visa::MessageSession>>> sessions;
     sessions.emplace_back(socket, visa::SocketSession::open(visa::ResourceName::parse(socket), 2000ms));
     sessions.emplace_back("SIM13::INSTR",
-                          simbackend::SimSession::open(visa::ResourceName::parse("SIM13::INSTR")));
+                          simbackend::SimSession::open(visa::ResourceName::parse("SIM13::INSTR"), boards));
     for (auto& [resource, session] : sessions) {
         ExpectNoLock(*session, resource);
     }

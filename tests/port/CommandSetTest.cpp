@@ -1,7 +1,6 @@
 #include "port/ConversionError.h"
 #include "port/KorvaneMF.h"
 #include "sim/Mainframe.h"
-#include "simbackend/SimInstruments.h"
 #include "tests/support/AnsweringPeer.h"
 #include "tests/support/InstrumentFixture.h"
 #include "transport/SCPI_DCPS.h"

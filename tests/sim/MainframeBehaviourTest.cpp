@@ -1,6 +1,7 @@
 // The mainframe as a device: its error queue, reset, unread replies, traffic record and faults.
 #include "sim/ClientSession.h"
 #include "tests/sim/MainframeTestSupport.h"
+#include "tests/support/CaseTable.h"
 
 #include <cctype>
 #include <gtest/gtest.h>
@@ -291,6 +292,80 @@ TEST(MainframeLimits, OversizedMessageIsRefusedWithTooMuchData) {
     EXPECT_EQ(mainframe.state().outputWord, 0);
     EXPECT_EQ(drainErrors(mainframe), std::vector<std::string>{"-223,\"Too much data\""});
 }
+
+// A lesser instrument's habit: what it makes of a message, and what it queues for what it does not take.
+struct HabitCase {
+    const char* label;
+    Fault habit;
+    std::string message;
+    std::string reply; // as on the wire, or "<none>"
+    std::vector<std::string> errors;
+    int outputWord; // what the message's commands left
+};
+
+class LesserInstrumentHabits : public test_cases::Table<HabitCase, &HabitCase::label> {};
+
+TEST_P(LesserInstrumentHabits, TakeWhatTheyCanAndQueueAnErrorForTheRest) {
+    const HabitCase& c = GetParam();
+    Mainframe mainframe;
+    mainframe.faults().inject(c.habit);
+    EXPECT_EQ(ask(mainframe, c.message), c.reply);
+    EXPECT_EQ(drainErrors(mainframe), c.errors);
+    EXPECT_EQ(mainframe.state().outputWord, c.outputWord);
+    // A habit lasts: it is how the instrument is, not one fault.
+    EXPECT_EQ(ask(mainframe, c.message), c.reply);
+    mainframe.faults().clear();
+    EXPECT_EQ(ask(mainframe, "DIG:OUTP:DATA?;*OPC?"), "+" + std::to_string(c.outputWord) + ";1\n");
+}
+
+const std::string kSixtyFourBytes = "DIG:OUTP:DATA 100;:DIG:PIN1:POL?;:DIG:PIN2:FUNC?;:DIG:PIN3:FUNC?";
+static_assert(FaultInjector::kSmallInputBuffer == 64, "kSixtyFourBytes fills the buffer exactly");
+
+INSTANTIATE_TEST_SUITE_P(
+    Habits, LesserInstrumentHabits,
+    ::testing::Values(HabitCase{"root specifier refused, the other units answered",
+                                Fault::RefuseRootSpecifier,
+                                "*OPC?;:DIG:OUTP:DATA?;DIG:OUTP:DATA 3;:DIG:PIN1:POL?;*OPC?",
+                                "1;1\n",
+                                {"-113,\"Undefined header\"", "-113,\"Undefined header\""},
+                                3},
+                      HabitCase{"root specifier: a message without one is all taken",
+                                Fault::RefuseRootSpecifier,
+                                "DIG:OUTP:DATA 4;DATA?",
+                                "+4\n",
+                                {},
+                                4},
+                      HabitCase{"one unit per message: the first runs, the rest is one syntax error",
+                                Fault::OneUnitPerMessage,
+                                "DIG:OUTP:DATA 6;:DIG:OUTP:DATA 7;*OPC?",
+                                "<none>",
+                                {"-102,\"Syntax error\""},
+                                6},
+                      HabitCase{"one unit per message: a query alone is answered",
+                                Fault::OneUnitPerMessage,
+                                "*OPC?",
+                                "1\n",
+                                {},
+                                0},
+                      HabitCase{
+                          "small buffer: the unit cut off and all after it are lost",
+                          Fault::SmallInputBuffer,
+                          "DIG:OUTP:DATA 2;*OPC?;:DIG:PIN1:FUNC?;:DIG:PIN2:FUNC?;:DIG:OUTP:DATA 9;*OPC?",
+                          "1;DIO;DIO\n",
+                          {"-363,\"Input buffer overrun\""},
+                          2},
+                      HabitCase{"small buffer: a message of 64 bytes fits",
+                                Fault::SmallInputBuffer,
+                                kSixtyFourBytes,
+                                "POS;DIO;DIO\n",
+                                {},
+                                100},
+                      HabitCase{"small buffer: a unit that ends at byte 64 still runs",
+                                Fault::SmallInputBuffer,
+                                kSixtyFourBytes + ";:DIG:OUTP:DATA 8",
+                                "POS;DIO;DIO\n",
+                                {"-363,\"Input buffer overrun\""},
+                                100}));
 
 } // namespace
 } // namespace sim

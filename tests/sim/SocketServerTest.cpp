@@ -5,6 +5,7 @@
 #include "base/FiberThread.h"
 #include "sim/ClientSession.h"
 #include "tests/sim/LoopbackClient.h"
+#include "tests/support/Eventually.h"
 
 #include <gtest/gtest.h>
 #include <memory>
@@ -138,7 +139,7 @@ TEST_P(SocketServerTest, AMessageHeldBackByAnotherClientsLockHoldsUpNoOtherMainf
     ASSERT_EQ(holder.lock(0ms), LockOutcome::Granted);
     LoopbackClient waiting(server.port());
     waiting.send("DIG:OUTP:DATA 3\n*OPC?\n");
-    std::this_thread::sleep_for(50ms); // the message is held back by now
+    ASSERT_TRUE(test_support::eventually([&] { return mainframe.lockWaiters() == 1; }));
     LoopbackClient other(neighbourServer.port());
     other.send("*IDN?\n");
     EXPECT_EQ(other.readLine(), "Korvane,MF-7,SIM0002,1.0\n");

@@ -1,11 +1,11 @@
 #pragma once
 
 // The set-up every test of the path to the instrument shares: short time-outs, the embedded simulated
-// mainframe of one board from its power-on state, its traffic, and the transport's notices recorded
+// mainframe of one board, fresh for each test,, its traffic, and the transport's notices recorded
 // instead of shown once RecordNotices() is called.
 
 #include "sim/Mainframe.h"
-#include "simbackend/SimInstruments.h"
+#include "tests/support/FreshBoards.h"
 #include "transport/globals.h"
 
 #include <chrono>
@@ -20,7 +20,6 @@ protected:
 
     void SetUp() override {
         globals::SessionTimeouts = {std::chrono::milliseconds(1000), std::chrono::milliseconds(300)};
-        mainframe().reset();
     }
     void TearDown() override {
         globals::SessionTimeouts = {};
@@ -28,8 +27,10 @@ protected:
             globals::ShowNotice = std::move(shownBefore_);
     }
 
-    static sim::Mainframe& mainframe() { return simbackend::SimInstruments::board(Board); }
-    static std::vector<std::string> received() { return mainframe().traffic().received(); }
+    sim::Mainframe& mainframe() { return boards_.board(Board); }
+    std::vector<std::string> received() { return mainframe().traffic().received(); }
+    // Another board of this test's own.
+    sim::Mainframe& board(unsigned number) { return boards_.board(number); }
 
     void RecordNotices() {
         shownBefore_ =
@@ -40,6 +41,7 @@ protected:
     std::vector<std::string> notices;
 
 private:
+    FreshBoards boards_;
     bool recordingNotices_ = false;
     std::function<void(const std::string&)> shownBefore_;
 };

@@ -48,7 +48,7 @@ TEST_F(TransportTest, SuccessfulQueryReturnsTheReplyWithoutItsLastCharacterOnly)
     OpenQuietly();
     EXPECT_EQ(SCPI_DCPS::SendQuery("DIG:PIN1:FUNC?", session), "DIO");
     EXPECT_EQ(SCPI_DCPS::SendQuery("*IDN?", session),
-              "Korvane,MF-7," + simbackend::SimInstruments::serialNumber(3) + ",1.0");
+              "Korvane,MF-7," + sim::Mainframe::serialNumberFor(3) + ",1.0");
     EXPECT_EQ(mainframe().traffic().received(), (std::vector<std::string>{"DIG:PIN1:FUNC?", "*IDN?"}));
     EXPECT_TRUE(notices.empty());
 }

@@ -4,8 +4,8 @@
 #include "transport/Instrument.h"
 
 #include "sim/Mainframe.h"
-#include "simbackend/SimInstruments.h"
 #include "tests/support/AnsweringPeer.h"
+#include "tests/support/FreshBoards.h"
 
 #include <gtest/gtest.h>
 #include <thread>
@@ -19,9 +19,8 @@ const std::string kSim = "SIM5::INSTR";
 
 class InstrumentTest : public ::testing::Test {
 protected:
-    void SetUp() override { mainframe().reset(); }
-    static sim::Mainframe& mainframe() { return simbackend::SimInstruments::board(kBoard); }
-    static std::vector<std::string> received() { return mainframe().traffic().received(); }
+    sim::Mainframe& mainframe() { return boards_.board(kBoard); }
+    std::vector<std::string> received() { return mainframe().traffic().received(); }
 
     static transport::OpenOptions shortTimeouts() {
         transport::OpenOptions options;
@@ -33,6 +32,9 @@ protected:
         mainframe().traffic().clear();
         return instrument;
     }
+
+private:
+    FreshBoards boards_;
 };
 
 TEST_F(InstrumentTest, OpenIdentifiesThenClearsOnlyWhenAskedAndAfterTheIdentityWasHandedOver) {
@@ -49,7 +51,7 @@ TEST_F(InstrumentTest, OpenIdentifiesThenClearsOnlyWhenAskedAndAfterTheIdentityW
         };
         const auto instrument = Instrument::open(kSim, options);
         EXPECT_EQ(identity, instrument->identity());
-        EXPECT_EQ(identity, "Korvane,MF-7," + simbackend::SimInstruments::serialNumber(kBoard) + ",1.0\n");
+        EXPECT_EQ(identity, "Korvane,MF-7," + sim::Mainframe::serialNumberFor(kBoard) + ",1.0\n");
         EXPECT_EQ(messagesWhenIdentified, 1u);
         const std::vector<std::string> expected =
             reset ? std::vector<std::string>{"*IDN?", "*RST;*CLS"} : std::vector<std::string>{"*IDN?"};

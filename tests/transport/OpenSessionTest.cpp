@@ -11,8 +11,7 @@ TEST_F(TransportTest, OpenWithoutClearSendsOnlyTheIdentityQueryAndShowsTheWholeR
     EXPECT_EQ(mainframe().traffic().received(), (std::vector<std::string>{"*IDN?"}));
     ASSERT_EQ(notices.size(), 1u);
     // Four fields and the reply's own line feed, exactly as read.
-    EXPECT_EQ(notices[0],
-              kIdentityLead + "Korvane,MF-7," + simbackend::SimInstruments::serialNumber(3) + ",1.0\n");
+    EXPECT_EQ(notices[0], kIdentityLead + "Korvane,MF-7," + sim::Mainframe::serialNumberFor(3) + ",1.0\n");
 }
 
 TEST_F(TransportTest, OpenWithClearSendsResetOnlyAfterTheIdentityIsAcknowledged) {

@@ -341,7 +341,7 @@ TEST_F(MainWindow, InhibitSetSendsTheChosenWordOrAnEmptyOne) {
 }
 
 TEST_F(MainWindow, EmptyInhibitWordIsRefusedByTheSimulatedInstrument) {
-    mainframe().setState([] {
+    mainframe().setState([this] {
         sim::PortState state = mainframe().state();
         state.inhibitMode = "LIVE";
         return state;
