@@ -34,7 +34,8 @@ FindInstrumentsWindow::FindInstrumentsWindow(QWidget* parent) : QDialog(parent) 
 }
 
 FindInstrumentsWindow::~FindInstrumentsWindow() {
-    // The thread signals this object until it ends; identifications not yet begun are skipped.
+    // Stopping ends the finders' waits and skips the identifications not yet begun: the join waits at
+    // most for one under way, within its time-out.
     worker_.request_stop();
     if (worker_.joinable())
         worker_.join();
@@ -51,6 +52,7 @@ void FindInstrumentsWindow::startFinding() {
     if (worker_.joinable())
         worker_.join(); // it has said it ended; this only collects it
     ui.lstInstruments->clear();
+    rows_.clear();
     unavailable_.clear();
     ui.lblStatus->setText(tr("Looking for instruments..."));
     ui.lblStatus->setToolTip(QString());
@@ -63,8 +65,8 @@ void FindInstrumentsWindow::startFinding() {
             for (const auto& resource : instrument.resources)
                 all << fromText(resource.resource);
             Q_EMIT instrumentReported(
-                static_cast<int>(index), fromText(transport::describeIdentity(instrument)),
-                fromText(instrument.bestResource()),
+                static_cast<int>(index), fromText(transport::listingKey(instrument)),
+                fromText(transport::describeIdentity(instrument)), fromText(instrument.bestResource()),
                 fromText(transport::transportName(instrument.bestResource())), all.join('\n'));
         };
         events.unavailable = [this](const std::string& finder, const std::string& reason) {
@@ -75,19 +77,31 @@ void FindInstrumentsWindow::startFinding() {
     });
 }
 
-void FindInstrumentsWindow::showInstrument(int index, const QString& identity, const QString& resource,
-                                           const QString& transport, const QString& allResources) {
+void FindInstrumentsWindow::showInstrument(int index, const QString& listingKey, const QString& identity,
+                                           const QString& resource, const QString& transport,
+                                           const QString& allResources) {
     auto* list = ui.lstInstruments;
-    while (list->topLevelItemCount() <= index)
-        list->addTopLevelItem(new QTreeWidgetItem(list));
-    QTreeWidgetItem* item = list->topLevelItem(index);
+    // The top row stays chosen while the user has not moved; a row the user moved to stays chosen.
+    QTreeWidgetItem* current = list->currentItem();
+    if (current != nullptr && list->indexOfTopLevelItem(current) == 0)
+        current = nullptr;
+    QTreeWidgetItem*& item = rows_[index];
+    if (item != nullptr)
+        list->takeTopLevelItem(list->indexOfTopLevelItem(item));
+    else
+        item = new QTreeWidgetItem;
+    item->setData(kIdentityColumn, Qt::UserRole, listingKey);
     item->setText(kIdentityColumn, identity);
     item->setText(kResourceColumn, resource);
     item->setText(kTransportColumn, transport);
     for (int column = 0; column < list->columnCount(); ++column)
         item->setToolTip(column, allResources);
-    if (list->currentItem() == nullptr)
-        list->setCurrentItem(list->topLevelItem(0));
+    int row = 0;
+    while (row < list->topLevelItemCount() &&
+           list->topLevelItem(row)->data(kIdentityColumn, Qt::UserRole).toString() <= listingKey)
+        ++row;
+    list->insertTopLevelItem(row, item);
+    list->setCurrentItem(current != nullptr ? current : list->topLevelItem(0));
 }
 
 void FindInstrumentsWindow::noteUnavailable(const QString& finder, const QString& reason) {

@@ -22,11 +22,13 @@ void PrepareProgram(QApplication& application) {
     // The window's board is its own, from power-on each time, as the window has always had it.
     simbackend::registerSimBackend(std::make_shared<simbackend::SimBoards>());
     // A trace is what a user sends to the instrument's maker; without one the program runs as before.
+    std::shared_ptr<visa::TraceLog> trace;
     if (const char* traceFile = std::getenv("PINWRIGHT_TRACE"); traceFile != nullptr && *traceFile != '\0') {
         try {
-            visa::ResourceManager::setTraceLog(visa::TraceLog::openFile(traceFile));
+            trace = visa::TraceLog::openFile(traceFile);
         } catch (const std::exception& error) {
             std::fprintf(stderr, "pinwright: %s; going on without a trace\n", error.what());
         }
     }
+    globals::ResourceManagerObject = std::make_unique<visa::ResourceManager>(std::move(trace));
 }

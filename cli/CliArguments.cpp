@@ -100,6 +100,8 @@ const std::vector<OptionDefinition>& options() {
         {nullptr, "json", nullptr, "(show, apply, diff, find) print JSON", flag(&CliArguments::json)},
         {nullptr, "no-identify", nullptr, "(find) list what is found without asking *IDN?",
          flag(&CliArguments::noIdentify)},
+        {nullptr, "include-builtin", nullptr, "(find) list the built-in simulated mainframe too",
+         flag(&CliArguments::includeBuiltIn)},
         {nullptr, "dry-run", nullptr, "(apply) print the plan, send nothing", flag(&CliArguments::dryRun)},
         {nullptr, "bits", nullptr, "(output) the word as seven 0/1 digits, pin 7 first",
          flag(&CliArguments::bits)},
@@ -264,8 +266,9 @@ Exit status:
   1  the instrument reported an error or refused a setting, the port's present state forbids
      the change, the instrument differs from the profile (apply, diff), input --wait timed
      out, or find found nothing
-  2  the command line or a local file: a wrong command line, a profile that is refused, an
-     output or trace file that cannot be written; nothing was sent
+  2  the command line or a local file: a wrong command line (a resource string that can never
+     be valid among them), a profile that is refused, an output or trace file that cannot be
+     written; nothing was sent
   3  the instrument could not be reached or used: no answer, no lock in time, not a known
      mainframe, or a port that did not read back whole
 With several -r, the highest status of any instrument.

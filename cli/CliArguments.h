@@ -30,6 +30,7 @@ struct CliArguments {
     bool bits = false;                      // output
     bool watch = false;                     // input
     bool noIdentify = false;                // find
+    bool includeBuiltIn = false;            // find
     int intervalMs = 100;                   // input --watch and --wait
     std::optional<std::string> waitPattern; // input --wait
     const CommandDefinition* command = nullptr;

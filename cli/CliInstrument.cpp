@@ -31,10 +31,14 @@ std::string errorsOf(const transport::ErrorReadout& readout) {
 } // namespace
 
 CliInstrument::CliInstrument(const std::string& resource, const CliArguments& arguments, bool changesPort,
-                             bool mayReset)
+                             bool mayReset, std::shared_ptr<visa::TraceLog> trace)
     : resource_(resource) {
+    auto options = openOptions(arguments, changesPort, mayReset);
+    options.trace = std::move(trace);
     try {
-        instrument_ = transport::Instrument::open(resource, openOptions(arguments, changesPort, mayReset));
+        instrument_ = transport::Instrument::open(resource, options);
+    } catch (const transport::InvalidResource& invalid) {
+        throw CliFailure(kUsageError, "pinwright-cli: " + invalid.reason());
     } catch (const transport::LockNotGranted& refused) {
         fail(kUnreachable, "locking", refused.reason());
     } catch (const transport::OpenFailure& failure) {

@@ -19,9 +19,10 @@ public:
     // Throws CliFailure(kUnreachable) naming the resource and why it could not be opened. With
     // `changesPort` (and without --no-lock) the instrument's exclusive lock is taken first, where the
     // transport has one, waiting up to --lock-timeout; not granted by then is kUnreachable too.
-    // `mayReset`: --reset is sent when given; a dry run opens without it.
-    CliInstrument(const std::string& resource, const CliArguments& arguments, bool changesPort,
-                  bool mayReset);
+    // `mayReset`: --reset is sent when given; a dry run opens without it. Sessions record their traffic
+    // in `trace` when there is one.
+    CliInstrument(const std::string& resource, const CliArguments& arguments, bool changesPort, bool mayReset,
+                  std::shared_ptr<visa::TraceLog> trace = nullptr);
 
     const std::string& resource() const { return resource_; }
     // The identity reply of the open, without its terminator (the instrument's own text: escape it).

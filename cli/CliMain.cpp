@@ -5,7 +5,7 @@
 #include "cli/CommandTable.h"
 #include "cli/ExitStatus.h"
 #include "cli/ParallelRun.h"
-#include "visa/ResourceManager.h"
+#include "visa/TraceLog.h"
 
 #include <QtGlobal>
 #include <cstdlib>
@@ -13,37 +13,20 @@
 namespace cli {
 namespace {
 
-// The trace stays on for this run only: a test may run the tool several times in one process, some of
-// them at once, so a run without a trace leaves the program-wide setting alone.
-class TraceForThisRun {
-public:
-    TraceForThisRun(bool toStandardError, const char* file) {
-        if (toStandardError)
-            visa::ResourceManager::setTraceLog(visa::TraceLog::toStandardError());
-        else if (file != nullptr && *file != '\0')
-            visa::ResourceManager::setTraceLog(openTraceFile(file));
-        else
-            return;
-        tracing_ = true;
-    }
-    ~TraceForThisRun() {
-        if (tracing_)
-            visa::ResourceManager::setTraceLog(nullptr);
-    }
-    Q_DISABLE_COPY(TraceForThisRun)
-
-private:
+// The trace belongs to this run alone: a test may run the tool several times in one process, some of them
+// at once, each with a trace of its own or none.
+std::shared_ptr<visa::TraceLog> traceForThisRun(bool toStandardError, const char* file) {
+    if (toStandardError)
+        return visa::TraceLog::toStandardError();
+    if (file == nullptr || *file == '\0')
+        return nullptr;
     // A trace file that cannot be written is the user's to fix, as a wrong command line is.
-    static std::shared_ptr<visa::TraceLog> openTraceFile(const char* file) {
-        try {
-            return visa::TraceLog::openFile(file);
-        } catch (const std::exception& failure) {
-            usageError(failure.what());
-        }
+    try {
+        return visa::TraceLog::openFile(file);
+    } catch (const std::exception& failure) {
+        usageError(failure.what());
     }
-
-    bool tracing_ = false;
-};
+}
 
 int runParsed(const CliArguments& arguments, std::ostream& out, std::ostream& err) {
     PreparedCommand prepared;
@@ -54,10 +37,10 @@ int runParsed(const CliArguments& arguments, std::ostream& out, std::ostream& er
             printRefusedReports(arguments, refusal, out);
         throw;
     }
-    TraceForThisRun trace(arguments.trace, std::getenv("PINWRIGHT_TRACE"));
+    const auto trace = traceForThisRun(arguments.trace, std::getenv("PINWRIGHT_TRACE"));
     if (prepared.standalone)
         return prepared.standalone(out, err);
-    return runOnResources(prepared, arguments, out, err);
+    return runOnResources(prepared, arguments, trace, out, err);
 }
 
 } // namespace

@@ -18,7 +18,7 @@ PreparedCommand prepareFind(const CliArguments& arguments) {
     const FindCommandOptions options{arguments.json,
                                      arguments.timeoutGiven ? std::chrono::milliseconds(arguments.timeoutMs)
                                                             : FindCommandOptions{}.window,
-                                     !arguments.noIdentify};
+                                     !arguments.noIdentify, arguments.includeBuiltIn};
     return {nullptr, [options](std::ostream& out, std::ostream& err) {
                 return runFindCommand(options, out, err);
             }};
@@ -27,19 +27,21 @@ PreparedCommand prepareFind(const CliArguments& arguments) {
 const std::vector<CommandDefinition>& table() {
     static const std::vector<CommandDefinition> commands{
         {"find",
-         "[--json] [--no-identify]",
+         "[--json] [--no-identify] [--include-builtin]",
          "list the instruments this machine can reach (LAN, USB, GPIB, an\n"
-         "installed VISA library's own list, the simulated mainframe), one line\n"
-         "each as it is found: its identity and its resources, best first\n"
-         "(printed again, complete, if a resource of it turns up later).\n"
-         "Each resource is asked *IDN? unless --no-identify; --json prints one\n"
-         "JSON array at the end; --timeout sets how long to listen (default\n"
-         "1000). A way of finding that cannot work here is named on standard\n"
-         "error. Exit status 0 when something was found, 1 when nothing was",
+         "installed VISA library's own list), one line each as it is found:\n"
+         "its identity and its resources, best first (printed again, complete,\n"
+         "if a resource of it turns up later). --include-builtin lists the\n"
+         "built-in simulated mainframe too, marked (built in). Each resource is\n"
+         "asked *IDN? unless --no-identify; --json prints one JSON array at the\n"
+         "end, ordered by maker, model, serial and address; --timeout sets how\n"
+         "long to listen (default 1000). A way of finding that cannot work here\n"
+         "is named on standard error. Exit status 0 when something was found,\n"
+         "1 when nothing was",
          0,
          0,
          ResourceUse::None,
-         {"json", "no-identify"},
+         {"json", "no-identify", "include-builtin"},
          prepareFind},
         {"identify",
          "",

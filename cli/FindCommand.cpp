@@ -6,7 +6,6 @@
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
-#include <mutex>
 
 namespace cli {
 namespace {
@@ -32,6 +31,7 @@ std::string instrumentsJson(const std::vector<transport::FoundInstrument>& instr
         entry["serial"] = text(instrument.serial);
         entry["firmware"] = text(instrument.firmware);
         entry["host"] = text(instrument.host);
+        entry["builtIn"] = transport::isBuiltIn(instrument);
         QJsonArray resources;
         for (const auto& resource : instrument.resources) {
             QJsonObject item;
@@ -52,6 +52,7 @@ int runFindCommand(const FindCommandOptions& options, std::ostream& out, std::os
     transport::InstrumentFinderOptions finding;
     finding.window = options.window;
     finding.identify = options.identify;
+    finding.includeBuiltIn = options.includeBuiltIn;
     transport::InstrumentFinderEvents events;
     events.unavailable = [&err](const std::string& finder, const std::string& reason) {
         err << "pinwright-cli: cannot look for instruments by " << finder << ": " << reason << '\n'

@@ -9,6 +9,7 @@ struct FindCommandOptions {
     bool json = false;                      // one JSON array at the end instead of a line per instrument
     std::chrono::milliseconds window{1000}; // how long the finders listen
     bool identify = true;                   // ask each resource *IDN?
+    bool includeBuiltIn = false;            // list the built-in simulated mainframe too
 };
 
 // pinwright-cli find: lists the instruments this machine can reach, one line each as it is found (again,

@@ -4,9 +4,7 @@
 #include "cli/CliInstrument.h"
 #include "cli/ExitStatus.h"
 #include "cli/WorkerThreads.h"
-#include "visa/AddressResolver.h"
-#include "visa/ResourceName.h"
-#include "visa/VisaError.h"
+#include "visa/Transport.h"
 
 #include <QJsonArray>
 #include <QJsonDocument>
@@ -26,10 +24,11 @@ struct Result {
     int status = kSuccess;
 };
 
-void runOne(const PreparedCommand& command, const CliArguments& arguments, const std::string& resource,
-            std::ostream& out, Result& result) {
+void runOne(const PreparedCommand& command, const CliArguments& arguments,
+            const std::shared_ptr<visa::TraceLog>& trace, const std::string& resource, std::ostream& out,
+            Result& result) {
     try {
-        CliInstrument instrument(resource, arguments, command.changesPort, !command.planOnly);
+        CliInstrument instrument(resource, arguments, command.changesPort, !command.planOnly, trace);
         result.status = command.onEachInstrument(instrument, out);
     } catch (const CliFailure& failure) {
         result.messages.emplace_back(failure.what());
@@ -63,18 +62,11 @@ QJsonObject jsonResult(const std::string& resource, const Result& result) {
     return object;
 }
 
-// Whether every wait of this instrument's conversation goes through base::FileDescriptor::waitFor, so
-// that it can share one thread with the others as a fiber: TCPIP at a numeric address. A host name is
-// looked up on a helper thread that the open waits for, and the local buses and SIM0 wait in ways of
-// their own; those get threads.
-bool waitsOnSockets(const std::string& resource) {
-    try {
-        const auto name = visa::ResourceName::parse(resource);
-        return name.interfaceType == visa::InterfaceType::Tcpip &&
-               visa::AddressResolver::isNumeric(name.host);
-    } catch (const visa::VisaError&) {
-        return false; // the open says what is wrong with it
-    }
+// Whether this instrument's conversation can share one thread with the others as a fiber: its
+// transport's row says so.
+bool runsOnFiber(const std::string& resource) {
+    const auto facts = visa::transportFacts(resource);
+    return facts && facts->waitsThroughLoop;
 }
 
 // How many of each kind work at once: together at most `jobs`, at least one of each kind there is.
@@ -103,26 +95,38 @@ void printRefusedReports(const CliArguments& arguments, const CliFailure& refusa
                .toStdString();
 }
 
-int runOnResources(const PreparedCommand& command, const CliArguments& arguments, std::ostream& out,
-                   std::ostream& err) {
+int runOnResources(const PreparedCommand& command, const CliArguments& arguments,
+                   const std::shared_ptr<visa::TraceLog>& trace, std::ostream& out, std::ostream& err) {
     const auto& resources = arguments.resources;
+    for (const auto& resource : resources) {
+        try {
+            transport::Instrument::checkResource(resource);
+        } catch (const transport::InvalidResource& invalid) {
+            const CliFailure refusal(kUsageError, "pinwright-cli: " + invalid.reason());
+            if (arguments.json)
+                printRefusedReports(arguments, refusal, out);
+            err << refusal.what() << '\n';
+            return kUsageError;
+        }
+    }
     std::vector<Result> results(resources.size());
     const bool direct = resources.size() == 1 && !arguments.json;
     if (resources.size() == 1) {
-        runOne(command, arguments, resources.front(), direct ? out : results.front().out, results.front());
+        runOne(command, arguments, trace, resources.front(), direct ? out : results.front().out,
+               results.front());
     } else {
         // Instruments on sockets are fibers of this thread, the others have worker threads; each kind
         // takes its next instrument from a list of its own.
         std::vector<std::size_t> onSockets, others;
         for (std::size_t i = 0; i < resources.size(); ++i)
-            (waitsOnSockets(resources[i]) ? onSockets : others).push_back(i);
+            (runsOnFiber(resources[i]) ? onSockets : others).push_back(i);
         const auto jobs = static_cast<std::size_t>(arguments.jobs); // at least 1, as the options say
         const auto [fibers, threads] = shareJobs(jobs, onSockets.size(), others.size());
         std::atomic<std::size_t> nextOnSocket{0}, nextOther{0};
         const auto workThrough = [&](const std::vector<std::size_t>& list, std::atomic<std::size_t>& next) {
             for (std::size_t k = next++; k < list.size(); k = next++) {
                 const std::size_t i = list[k];
-                runOne(command, arguments, resources[i], results[i].out, results[i]);
+                runOne(command, arguments, trace, resources[i], results[i].out, results[i]);
             }
         };
         std::optional<WorkerThreads> workers(std::in_place, threads, [&] { workThrough(others, nextOther); });

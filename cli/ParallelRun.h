@@ -4,7 +4,12 @@
 #include "cli/CommandTable.h"
 #include "cli/ExitStatus.h"
 
+#include <memory>
 #include <ostream>
+
+namespace visa {
+class TraceLog;
+}
 
 namespace cli {
 
@@ -15,8 +20,10 @@ namespace cli {
 // exitStatus, its errors and always a result ("failed" with the reason when it did not get as far as
 // its own) added. Messages follow on err in the same order. One instrument's result
 // goes straight to out (input --watch prints as it goes). Returns the highest exit status of any.
-int runOnResources(const PreparedCommand& command, const CliArguments& arguments, std::ostream& out,
-                   std::ostream& err);
+// Every resource is checked first: one that can never be opened is kUsageError, and nothing is sent to
+// any. Sessions record their traffic in `trace` when there is one.
+int runOnResources(const PreparedCommand& command, const CliArguments& arguments,
+                   const std::shared_ptr<visa::TraceLog>& trace, std::ostream& out, std::ostream& err);
 
 // With --json, the reports of a command refused before any instrument was opened (a profile that is
 // refused, say): one per -r, result "refused" and the reason.

@@ -1,40 +1,14 @@
 #include "transport/FoundInstrument.h"
 
+#include "base/AsciiCase.h"
 #include "base/WordTable.h"
-#include "visa/ResourceName.h"
-#include "visa/VisaError.h"
+#include "visa/Transport.h"
 
-#include <array>
+#include <algorithm>
+#include <limits>
 
 namespace transport {
 namespace {
-
-enum class Transport { Hislip, Vxi11, Usb, Socket, Gpib, Asrl, Sim, Unknown };
-
-constexpr std::array<const char*, 8> kTransportNames{"HiSLIP", "VXI-11", "USB", "SOCKET",
-                                                     "GPIB",   "ASRL",   "SIM", "?"};
-
-Transport transportOf(const std::string& resource) {
-    try {
-        const auto name = visa::ResourceName::parse(resource);
-        switch (name.interfaceType) {
-        case visa::InterfaceType::Tcpip:
-            if (name.resourceClass == visa::ResourceClass::Socket)
-                return Transport::Socket;
-            return name.isHislip() ? Transport::Hislip : Transport::Vxi11;
-        case visa::InterfaceType::Usb:
-            return Transport::Usb;
-        case visa::InterfaceType::Gpib:
-            return Transport::Gpib;
-        case visa::InterfaceType::Asrl:
-            return Transport::Asrl;
-        case visa::InterfaceType::Sim:
-            return Transport::Sim;
-        }
-    } catch (const visa::VisaError&) {
-    }
-    return Transport::Unknown;
-}
 
 constexpr base::WordTable<IdentitySource, 4> kIdentitySourceNames{
     IdentitySource::NotAsked,
@@ -58,11 +32,36 @@ std::string join(std::initializer_list<std::pair<const char*, const std::string*
 } // namespace
 
 std::string transportName(const std::string& resource) {
-    return kTransportNames[static_cast<std::size_t>(transportOf(resource))];
+    const auto facts = visa::transportFacts(resource);
+    return facts ? facts->name : "?";
 }
 
 int transportRank(const std::string& resource) {
-    return static_cast<int>(transportOf(resource));
+    const auto facts = visa::transportFacts(resource);
+    return facts ? facts->findRank : std::numeric_limits<int>::max();
+}
+
+bool isBuiltIn(const FoundInstrument& instrument) {
+    return std::any_of(instrument.resources.begin(), instrument.resources.end(), [](const auto& resource) {
+        const auto facts = visa::transportFacts(resource.resource);
+        return facts && facts->transport == visa::Transport::Sim;
+    });
+}
+
+std::string listingKey(const FoundInstrument& instrument) {
+    // A field separator below every printable character, so that "ab","c" sorts before "abc","".
+    constexpr char kSeparator = '\x01';
+    std::string key = instrument.manufacturer.empty() ? "1" : "0";
+    for (const auto* field :
+         {&instrument.manufacturer, &instrument.model, &instrument.serial, &instrument.host})
+        key += base::asciiLower(*field) + kSeparator;
+    return key + (instrument.resources.empty() ? std::string() : base::asciiLower(instrument.bestResource()));
+}
+
+void sortForListing(std::vector<FoundInstrument>& instruments) {
+    std::stable_sort(
+        instruments.begin(), instruments.end(),
+        [](const FoundInstrument& a, const FoundInstrument& b) { return listingKey(a) < listingKey(b); });
 }
 
 std::string describeIdentity(const FoundInstrument& instrument) {
@@ -71,6 +70,8 @@ std::string describeIdentity(const FoundInstrument& instrument) {
                                   : instrument.manufacturer + " " + instrument.model;
     std::string named =
         join({{"", &maker}, {"serial ", &instrument.serial}, {"firmware ", &instrument.firmware}});
+    if (isBuiltIn(instrument))
+        named += " (built in)";
     switch (instrument.source) {
     case IdentitySource::Answered:
         return named;

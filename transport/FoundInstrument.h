@@ -33,12 +33,22 @@ struct FoundInstrument {
 // "?" for text that is not a resource.
 std::string transportName(const std::string& resource);
 
-// The order in which resources of one instrument are offered: HiSLIP, VXI-11, USB, SOCKET, GPIB, the rest.
+// The order in which resources of one instrument are offered, as the transports' table ranks them.
 int transportRank(const std::string& resource);
 
-// "Korvane MF-7, serial SIM0001, firmware 1.0"; for an instrument that said nothing of itself, why, and its
-// address where it has one.
+// Whether the instrument is the program's own simulated mainframe rather than one reached over a bus or
+// the LAN (a pinwright-sim on the LAN is not built in, though it may carry the same serial).
+bool isBuiltIn(const FoundInstrument& instrument);
+
+// "Korvane MF-7, serial SIM0001, firmware 1.0", with " (built in)" for the built-in simulated mainframe;
+// for an instrument that said nothing of itself, why, and its address where it has one.
 std::string describeIdentity(const FoundInstrument& instrument);
+
+// Where an instrument stands in a list, whatever order finding took: by manufacturer, model and serial
+// (instruments that said nothing of themselves last), then by address and best resource. Keys compare
+// as plain strings.
+std::string listingKey(const FoundInstrument& instrument);
+void sortForListing(std::vector<FoundInstrument>& instruments);
 
 // How the identity was learnt, as one word for tables and JSON: "answered", "finder", "none", "not asked".
 std::string identitySourceName(IdentitySource source);

@@ -2,6 +2,7 @@
 
 #include "transport/TransportFailure.h"
 #include "visa/ResourceManager.h"
+#include "visa/ResourceName.h"
 #include "visa/VisaError.h"
 
 #include <algorithm>
@@ -54,8 +55,16 @@ Instrument::Instrument(std::string resource, const Timeouts& timeouts)
     : resource_(std::move(resource)), timeouts_(timeouts) {}
 
 std::unique_ptr<Instrument> Instrument::open(const std::string& resource, const OpenOptions& options) {
-    visa::ResourceManager manager;
+    visa::ResourceManager manager(options.trace);
     return open(resource, options, manager);
+}
+
+void Instrument::checkResource(const std::string& resource) {
+    try {
+        visa::ResourceName::parse(resource);
+    } catch (const visa::BadResourceName& invalid) {
+        throw InvalidResource(resource, invalid.what());
+    }
 }
 
 std::unique_ptr<Instrument> Instrument::open(const std::string& resource, const OpenOptions& options,
@@ -77,6 +86,8 @@ std::unique_ptr<Instrument> Instrument::open(const std::string& resource, const 
             io.WriteString("*RST;*CLS", true);
     } catch (const OpenFailure&) {
         throw;
+    } catch (const visa::BadResourceName& invalid) {
+        throw InvalidResource(resource, invalid.what());
     } catch (const LockNotGranted&) {
         throw;
     } catch (const std::exception& failure) {

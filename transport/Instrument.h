@@ -19,7 +19,8 @@
 
 namespace visa {
 class ResourceManager;
-}
+class TraceLog;
+} // namespace visa
 
 namespace transport {
 
@@ -38,6 +39,8 @@ struct OpenOptions {
     // Called with the identity reply as read (terminator included) before any clear is sent; the clear
     // waits until it returns, so a window can show the identity first.
     std::function<void(const std::string& identity)> onIdentified;
+    // Where the session records its traffic: the trace of the run that opens it, or none.
+    std::shared_ptr<visa::TraceLog> trace;
 };
 
 // The second comma-separated field of an identity reply; throws IdentityError when there is none.
@@ -46,11 +49,15 @@ std::string modelFromIdentity(const std::string& identity);
 class Instrument {
 public:
     // Opens the resource, flushes its input, asks "*IDN?" and checks that the reply has a model field,
-    // then clears the unit when asked. Throws OpenFailure, whose description says what went wrong, or
-    // LockNotGranted when the lock asked for in the options is not granted in time.
+    // then clears the unit when asked. Throws OpenFailure, whose description says what went wrong
+    // (InvalidResource for text that can never be opened, before anything is sent), or LockNotGranted
+    // when the lock asked for in the options is not granted in time.
     static std::unique_ptr<Instrument> open(const std::string& resource, const OpenOptions& options);
     static std::unique_ptr<Instrument> open(const std::string& resource, const OpenOptions& options,
                                             visa::ResourceManager& manager);
+
+    // Throws InvalidResource when the text can never be opened, whatever is attached; sends nothing.
+    static void checkResource(const std::string& resource);
 
     Instrument(const Instrument&) = delete;
     Instrument& operator=(const Instrument&) = delete;

@@ -32,6 +32,10 @@ InstrumentError::InstrumentError(const std::string& resource, const std::string&
 OpenFailure::OpenFailure(const std::string& resource, const std::string& description)
     : InstrumentError(resource, description, "The instrument could not be opened: " + description) {}
 
+// The description quotes the resource itself, and only in part: reason() is the whole of it.
+InvalidResource::InvalidResource(const std::string& resource, const std::string& description)
+    : OpenFailure(resource, description) {}
+
 InstrumentLost::InstrumentLost(const std::string& resource, const std::string& description, Cause cause)
     : InstrumentError(resource, resource + ": " + lostReason(cause, withoutResource(resource, description)),
                       "The operation was stopped because the instrument session failed: " + description),

@@ -28,6 +28,13 @@ public:
     OpenFailure(const std::string& resource, const std::string& description);
 };
 
+// The resource string could never be opened (it does not parse): nothing was sent. reason() quotes the
+// text, cut to a readable length.
+class InvalidResource : public OpenFailure {
+public:
+    InvalidResource(const std::string& resource, const std::string& description);
+};
+
 // A write or read of an open session failed: the instrument stopped answering or went away. reason()
 // says so in a few words and ends with the transport's own description in brackets.
 class InstrumentLost : public InstrumentError {

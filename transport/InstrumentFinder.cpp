@@ -1,23 +1,23 @@
 #include "transport/InstrumentFinder.h"
 
+#include "base/AsciiCase.h"
+#include "base/HandOverQueue.h"
 #include "base/PrintableText.h"
 #include "transport/InstrumentIdentity.h"
 #include "transport/InstrumentList.h"
+#include "visa/FinderRun.h"
 #include "visa/ResourceManager.h"
-#include "visa/ResourceName.h"
 
 #include <algorithm>
-#include <cctype>
-#include <chrono>
-#include <condition_variable>
-#include <deque>
 #include <map>
-#include <mutex>
 #include <set>
 #include <thread>
+#include <variant>
 
 namespace transport {
 namespace {
+
+using Clock = std::chrono::steady_clock;
 
 // Broadcast and multicast answers come from anyone on the network; a flood of them is still a bounded list.
 constexpr std::size_t kMaxResources = 512;
@@ -28,7 +28,6 @@ constexpr std::size_t kMaxReasonChars = 200;
 // An instrument's resources arrive by several methods a few milliseconds apart; its entry is reported
 // once its host has been quiet this long, so that it is mostly reported once, whole.
 constexpr std::chrono::milliseconds kHostSettle{150};
-constexpr std::chrono::milliseconds kSettleTick{25};
 
 // A LAN finder's resource is built from what a peer announced; one that could not be typed back is left out.
 std::optional<visa::FoundResource> cleaned(const visa::FoundResource& resource) {
@@ -42,130 +41,113 @@ std::optional<visa::FoundResource> cleaned(const visa::FoundResource& resource) 
     return clean;
 }
 
-// One run: the finders' sink, the identification queue and its workers, and the merged list.
-class FindingRun : public visa::FindSink {
+struct Identified {
+    visa::FoundResource resource;
+    std::optional<InstrumentIdentity> identity;
+};
+using Event = std::variant<visa::FinderReport, Identified>;
+
+// One run. The finders and the identification workers run on threads of its own and only hand over what
+// they learn; the list, its settling and every call of the events are on the thread that called run().
+class FindingRun : private visa::FindSink {
 public:
     FindingRun(const InstrumentFinderOptions& options, const InstrumentFinderEvents& events,
                std::stop_token stop)
         : options_(options), events_(events), stop_(std::move(stop)) {}
 
-    ~FindingRun() override {
-        finishIdentifying();
-        if (ticker_.joinable())
-            ticker_.join();
+    ~FindingRun() {
+        jobs_.close();
+        for (auto& worker : workers_)
+            worker.join();
     }
     FindingRun(const FindingRun&) = delete;
     FindingRun& operator=(const FindingRun&) = delete;
 
-    void found(const visa::FoundResource& announced) override {
-        const auto resource = cleaned(announced);
-        const std::lock_guard lock(mutex_);
-        if (!resource || asked_.size() >= kMaxResources || !asked_.insert(lowered(resource->resource)).second)
-            return;
-        if (!resource->host.empty()) {
-            lastHeard_[resource->host] = std::chrono::steady_clock::now();
-            startTicker();
+    std::vector<FoundInstrument> run() {
+        std::vector<visa::RegisteredFinder> finders;
+        for (auto& finder : visa::ResourceManager::registeredFinders())
+            if (options_.includeBuiltIn || finder.type != visa::InterfaceType::Sim)
+                finders.push_back(std::move(finder));
+        visa::FinderRun finding(finders, options_.window,
+                                [this](visa::FinderReport report) { inbox_.push(std::move(report)); });
+        const std::stop_callback onStop(stop_, [&] {
+            finding.stop();
+            jobs_.close();
+            inbox_.close();
+        });
+        while (!stop_.stop_requested() && (finding.anyRunning() || pendingIdentifications_ > 0)) {
+            const auto until =
+                std::min(finding.anyRunning() ? finding.endBy() : Clock::time_point::max(), nextSettle());
+            auto event = until == Clock::time_point::max() ? inbox_.pop() : inbox_.pop(until);
+            if (event)
+                handle(*event, finding);
+            else if (finding.anyRunning() && Clock::now() >= finding.endBy())
+                finding.giveUp(*this);
+            reportSettled(false);
         }
-        if (!options_.identify) {
-            file(*resource, std::nullopt);
-            return;
-        }
-        ++pendingHosts_[resource->host];
-        jobs_.push_back(*resource);
-        startWorker();
-        wake_.notify_one();
-    }
-
-    void unavailable(const std::string& finder, const std::string& reason) override {
-        const std::lock_guard lock(mutex_);
-        if (events_.unavailable)
-            events_.unavailable(base::printableText(finder, kMaxMethodChars, base::Unprintable::Question),
-                                base::printableText(reason, kMaxReasonChars, base::Unprintable::Question));
-    }
-
-    std::vector<FoundInstrument> finish() {
-        finishIdentifying();
-        if (ticker_.joinable())
-            ticker_.join();
-        const std::lock_guard lock(mutex_);
-        finished_ = true;
-        reportSettled();
+        if (!stop_.stop_requested())
+            reportSettled(true);
         return list_.instruments();
     }
 
 private:
-    static std::string lowered(std::string text) {
-        std::transform(text.begin(), text.end(), text.begin(),
-                       [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
-        return text;
-    }
-
-    void startWorker() {
-        if (workers_.size() >= std::max<std::size_t>(options_.parallel, 1) ||
-            workers_.size() >= jobs_.size() + busy_)
+    void handle(Event& event, visa::FinderRun& finding) {
+        if (auto* identified = std::get_if<Identified>(&event)) {
+            --pendingIdentifications_;
+            --pendingHosts_[identified->resource.host];
+            file(identified->resource, identified->identity);
             return;
-        try {
-            workers_.emplace_back([this] { identifyQueued(); });
-        } catch (const std::system_error&) {
-            // Out of threads: the ones running take the job; with none, it is filed unasked at the end.
         }
+        finding.pass(std::get<visa::FinderReport>(event), *this);
     }
 
-    // Reports the entries whose hosts have settled while nothing else happens to report them.
-    void startTicker() {
-        if (ticker_.joinable() || closing_)
+    void found(const visa::FoundResource& announced) override {
+        const auto resource = cleaned(announced);
+        if (!resource || asked_.size() >= kMaxResources ||
+            !asked_.insert(base::asciiLower(resource->resource)).second)
             return;
-        try {
-            ticker_ = std::thread([this] {
-                std::unique_lock lock(mutex_);
-                while (!closing_) {
-                    tick_.wait_for(lock, kSettleTick);
-                    reportSettled();
-                }
-            });
-        } catch (const std::system_error&) {
-            // Without it, the entries are reported as identifications end, and all at the end.
+        if (!resource->host.empty())
+            lastHeard_[resource->host] = Clock::now();
+        if (!options_.identify || !startWorker()) {
+            file(*resource, std::nullopt);
+            return;
         }
+        ++pendingIdentifications_;
+        ++pendingHosts_[resource->host];
+        jobs_.push(*resource);
     }
 
-    void identifyQueued() {
-        std::unique_lock lock(mutex_);
-        for (;;) {
-            wake_.wait(lock, [this] { return !jobs_.empty() || closing_; });
-            if (jobs_.empty())
-                return;
-            const visa::FoundResource resource = std::move(jobs_.front());
-            jobs_.pop_front();
-            ++busy_;
-            lock.unlock();
-            std::optional<InstrumentIdentity> identity;
-            if (!stop_.stop_requested())
-                identity = askIdentity(resource.resource, options_.identifyTimeout);
-            lock.lock();
-            --busy_;
-            --pendingHosts_[resource.host];
-            if (!stop_.stop_requested())
-                file(resource, identity);
-        }
+    void unavailable(const std::string& finder, const std::string& reason) override {
+        if (!events_.unavailable)
+            return;
+        events_.unavailable(base::printableText(finder, kMaxMethodChars, base::Unprintable::Question),
+                            base::printableText(reason, kMaxReasonChars, base::Unprintable::Question));
     }
 
-    void finishIdentifying() {
-        {
-            const std::lock_guard lock(mutex_);
-            closing_ = true;
-            for (; workers_.empty() && !jobs_.empty(); jobs_.pop_front()) {
-                --pendingHosts_[jobs_.front().host];
-                file(jobs_.front(), std::nullopt);
+    // Whether a worker will take the next job: one more is started while fewer than `parallel` run and
+    // each has work; false when none runs and none can start (out of threads: filed unasked).
+    bool startWorker() {
+        if (workers_.size() < std::max<std::size_t>(options_.parallel, 1) &&
+            workers_.size() <= pendingIdentifications_) {
+            try {
+                workers_.emplace_back([this] { identifyQueued(); });
+            } catch (const std::system_error&) {
+                // The ones running take the job.
             }
         }
-        wake_.notify_all();
-        tick_.notify_all();
-        for (auto& worker : workers_)
-            if (worker.joinable())
-                worker.join();
+        return !workers_.empty();
     }
 
-    // Called with the mutex held.
+    // On a worker's thread: touches nothing but the two queues.
+    void identifyQueued() {
+        while (auto resource = jobs_.pop()) {
+            auto identity = stop_.stop_requested()
+                                ? std::nullopt
+                                : askIdentity(resource->resource, options_.identifyTimeout);
+            inbox_.push(Identified{std::move(*resource), std::move(identity)});
+        }
+    }
+
     void file(const visa::FoundResource& resource, const std::optional<InstrumentIdentity>& identity) {
         const auto index = list_.place(
             resource, identity, options_.identify ? IdentitySource::NotIdentified : IdentitySource::NotAsked);
@@ -174,12 +156,34 @@ private:
         if (unreported_.size() <= *index)
             unreported_.resize(*index + 1, false);
         unreported_[*index] = true;
-        reportSettled();
     }
 
-    // Called with the mutex held.
-    bool hostSettled(const std::string& host, std::chrono::steady_clock::time_point now) const {
-        if (host.empty() || finished_)
+    // When the next instrument waiting to be reported will have had all its hosts quiet long enough; max
+    // when none waits on quiet alone (one whose host has an identification under way is reported as that
+    // ends).
+    Clock::time_point nextSettle() const {
+        auto next = Clock::time_point::max();
+        const auto& instruments = list_.instruments();
+        for (std::size_t index = 0; index < unreported_.size(); ++index) {
+            if (!unreported_[index])
+                continue;
+            auto settles = Clock::time_point::min();
+            for (const auto& resource : instruments[index].resources) {
+                if (const auto pending = pendingHosts_.find(resource.host);
+                    pending != pendingHosts_.end() && pending->second > 0) {
+                    settles = Clock::time_point::max();
+                    break;
+                }
+                if (const auto heard = lastHeard_.find(resource.host); heard != lastHeard_.end())
+                    settles = std::max(settles, heard->second + kHostSettle);
+            }
+            next = std::min(next, settles);
+        }
+        return next;
+    }
+
+    bool hostSettled(const std::string& host, Clock::time_point now) const {
+        if (host.empty())
             return true;
         const auto pending = pendingHosts_.find(host);
         const auto heard = lastHeard_.find(host);
@@ -187,17 +191,16 @@ private:
                (heard == lastHeard_.end() || now - heard->second >= kHostSettle);
     }
 
-    // Reports every changed instrument all of whose hosts have settled.
-    void reportSettled() {
-        const auto now = std::chrono::steady_clock::now();
+    // Reports every changed instrument all of whose hosts have settled, or every one at the end.
+    void reportSettled(bool atEnd) {
+        const auto now = Clock::now();
         const auto& instruments = list_.instruments();
         for (std::size_t index = 0; index < unreported_.size(); ++index) {
             if (!unreported_[index])
                 continue;
             const auto& resources = instruments[index].resources;
-            const bool settled = std::all_of(resources.begin(), resources.end(),
-                                             [&](const auto& r) { return hostSettled(r.host, now); });
-            if (!settled)
+            if (!atEnd && !std::all_of(resources.begin(), resources.end(),
+                                       [&](const auto& r) { return hostSettled(r.host, now); }))
                 continue;
             unreported_[index] = false;
             if (events_.changed)
@@ -209,20 +212,16 @@ private:
     const InstrumentFinderEvents& events_;
     std::stop_token stop_;
 
-    std::mutex mutex_;
-    std::condition_variable wake_;
-    std::condition_variable tick_;
-    std::thread ticker_;
-    std::map<std::string, std::chrono::steady_clock::time_point> lastHeard_;
-    bool finished_ = false;
-    std::set<std::string> asked_;
-    std::deque<visa::FoundResource> jobs_;
-    std::size_t busy_ = 0;
-    bool closing_ = false;
-    std::map<std::string, int> pendingHosts_;
-    std::vector<std::thread> workers_;
     InstrumentList list_;
     std::vector<bool> unreported_;
+    std::set<std::string> asked_;
+    std::map<std::string, Clock::time_point> lastHeard_;
+    std::map<std::string, int> pendingHosts_;
+    std::size_t pendingIdentifications_ = 0;
+
+    base::HandOverQueue<Event> inbox_;
+    base::HandOverQueue<visa::FoundResource> jobs_;
+    std::vector<std::jthread> workers_; // last: joined before the queues go
 };
 
 } // namespace
@@ -231,11 +230,9 @@ InstrumentFinder::InstrumentFinder(InstrumentFinderOptions options, InstrumentFi
     : options_(options), events_(std::move(events)) {}
 
 std::vector<FoundInstrument> InstrumentFinder::run(std::stop_token stop) {
-    FindingRun run(options_, events_, std::move(stop));
-    visa::FindOptions find;
-    find.window = options_.window;
-    visa::ResourceManager::FindResources(find, run);
-    return run.finish();
+    auto instruments = FindingRun(options_, events_, std::move(stop)).run();
+    sortForListing(instruments);
+    return instruments;
 }
 
 } // namespace transport

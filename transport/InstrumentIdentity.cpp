@@ -1,9 +1,7 @@
 #include "transport/InstrumentIdentity.h"
 
-#include "base/Deadline.h"
 #include "base/PrintableText.h"
-#include "visa/ResourceManager.h"
-#include "visa/VisaError.h"
+#include "transport/Instrument.h"
 
 #include <array>
 
@@ -45,17 +43,14 @@ std::optional<InstrumentIdentity> parseIdentity(std::string_view reply) {
 
 std::optional<InstrumentIdentity> askIdentity(const std::string& resource,
                                               std::chrono::milliseconds timeout) {
-    const base::Deadline deadline(timeout);
+    // The same exchange as every open: finding identifies an instrument as connecting to it would.
+    OpenOptions options;
+    options.timeouts = {timeout, timeout};
     try {
-        const auto session = visa::ResourceManager().Open(resource, timeout);
-        if (deadline.expired())
-            return std::nullopt;
-        session->setTimeout(deadline.remaining());
-        return parseIdentity(session->writeAndRead({"*IDN?"}));
-    } catch (const visa::VisaError&) {
-        return std::nullopt;
+        return parseIdentity(Instrument::open(resource, options)->identity());
     } catch (const std::exception&) {
-        // Out of memory or threads in one session: that resource stays unidentified.
+        // Not opened, no identity, out of memory or threads in one session: that resource stays
+        // unidentified.
         return std::nullopt;
     }
 }

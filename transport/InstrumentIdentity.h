@@ -23,8 +23,8 @@ struct InstrumentIdentity {
 // looked at, and whatever is not printable is replaced.
 std::optional<InstrumentIdentity> parseIdentity(std::string_view reply);
 
-// Opens the resource, asks *IDN? and closes it again, all within timeout; nullopt when no identity came
-// back in time, for whatever reason.
+// Opens the resource as Instrument::open does (its *IDN? and nothing else), then closes it again; the open
+// and the answer each within timeout. nullopt when no identity came back in time, for whatever reason.
 std::optional<InstrumentIdentity> askIdentity(const std::string& resource, std::chrono::milliseconds timeout);
 
 } // namespace transport

@@ -1,18 +1,13 @@
 #include "transport/InstrumentList.h"
 
+#include "base/AsciiCase.h"
 #include "base/PrintableText.h"
+#include "visa/Transport.h"
 
 #include <algorithm>
-#include <cctype>
 
 namespace transport {
 namespace {
-
-std::string lower(std::string text) {
-    std::transform(text.begin(), text.end(), text.begin(),
-                   [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
-    return text;
-}
 
 // Several instruments answer "0" or nothing for a serial number; that tells two of one model apart no
 // better than nothing.
@@ -25,8 +20,11 @@ bool tellsApart(const std::string& serial) {
 // a serial port), which only its identity can tie to the instrument's other resources.
 std::string placeOf(const visa::FoundResource& resource) {
     if (!resource.host.empty())
-        return "host:" + lower(resource.host);
-    return transportName(resource.resource) == "SIM" ? "resource:" + lower(resource.resource) : std::string();
+        return "host:" + base::asciiLower(resource.host);
+    const auto facts = visa::transportFacts(resource.resource);
+    return facts && facts->transport == visa::Transport::Sim
+               ? "resource:" + base::asciiLower(resource.resource)
+               : std::string();
 }
 
 // What a finding method carried (a TXT record) is a peer's text like any reply.
@@ -78,18 +76,25 @@ std::optional<std::size_t> InstrumentList::findEntry(const std::string& identity
 std::optional<std::size_t> InstrumentList::place(const visa::FoundResource& resource,
                                                  const std::optional<InstrumentIdentity>& identity,
                                                  IdentitySource unanswered) {
-    const std::string name = lower(resource.resource);
+    const std::string name = base::asciiLower(resource.resource);
     if (std::find(resources_.begin(), resources_.end(), name) != resources_.end())
         return std::nullopt;
     resources_.push_back(name);
 
-    const bool serialKnown = identity && tellsApart(identity->serial);
+    // Unasked, or unanswered, a resource is still tied to its instrument by what its finder announced:
+    // two mainframes announced by one host are two entries, whatever was asked.
+    const bool announced = !(resource.manufacturer.empty() && resource.model.empty());
+    const std::optional<InstrumentIdentity> known = identity    ? identity
+                                                    : announced ? std::optional(announcedIdentity(resource))
+                                                                : std::nullopt;
+    const bool serialKnown = known && tellsApart(known->serial);
     std::string place = placeOf(resource);
     if (place.empty() && !serialKnown)
         place = "resource:" + name;
-    const std::string who = identity ? lower(identity->manufacturer) + "|" + lower(identity->model) +
-                                           (serialKnown ? "|" + lower(identity->serial) : std::string())
-                                     : std::string();
+    const std::string who = known ? base::asciiLower(known->manufacturer) + "|" +
+                                        base::asciiLower(known->model) +
+                                        (serialKnown ? "|" + base::asciiLower(known->serial) : std::string())
+                                  : std::string();
 
     const auto found = findEntry(who, serialKnown, place);
     const std::size_t index = found ? *found : instruments_.size();
@@ -106,8 +111,8 @@ std::optional<std::size_t> InstrumentList::place(const visa::FoundResource& reso
             takeIdentity(instrument, *identity);
         instrument.source = IdentitySource::Answered;
     } else if (instrument.source != IdentitySource::Answered && instrument.source != IdentitySource::Finder &&
-               !(resource.manufacturer.empty() && resource.model.empty())) {
-        takeIdentity(instrument, announcedIdentity(resource));
+               announced) {
+        takeIdentity(instrument, *known);
         instrument.source = IdentitySource::Finder;
     }
     return index;

@@ -35,7 +35,9 @@ transport::Instrument& Bound(InstrumentSession& session) {
 
 bool OpenSession(const std::string& resource, InstrumentSession& session, const std::int16_t& skipReset) {
     try {
-        globals::ResourceManagerObject = std::make_unique<visa::ResourceManager>();
+        // Made once, by the program's start (with its trace) or here.
+        if (!globals::ResourceManagerObject)
+            globals::ResourceManagerObject = std::make_unique<visa::ResourceManager>();
         // The previous session is let go here, before the new one is opened, and stays gone even when
         // the open fails.
         session.reset();

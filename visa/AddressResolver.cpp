@@ -1,129 +1,159 @@
 #include "visa/AddressResolver.h"
 
-#include <condition_variable>
+#include "base/FiberLoop.h"
+
+#include <ares.h>
 #include <cstring>
-#include <map>
 #include <memory>
-#include <mutex>
 #include <netdb.h>
-#include <thread>
+#include <poll.h>
 
 namespace visa {
 namespace {
 
-AddressResolver::Result lookUp(const std::string& host, std::uint16_t port, bool numericOnly) {
+void takeAddress(AddressResolver::Result& result, int family, const sockaddr* address, std::size_t length) {
+    if (length > sizeof(sockaddr_storage))
+        return;
+    SocketAddress entry;
+    entry.family = family;
+    std::memcpy(&entry.storage, address, length);
+    entry.length = static_cast<socklen_t>(length);
+    result.addresses.push_back(entry);
+}
+
+AddressResolver::Result numericAddresses(const std::string& host, std::uint16_t port) {
     addrinfo hints{};
     hints.ai_family = AF_UNSPEC;
     hints.ai_socktype = SOCK_STREAM;
     hints.ai_protocol = IPPROTO_TCP;
-    hints.ai_flags = AI_NUMERICSERV | (numericOnly ? AI_NUMERICHOST : 0);
+    hints.ai_flags = AI_NUMERICSERV | AI_NUMERICHOST;
     const std::string service = std::to_string(port);
-
     addrinfo* list = nullptr;
     const int rc = ::getaddrinfo(host.c_str(), service.c_str(), &hints, &list);
     const std::unique_ptr<addrinfo, decltype(&::freeaddrinfo)> owned(list, &::freeaddrinfo);
-
     AddressResolver::Result result;
     if (rc != 0) {
-        const bool unknown = rc == EAI_NONAME || rc == EAI_NODATA || rc == EAI_FAIL;
-        result.status = unknown ? AddressResolver::Status::UnknownHost : AddressResolver::Status::Failed;
         result.detail = ::gai_strerror(rc);
         return result;
     }
-    for (const addrinfo* entry = list; entry; entry = entry->ai_next) {
-        if (entry->ai_addrlen > sizeof(sockaddr_storage))
-            continue;
-        SocketAddress address;
-        address.family = entry->ai_family;
-        std::memcpy(&address.storage, entry->ai_addr, entry->ai_addrlen);
-        address.length = entry->ai_addrlen;
-        result.addresses.push_back(address);
-    }
+    for (const addrinfo* entry = list; entry; entry = entry->ai_next)
+        takeAddress(result, entry->ai_family, entry->ai_addr, entry->ai_addrlen);
     result.status =
         result.addresses.empty() ? AddressResolver::Status::UnknownHost : AddressResolver::Status::Resolved;
     return result;
 }
 
-// Shared between the callers waiting for one name and the look-up thread; whoever leaves last frees it.
-struct PendingLookUp {
-    std::condition_variable finished;
+// One c-ares channel, destroyed with whatever look-up it still has (its callback then says so).
+class Channel {
+public:
+    explicit Channel(const std::string& nameServers) {
+        status_ = ::ares_init(&channel_);
+        if (status_ == ARES_SUCCESS && !nameServers.empty())
+            status_ = ::ares_set_servers_ports_csv(channel_, nameServers.c_str());
+    }
+    ~Channel() {
+        if (channel_ != nullptr)
+            ::ares_destroy(channel_);
+    }
+    Channel(const Channel&) = delete;
+    Channel& operator=(const Channel&) = delete;
+
+    ares_channel get() const { return channel_; }
+    int status() const { return status_; }
+
+private:
+    ares_channel channel_ = nullptr;
+    int status_ = ARES_SUCCESS;
+};
+
+struct LookUp {
     bool done = false;
     AddressResolver::Result result;
 };
 
-// The look-ups still running, one per host and port. getaddrinfo() cannot be cancelled, so a thread whose
-// callers have all given up lives on until the system resolver answers; this keeps their number bounded.
-// Never destroyed: detached look-up threads may still use it while the program exits.
-struct PendingLookUps {
-    std::mutex mutex;
-    std::map<std::string, std::shared_ptr<PendingLookUp>> byName;
-    AddressResolver::NameLookUp lookUp;
-};
+void lookedUp(void* argument, int status, int /*timeouts*/, ares_addrinfo* answer) {
+    auto& lookUp = *static_cast<LookUp*>(argument);
+    const std::unique_ptr<ares_addrinfo, decltype(&::ares_freeaddrinfo)> owned(answer, &::ares_freeaddrinfo);
+    lookUp.done = true;
+    auto& result = lookUp.result;
+    if (status != ARES_SUCCESS) {
+        const bool unknown = status == ARES_ENOTFOUND || status == ARES_ENONAME || status == ARES_ENODATA;
+        result.status = unknown ? AddressResolver::Status::UnknownHost : AddressResolver::Status::Failed;
+        result.detail = ::ares_strerror(status);
+        return;
+    }
+    for (const ares_addrinfo_node* node = answer ? answer->nodes : nullptr; node; node = node->ai_next)
+        takeAddress(result, node->ai_family, node->ai_addr, node->ai_addrlen);
+    result.status =
+        result.addresses.empty() ? AddressResolver::Status::UnknownHost : AddressResolver::Status::Resolved;
+}
 
-PendingLookUps& pendingLookUps() {
-    static auto* const pending = new PendingLookUps;
-    return *pending;
+// The channel's sockets and what it waits for on each, as poll takes them.
+std::vector<pollfd> channelSockets(ares_channel channel) {
+    ares_socket_t sockets[ARES_GETSOCK_MAXNUM];
+    const int mask = ::ares_getsock(channel, sockets, ARES_GETSOCK_MAXNUM);
+    std::vector<pollfd> entries;
+    for (int i = 0; i < ARES_GETSOCK_MAXNUM; ++i) {
+        short events = 0;
+        if (ARES_GETSOCK_READABLE(mask, i))
+            events |= POLLIN;
+        if (ARES_GETSOCK_WRITABLE(mask, i))
+            events |= POLLOUT;
+        if (events != 0)
+            entries.push_back({sockets[i], events, 0});
+    }
+    return entries;
 }
 
 } // namespace
 
 bool AddressResolver::isNumeric(const std::string& host) {
-    addrinfo hints{};
-    hints.ai_flags = AI_NUMERICHOST;
-    addrinfo* list = nullptr;
-    const int rc = ::getaddrinfo(host.c_str(), nullptr, &hints, &list);
-    if (list)
-        ::freeaddrinfo(list);
-    return rc == 0;
-}
-
-void AddressResolver::setNameLookUpForTesting(NameLookUp lookUp) {
-    auto& pending = pendingLookUps();
-    const std::lock_guard lock(pending.mutex);
-    pending.lookUp = std::move(lookUp);
+    return numericAddresses(host, 0).status == Status::Resolved;
 }
 
 AddressResolver::Result AddressResolver::resolve(const std::string& host, std::uint16_t port,
-                                                 const base::Deadline& deadline) {
+                                                 const base::Deadline& deadline,
+                                                 const std::string& nameServers) {
     if (isNumeric(host))
-        return lookUp(host, port, true);
+        return numericAddresses(host, port);
 
-    auto& registry = pendingLookUps();
-    const std::string key = host + '\n' + std::to_string(port);
-    std::unique_lock lock(registry.mutex);
-    auto& slot = registry.byName[key];
-    if (!slot) {
-        if (registry.byName.size() > kMaxPendingLookUps) {
-            registry.byName.erase(key);
-            Result refused;
-            refused.status = Status::TooManyPending;
-            refused.detail =
-                std::to_string(kMaxPendingLookUps) +
-                " earlier look-ups of other names are still waiting for the system's name resolver";
-            return refused;
+    LookUp lookUp;
+    const Channel channel(nameServers);
+    if (channel.status() != ARES_SUCCESS) {
+        lookUp.result.detail = ::ares_strerror(channel.status());
+        return lookUp.result;
+    }
+    ares_addrinfo_hints hints{};
+    hints.ai_family = AF_UNSPEC;
+    hints.ai_socktype = SOCK_STREAM;
+    hints.ai_protocol = IPPROTO_TCP;
+    hints.ai_flags = ARES_AI_NUMERICSERV;
+    const std::string service = std::to_string(port);
+    ::ares_getaddrinfo(channel.get(), host.c_str(), service.c_str(), &hints, lookedUp, &lookUp);
+    while (!lookUp.done) {
+        if (deadline.expired()) {
+            Result timedOut;
+            timedOut.status = Status::TimedOut;
+            return timedOut;
         }
-        slot = std::make_shared<PendingLookUp>();
-        auto lookUpName =
-            registry.lookUp ? registry.lookUp : [](const std::string& name, std::uint16_t number) {
-                return lookUp(name, number, false);
-            };
-        std::thread([pending = slot, key, host, port, lookUpName = std::move(lookUpName)] {
-            auto result = lookUpName(host, port);
-            auto& registry = pendingLookUps();
-            const std::lock_guard lock(registry.mutex);
-            pending->result = std::move(result);
-            pending->done = true;
-            registry.byName.erase(key);
-            pending->finished.notify_all();
-        }).detach();
+        auto entries = channelSockets(channel.get());
+        timeval limit{deadline.pollMilliseconds() / 1000, (deadline.pollMilliseconds() % 1000) * 1000};
+        timeval wait{};
+        const timeval* next = ::ares_timeout(channel.get(), &limit, &wait);
+        const int waitMs = static_cast<int>(next->tv_sec * 1000 + (next->tv_usec + 999) / 1000);
+        if (base::FiberLoop::poll(entries.data(), entries.size(), waitMs) <= 0) {
+            ::ares_process_fd(channel.get(), ARES_SOCKET_BAD, ARES_SOCKET_BAD); // the channel's own time-outs
+            continue;
+        }
+        for (const pollfd& entry : entries) {
+            const bool readable = (entry.revents & (POLLIN | POLLERR | POLLHUP)) != 0;
+            const bool writable = (entry.revents & POLLOUT) != 0;
+            if (readable || writable)
+                ::ares_process_fd(channel.get(), readable ? entry.fd : ARES_SOCKET_BAD,
+                                  writable ? entry.fd : ARES_SOCKET_BAD);
+        }
     }
-    const auto pending = slot;
-    if (!pending->finished.wait_for(lock, deadline.remaining(), [&] { return pending->done; })) {
-        Result timedOut;
-        timedOut.status = Status::TimedOut;
-        return timedOut;
-    }
-    return pending->result;
+    return lookUp.result;
 }
 
 } // namespace visa

@@ -4,7 +4,6 @@
 
 #include <cstddef>
 #include <cstdint>
-#include <functional>
 #include <string>
 #include <sys/socket.h>
 #include <vector>
@@ -21,27 +20,22 @@ struct SocketAddress {
 // Turns a host (name, IPv4 or IPv6 text) and a port into the addresses to try, in the resolver's order.
 class AddressResolver {
 public:
-    enum class Status { Resolved, UnknownHost, TimedOut, TooManyPending, Failed };
+    enum class Status { Resolved, UnknownHost, TimedOut, Failed };
     struct Result {
         Status status = Status::Failed;
         std::vector<SocketAddress> addresses;
         std::string detail; // the resolver's own words when it failed
     };
 
-    // Look-ups of names that have not answered yet, beyond which a new name is refused at once. Each one
-    // holds a thread until the system resolver gives up on its own.
-    static constexpr std::size_t kMaxPendingLookUps = 4;
-
-    // Numeric addresses resolve at once. Names are looked up on a helper thread because getaddrinfo() takes
-    // no time-out and the open must still finish within its own. An open that asks for a name whose look-up
-    // is still pending waits for that one instead of starting another.
-    static Result resolve(const std::string& host, std::uint16_t port, const base::Deadline& deadline);
+    // Numeric addresses resolve at once. A name is looked up as the system is set up to (the hosts file,
+    // then its name servers) with c-ares, whose sockets are waited on through base::FiberLoop::poll: a
+    // fiber looking up a name lets the loop's other fibers run, and the look-up ends by the deadline with
+    // nothing left behind. nameServers ("address:port,...") replaces the system's name servers; tests
+    // point it at one of their own on loopback.
+    static Result resolve(const std::string& host, std::uint16_t port, const base::Deadline& deadline,
+                          const std::string& nameServers = {});
     // True for IPv4 or IPv6 text, which resolve() takes without a look-up.
     static bool isNumeric(const std::string& host);
-
-    // Replaces the system's name look-up (getaddrinfo) for names, until called again with an empty function.
-    using NameLookUp = std::function<Result(const std::string& host, std::uint16_t port)>;
-    static void setNameLookUpForTesting(NameLookUp lookUp);
 };
 
 } // namespace visa

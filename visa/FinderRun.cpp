@@ -2,54 +2,35 @@
 
 #include "base/Milliseconds.h"
 
-#include <condition_variable>
-#include <memory>
-#include <mutex>
-#include <set>
-#include <thread>
+#include <cstdint>
+#include <poll.h>
+#include <sys/eventfd.h>
+#include <system_error>
+#include <unistd.h>
 
 namespace visa {
 namespace {
 
-// What the finder threads share with the call that started them. It outlives the call when a finder
-// overruns, which is why the threads hold it and not the call's sink directly.
-struct FindGate {
-    std::mutex mutex;
-    std::condition_variable changed;
-    FindSink* sink = nullptr; // null once the call has returned
-    std::size_t running = 0;
-    std::set<std::string> ended;
-    std::set<std::string> saidUnavailable;
-
-    void unavailable(const std::string& finder, const std::string& reason) {
-        if (sink != nullptr && saidUnavailable.insert(finder).second)
-            sink->unavailable(finder, reason);
-    }
-};
-
-class GateSink : public FindSink {
+// What a finder's sink does: hands each call over, named after the finder.
+class HandingSink : public FindSink {
 public:
-    GateSink(std::shared_ptr<FindGate> gate, std::string name)
-        : gate_(std::move(gate)), name_(std::move(name)) {}
+    HandingSink(const FinderRun::Deliver& deliver, std::string name)
+        : deliver_(deliver), name_(std::move(name)) {}
 
     void found(const FoundResource& resource) override {
-        const std::lock_guard lock(gate_->mutex);
-        if (gate_->sink != nullptr)
-            gate_->sink->found(resource);
+        deliver_({FinderReport::Kind::Found, name_, resource, {}});
     }
     void unavailable(const std::string& /*finder*/, const std::string& reason) override {
-        const std::lock_guard lock(gate_->mutex);
-        gate_->unavailable(name_, reason);
+        deliver_({FinderReport::Kind::Unavailable, name_, {}, reason});
     }
 
 private:
-    std::shared_ptr<FindGate> gate_;
+    const FinderRun::Deliver& deliver_;
     std::string name_;
 };
 
-void runOne(const std::shared_ptr<FindGate>& gate, const RegisteredFinder& finder,
-            const FindOptions& options) {
-    GateSink sink(gate, finder.name);
+void runOne(const RegisteredFinder& finder, const FindOptions& options, const FinderRun::Deliver& deliver) {
+    HandingSink sink(deliver, finder.name);
     try {
         finder.find(options, sink);
     } catch (const std::exception& error) {
@@ -58,41 +39,79 @@ void runOne(const std::shared_ptr<FindGate>& gate, const RegisteredFinder& finde
     } catch (...) {
         sink.unavailable(finder.name, "failed");
     }
-    const std::lock_guard lock(gate->mutex);
-    gate->ended.insert(finder.name);
-    --gate->running;
-    gate->changed.notify_all();
+    deliver({FinderReport::Kind::Ended, finder.name, {}, {}});
 }
 
 } // namespace
 
-void runFinders(const std::vector<RegisteredFinder>& finders, const FindOptions& options, FindSink& sink) {
-    auto gate = std::make_shared<FindGate>();
-    gate->sink = &sink;
-    const auto endBy = std::chrono::steady_clock::now() + options.window + kFinderOverrun;
+bool FindOptions::stopRequested() const {
+    if (stopDescriptor < 0)
+        return false;
+    pollfd entry{stopDescriptor, POLLIN, 0};
+    return ::poll(&entry, 1, 0) > 0;
+}
+
+FinderRun::FinderRun(const std::vector<RegisteredFinder>& finders, std::chrono::milliseconds window,
+                     Deliver deliver)
+    : deliver_(std::move(deliver)), stopEvent_(::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK)), window_(window),
+      endBy_(std::chrono::steady_clock::now() + window + kFinderOverrun) {
+    if (!stopEvent_.valid())
+        throw std::system_error(errno, std::generic_category(), "cannot make the finders' stop event");
+    FindOptions options;
+    options.window = window;
+    options.stopDescriptor = stopEvent_.get();
     for (const auto& finder : finders) {
         if (!finder.find)
             continue;
-        {
-            const std::lock_guard lock(gate->mutex);
-            ++gate->running;
-        }
+        names_.push_back(finder.name);
+        running_.insert(finder.name);
         try {
-            std::thread(runOne, gate, finder, options).detach();
+            threads_.emplace_back([this, finder, options] { runOne(finder, options, deliver_); });
         } catch (const std::system_error& error) {
-            const std::lock_guard lock(gate->mutex);
-            --gate->running;
-            gate->ended.insert(finder.name);
-            gate->unavailable(finder.name, std::string("cannot start a thread: ") + error.what());
+            deliver_({FinderReport::Kind::Unavailable,
+                      finder.name,
+                      {},
+                      std::string("cannot start a thread: ") + error.what()});
+            deliver_({FinderReport::Kind::Ended, finder.name, {}, {}});
         }
     }
-    std::unique_lock lock(gate->mutex);
-    gate->changed.wait_until(lock, endBy, [&] { return gate->running == 0; });
-    for (const auto& finder : finders)
-        if (finder.find && gate->ended.count(finder.name) == 0)
-            gate->unavailable(finder.name,
-                              "did not finish within " + base::milliseconds(options.window + kFinderOverrun));
-    gate->sink = nullptr;
+}
+
+FinderRun::~FinderRun() {
+    stop();
+    for (auto& thread : threads_)
+        thread.join();
+}
+
+void FinderRun::pass(const FinderReport& report, FindSink& sink) {
+    switch (report.kind) {
+    case FinderReport::Kind::Found:
+        sink.found(report.resource);
+        break;
+    case FinderReport::Kind::Unavailable:
+        if (saidUnavailable_.insert(report.finder).second)
+            sink.unavailable(report.finder, report.reason);
+        break;
+    case FinderReport::Kind::Ended:
+        running_.erase(report.finder);
+        break;
+    }
+}
+
+void FinderRun::giveUp(FindSink& sink) {
+    stop();
+    for (const auto& finder : running_)
+        if (saidUnavailable_.insert(finder).second)
+            sink.unavailable(finder, "did not finish within " + base::milliseconds(window_ + kFinderOverrun));
+    running_.clear();
+}
+
+void FinderRun::stop() {
+    if (stopped_.exchange(true))
+        return;
+    const std::uint64_t one = 1;
+    // The event only ever counts up from zero once: this write cannot block or fail for room.
+    [[maybe_unused]] const auto written = ::write(stopEvent_.get(), &one, sizeof one);
 }
 
 } // namespace visa

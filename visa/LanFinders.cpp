@@ -57,16 +57,21 @@ std::vector<InterfaceSocket> openPerInterface(Wanted wanted, Prepare prepare, st
     return sockets;
 }
 
-// Hands every datagram that arrives on the sockets to take() until the deadline passes.
+// Hands every datagram that arrives on the sockets to take() until the deadline passes or the run asks
+// its finders to stop; false for the stop.
 template <typename Take>
-void receiveUntil(const std::vector<InterfaceSocket>& sockets, const base::Deadline& deadline,
-                  std::size_t maxBytes, Take&& take) {
+bool receiveUntil(const std::vector<InterfaceSocket>& sockets, const base::Deadline& deadline,
+                  const FindOptions& options, std::size_t maxBytes, Take&& take) {
     std::vector<int> fds;
     for (const InterfaceSocket& entry : sockets) {
         fds.push_back(entry.socket.fd());
     }
+    if (options.stopDescriptor >= 0)
+        fds.push_back(options.stopDescriptor);
     while (!deadline.expired()) {
         for (const std::size_t index : base::waitReadable(fds, deadline)) {
+            if (index >= sockets.size())
+                return false;
             for (int i = 0; i < kMaxDatagramsPerTurn; ++i) {
                 auto datagram = sockets[index].socket.receive(maxBytes);
                 if (!datagram) {
@@ -76,6 +81,7 @@ void receiveUntil(const std::vector<InterfaceSocket>& sockets, const base::Deadl
             }
         }
     }
+    return true;
 }
 
 std::uint32_t randomXid() {
@@ -150,9 +156,10 @@ void runVxi11Broadcast(const FindOptions& options, FindSink& sink) {
     // Sent twice, a quarter of the window apart: a broadcast is one datagram that nothing resends.
     const base::Deadline end(options.window);
     broadcast();
-    receiveUntil(sockets, base::Deadline(options.window / 4), kMaxPortmapReply, take);
+    if (!receiveUntil(sockets, base::Deadline(options.window / 4), options, kMaxPortmapReply, take))
+        return;
     broadcast();
-    receiveUntil(sockets, end, kMaxPortmapReply, take);
+    receiveUntil(sockets, end, options, kMaxPortmapReply, take);
 }
 
 void runMdns(const FindOptions& options, FindSink& sink) {
@@ -200,9 +207,11 @@ void runMdns(const FindOptions& options, FindSink& sink) {
     };
     const base::Deadline end(options.window);
     sendBrowse();
-    receiveUntil(sockets, base::Deadline(options.window / 4), kMaxDnsMessage, take);
+    if (!receiveUntil(sockets, base::Deadline(options.window / 4), options, kMaxDnsMessage, take))
+        return;
     sendBrowse();
-    receiveUntil(sockets, end, kMaxDnsMessage, take);
+    if (!receiveUntil(sockets, end, options, kMaxDnsMessage, take))
+        return;
     for (const FoundResource& found : answers.takeResources(true)) {
         sink.found(found);
     }

@@ -58,14 +58,16 @@ struct ListenerCalls {
 
 // Scans one board; false when the board does not answer at all (not configured, no driver, not in charge).
 bool scanGpibBoard(const GpibLibrary& gpib, const ListenerCalls& calls, int board,
-                   const base::Deadline& deadline, FindSink& sink, std::string& whyNot) {
+                   const base::Deadline& deadline, const FindOptions& options, FindSink& sink,
+                   std::string& whyNot) {
     const auto& api = gpib.api();
     int ownAddress = -1;
     if (calls.ibask != nullptr &&
         (calls.ibask(board, gpib::kAskPrimaryAddress, &ownAddress) & gpib::kStatusError))
         ownAddress = -1;
     bool firstProbe = true;
-    for (int address = 0; address < kGpibAddresses && !deadline.expired(); ++address) {
+    for (int address = 0; address < kGpibAddresses && !deadline.expired() && !options.stopRequested();
+         ++address) {
         if (address == ownAddress)
             continue;
         short listening = 0;
@@ -139,8 +141,8 @@ void findGpibListeners(const FindOptions& options, FindSink& sink) {
     const base::Deadline deadline(options.window);
     std::string whyNot;
     bool anyBoard = false;
-    for (int board = 0; board < kGpibBoards && !deadline.expired(); ++board)
-        anyBoard = scanGpibBoard(*gpib, calls, board, deadline, sink, whyNot) || anyBoard;
+    for (int board = 0; board < kGpibBoards && !deadline.expired() && !options.stopRequested(); ++board)
+        anyBoard = scanGpibBoard(*gpib, calls, board, deadline, options, sink, whyNot) || anyBoard;
     if (!anyBoard)
         sink.unavailable(kGpibFinder, "linux-gpib answers for no board (" + whyNot + ")");
 }

@@ -24,9 +24,14 @@ struct FoundResource {
 struct FindOptions {
     // How long a finder that listens for answers (broadcast, multicast) keeps listening.
     std::chrono::milliseconds window{1000};
+    // Readable once the run wants its finders to stop (-1: nothing will ask). A finder's waits include it,
+    // and a finder returns soon after it becomes readable, whatever it was waiting for.
+    int stopDescriptor = -1;
+
+    bool stopRequested() const;
 };
 
-// Where a finder reports. Both calls may come from any thread, at any time until the finder returns.
+// Where a finder reports. Both calls come from the finder's own thread, until the finder returns.
 class FindSink {
 public:
     virtual ~FindSink() = default;
@@ -36,8 +41,9 @@ public:
     virtual void unavailable(const std::string& finder, const std::string& reason) = 0;
 };
 
-// Runs one finding method to its end (at most about options.window) and reports through the sink. Never
-// throws: whatever goes wrong is either unavailable() or, for one answer, silently skipped.
+// Runs one finding method to its end (at most about options.window, sooner on a stop request) and reports
+// through the sink. Never throws: whatever goes wrong is either unavailable() or, for one answer, silently
+// skipped.
 using ResourceFinder = std::function<void(const FindOptions& options, FindSink& sink)>;
 
 } // namespace visa

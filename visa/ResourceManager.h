@@ -8,6 +8,7 @@
 #include <chrono>
 #include <functional>
 #include <memory>
+#include <stop_token>
 #include <string>
 #include <vector>
 
@@ -31,6 +32,11 @@ struct RegisteredFinder {
 // program that links them, before the first Open.
 class ResourceManager {
 public:
+    // Sessions opened by this manager record their traffic in the trace log when there is one: the log
+    // belongs to the run that made the manager, never to the program.
+    ResourceManager() = default;
+    explicit ResourceManager(std::shared_ptr<TraceLog> trace) : trace_(std::move(trace)) {}
+
     // Sessions are opened without a lock and with no options: exclusive locks are taken on an open
     // session where its transport has them.
     std::unique_ptr<MessageSession> Open(const std::string& resource, std::chrono::milliseconds openTimeout);
@@ -48,14 +54,14 @@ public:
     // own finders, and puts the old list back afterwards).
     static void replaceFinders(std::vector<RegisteredFinder> finders);
 
-    // Runs every finder at once, each on a thread of its own, and returns when all have ended, or about
-    // options.window after the start for one that overruns: it is said unavailable, and whatever it
-    // reports later is dropped. The sink's calls come one at a time, from any of those threads.
-    static void FindResources(const FindOptions& options, FindSink& sink);
+    // Runs every finder at once, each on a thread of its own, and returns once all have ended and been
+    // joined: at the end of options.window and its overrun, or at a stop request, every finder still
+    // running is told to stop (its waits end), said unavailable, and whatever it reports later is dropped.
+    // The sink is called on the calling thread only, never with a lock held.
+    static void FindResources(const FindOptions& options, FindSink& sink, std::stop_token stop = {});
 
-    // Every session opened after this records its traffic in the log (none: no trace). Sessions already
-    // open keep what they had.
-    static void setTraceLog(std::shared_ptr<TraceLog> log);
+private:
+    std::shared_ptr<TraceLog> trace_;
 };
 
 } // namespace visa

@@ -22,7 +22,7 @@ constexpr unsigned kMaxGpibSecondary = 31;
 constexpr unsigned kMaxUsbInterface = 255;
 constexpr std::size_t kMaxFieldLength = 255;
 // Error descriptions quote the text; a pasted page of junk should not fill the message box.
-constexpr std::size_t kMaxQuotedLength = 120;
+constexpr std::size_t kMaxQuotedLength = BadResourceName::kMaxQuotedChars;
 
 bool isDigit(char c) {
     return c >= '0' && c <= '9';
@@ -35,8 +35,9 @@ bool allDigits(std::string_view text) {
 }
 
 std::string quote(std::string_view text) {
-    const std::string cut = text.size() > kMaxQuotedLength ? "..." : "";
-    return "\"" + base::printableText(text, kMaxQuotedLength, base::Unprintable::HexEscape) + cut + "\"";
+    const std::string cut =
+        text.size() > kMaxQuotedLength ? "...\" (" + std::to_string(text.size()) + " characters)" : "\"";
+    return "\"" + base::printableText(text, kMaxQuotedLength, base::Unprintable::HexEscape) + cut;
 }
 
 // Decimal, or hexadecimal with a 0x prefix where allowed; no signs, blanks or empty text.
@@ -110,8 +111,7 @@ public:
 
 private:
     [[noreturn]] void fail(const std::string& what) const {
-        throw VisaError(VisaError::Kind::BadResource,
-                        quote(text_) + " is not a valid resource string: " + what);
+        throw BadResourceName(quote(text_) + " is not a valid resource string: " + what);
     }
 
     void checkCharacters() const {

@@ -33,13 +33,22 @@ std::uint32_t RpcClient::send(std::uint32_t procedure, std::string_view argument
     const std::string request = protocol::encodeRecord(
         protocol::encodeCall({xid, program_, version_, procedure, std::string(arguments)}));
     stream_.sendAll(request, deadline, "request not sent");
+    awaited_[xid];
     return xid;
 }
 
 std::string RpcClient::awaitReply(std::uint32_t xid, const base::Deadline& deadline, std::string_view what) {
     const std::string malformed = "malformed reply from the " + serviceName_;
-    for (;;) {
-        std::optional<std::string> record;
+    // Whatever way this call ends, its reply is no longer awaited: one arriving later is dropped.
+    struct Forget {
+        std::map<std::uint32_t, std::optional<std::string>>& awaited;
+        std::uint32_t xid;
+        ~Forget() { awaited.erase(xid); }
+    } forget{awaited_, xid};
+    std::optional<std::string> record;
+    if (const auto early = awaited_.find(xid); early != awaited_.end())
+        record = std::move(early->second);
+    while (!record) {
         try {
             record = assembler_.nextRecord();
         } catch (const protocol::DecodeError& e) {
@@ -50,21 +59,24 @@ std::string RpcClient::awaitReply(std::uint32_t xid, const base::Deadline& deadl
             continue;
         }
         std::uint32_t replyXid = 0;
-        if (!protocol::peekXid(*record, replyXid) || replyXid != xid) {
-            continue; // the late answer to a call that already timed out
-        }
-        protocol::RpcReply reply;
-        try {
-            reply = protocol::decodeReply(*record);
-        } catch (const protocol::DecodeError& e) {
-            stream_.fail(VisaError::Kind::Protocol, malformed + ": " + e.what());
-        }
-        if (reply.status != protocol::RpcReplyStatus::Success) {
-            stream_.fail(VisaError::Kind::Protocol,
-                         "the " + serviceName_ + " refused the call: " + protocol::describe(reply));
-        }
-        return std::move(reply.results);
+        if (protocol::peekXid(*record, replyXid) && replyXid == xid)
+            break;
+        // Another call's: kept for it while it is awaited, else the late answer to one that gave up.
+        if (const auto other = awaited_.find(replyXid); other != awaited_.end() && !other->second)
+            other->second = std::move(record);
+        record.reset();
     }
+    protocol::RpcReply reply;
+    try {
+        reply = protocol::decodeReply(*record);
+    } catch (const protocol::DecodeError& e) {
+        stream_.fail(VisaError::Kind::Protocol, malformed + ": " + e.what());
+    }
+    if (reply.status != protocol::RpcReplyStatus::Success) {
+        stream_.fail(VisaError::Kind::Protocol,
+                     "the " + serviceName_ + " refused the call: " + protocol::describe(reply));
+    }
+    return std::move(reply.results);
 }
 
 } // namespace visa

@@ -4,13 +4,16 @@
 #include "visa/LanStream.h"
 
 #include <cstdint>
+#include <map>
+#include <optional>
 #include <string>
 #include <string_view>
 
 namespace visa {
 
-// ONC RPC calls over one TCP stream. Replies are matched by xid: a late reply to an earlier call
-// that timed out is recognised and dropped instead of being taken for the answer to this one.
+// ONC RPC calls over one TCP stream. Replies are matched by xid: a reply to another call still awaited
+// is kept for that call, and a late reply to a call that has given up is dropped instead of being taken
+// for the answer to this one.
 class RpcClient {
 public:
     RpcClient(LanStream stream, std::uint32_t program, std::uint32_t version, std::string serviceName);
@@ -34,6 +37,8 @@ private:
     std::string serviceName_; // "portmapper", "VXI-11 core channel": said in failures
     std::uint32_t nextXid_;
     protocol::RecordAssembler assembler_;
+    // The calls sent and not yet answered to their caller, with the reply record when it came early.
+    std::map<std::uint32_t, std::optional<std::string>> awaited_;
 };
 
 } // namespace visa

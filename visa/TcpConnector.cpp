@@ -66,10 +66,6 @@ base::FileDescriptor TcpConnector::connect(const std::string& resource, const st
         throw VisaError(VisaError::Kind::NotFound, resource + ": unknown host \"" + host + "\"");
     case AddressResolver::Status::TimedOut:
         throwTimeout(resource, "no answer", deadline.timeout(), "looking up \"" + host + "\"");
-    case AddressResolver::Status::TooManyPending:
-        throw VisaError(VisaError::Kind::Timeout,
-                        resource + ": cannot look up \"" + host + "\" now: " + resolved.detail +
-                            "; give the instrument's IP address or try again later");
     case AddressResolver::Status::Failed:
         throw VisaError(VisaError::Kind::NotFound,
                         resource + ": cannot look up \"" + host + "\": " + resolved.detail);

@@ -41,6 +41,14 @@ private:
     Kind kind_;
 };
 
+// A resource string that no backend could ever open (a port past 65535, a blank, no such interface): the
+// fault is in what was typed, and nothing was sent anywhere. what() quotes at most kMaxQuotedChars of it.
+class BadResourceName : public VisaError {
+public:
+    static constexpr std::size_t kMaxQuotedChars = 80;
+    explicit BadResourceName(const std::string& description) : VisaError(Kind::BadResource, description) {}
+};
+
 // The wording every failure of a resource shares, "<resource>: <what>". A time-out names what did not
 // happen and the time it was given, and may add why in brackets: "<resource>: no reply within 2000 ms".
 [[noreturn]] void throwVisaError(const std::string& resource, VisaError::Kind kind, std::string_view what);

@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <atomic>
+#include <random>
 #include <vector>
 
 namespace visa {
@@ -14,10 +15,11 @@ namespace {
 using namespace protocol;
 using std::chrono::milliseconds;
 
-// Every link gets its own client id; instruments use it only to tell links apart.
+// Every link gets a client id of its own; instruments use it only to tell links apart, so a random one
+// does, with nothing kept between links.
 std::int32_t nextClientId() {
-    static std::atomic<std::int32_t> id{1};
-    return id++;
+    std::random_device device;
+    return static_cast<std::int32_t>(device() & 0x7FFFFFFF);
 }
 
 template <typename Result, typename Decode>

@@ -7,6 +7,7 @@
 
 #include <QMenu>
 #include <QTreeWidget>
+#include <poll.h>
 #include <thread>
 
 namespace {
@@ -29,7 +30,7 @@ visa::ResourceFinder twoMainframesApart() {
 
 QString identityOf(unsigned board) {
     return QString::fromStdString("Korvane MF-7, serial " + sim::Mainframe::serialNumberFor(board) +
-                                  ", firmware 1.0");
+                                  ", firmware 1.0 (built in)");
 }
 
 class FindInstruments : public GuiTest {
@@ -76,13 +77,15 @@ TEST_F(FindInstruments, CtrlFArrowsAndEnterPutTheChosenResourceInTheBoxAndSetSen
     EXPECT_TRUE(window.isFinding()) << "the first instrument is listed while the second is still to come";
     EXPECT_EQ(window.ui.prgFinding->maximum(), 0) << "a busy indication while finding";
     ASSERT_TRUE(waitForEnd(window));
-    EXPECT_EQ(row(window, 0), (QStringList{identityOf(kOtherBoard), "SIM9::INSTR", "SIM"}));
-    EXPECT_EQ(row(window, 1), (QStringList{identityOf(6), "SIM6::INSTR", "SIM"}));
+    // In the order of their serials, whichever was found first, each marked as the built-in mainframe.
+    EXPECT_EQ(row(window, 0), (QStringList{identityOf(6), "SIM6::INSTR", "SIM"}));
+    EXPECT_EQ(row(window, 1), (QStringList{identityOf(kOtherBoard), "SIM9::INSTR", "SIM"}));
     EXPECT_EQ(window.ui.lblStatus->text(), "2 instruments found.");
     EXPECT_EQ(window.ui.prgFinding->value(), window.ui.prgFinding->maximum());
 
     ASSERT_EQ(QApplication::focusWidget(), window.ui.lstInstruments);
     QTest::keyClick(window.ui.lstInstruments, Qt::Key_Down);
+    QTest::keyClick(window.ui.lstInstruments, Qt::Key_Up);
     QTest::keyClick(window.ui.lstInstruments, Qt::Key_Return);
     EXPECT_FALSE(window.isVisible());
     EXPECT_EQ(dialog->ui.IOtxt->text(), "SIM6::INSTR");
@@ -110,7 +113,7 @@ TEST_F(FindInstruments, DoubleClickChoosesAndEscapeLeavesTheBoxAsItWas) {
     FindInstrumentsWindow& again = pressCtrlF();
     ASSERT_TRUE(waitForEnd(again));
     auto* list = again.ui.lstInstruments;
-    const QRect first = list->visualItemRect(list->topLevelItem(0));
+    const QRect first = list->visualItemRect(list->topLevelItem(1));
     QTest::mouseClick(list->viewport(), Qt::LeftButton, Qt::NoModifier, first.center());
     QTest::mouseDClick(list->viewport(), Qt::LeftButton, Qt::NoModifier, first.center());
     EXPECT_FALSE(again.isVisible());
@@ -139,6 +142,29 @@ TEST(FindInstrumentsStatus, NamesTheFindersThatCannotRunInItsToolTip) {
     EXPECT_EQ(window.ui.lblStatus->text(), "No instrument found.");
     EXPECT_TRUE(window.ui.lblStatus->toolTip().contains("GPIB: linux-gpib is not installed"))
         << window.ui.lblStatus->toolTip().toStdString();
+}
+
+TEST(FindInstrumentsClosing, EscapeClosesAtOnceWhileAFinderRunsAndDestroyingTheWindowStopsIt) {
+    auto ended = std::make_shared<std::atomic<bool>>(false);
+    const ScopedFinders finders{
+        {{visa::InterfaceType::Tcpip, "endless", [ended](const visa::FindOptions& options, visa::FindSink&) {
+              pollfd stop{options.stopDescriptor, POLLIN, 0};
+              while (::poll(&stop, 1, -1) <= 0) {
+              }
+              *ended = true;
+          }}}};
+    auto window = std::make_unique<FindInstrumentsWindow>();
+    window->findInstruments();
+    QApplication::setActiveWindow(window.get());
+    ASSERT_TRUE(QTest::qWaitFor([&] { return window->isVisible(); }, 2000));
+    const auto pressed = std::chrono::steady_clock::now();
+    QTest::keyClick(window->ui.lstInstruments, Qt::Key_Escape);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !window->isVisible(); }, 2000));
+    EXPECT_LT(std::chrono::steady_clock::now() - pressed, 100ms);
+    EXPECT_TRUE(window->isFinding());
+    EXPECT_FALSE(*ended) << "the finder still runs while the window is closed";
+    window.reset();
+    EXPECT_TRUE(*ended) << "the window's end stopped its finder and waited for it";
 }
 
 TEST_F(FindInstruments, TheDialogKeepsItsControlsPlacesAndTabOrder) {

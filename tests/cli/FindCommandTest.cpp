@@ -50,18 +50,18 @@ protected:
 };
 
 TEST_F(FindCommand, PrintsALinePerInstrumentAndNamesWhatCannotRunOnce) {
-    const auto result = runCliHere({"find", "--timeout", "100"});
+    const auto result = runCliHere({"find", "--include-builtin", "--timeout", "100"});
     EXPECT_EQ(result.status, 0);
-    EXPECT_THAT(lines(result.out),
-                testing::UnorderedElementsAre("Korvane MF-7, serial SIM0003, firmware 1.0: SIM2::INSTR",
-                                              "no answer to *IDN? at 127.0.0.1: " + silent.resource()));
+    EXPECT_THAT(lines(result.out), testing::UnorderedElementsAre(
+                                       "Korvane MF-7, serial SIM0003, firmware 1.0 (built in): SIM2::INSTR",
+                                       "no answer to *IDN? at 127.0.0.1: " + silent.resource()));
     EXPECT_THAT(
         lines(result.err),
         ElementsAre("pinwright-cli: cannot look for instruments by GPIB: linux-gpib is not installed"));
 }
 
 TEST_F(FindCommand, JsonIsOneArrayWithEachInstrumentsIdentityAndResources) {
-    const auto result = runCliHere({"--json", "find", "--timeout=100"});
+    const auto result = runCliHere({"--json", "find", "--include-builtin", "--timeout=100"});
     EXPECT_EQ(result.status, 0);
     QJsonParseError error;
     const auto document = QJsonDocument::fromJson(QByteArray::fromStdString(result.out), &error);
@@ -72,6 +72,7 @@ TEST_F(FindCommand, JsonIsOneArrayWithEachInstrumentsIdentityAndResources) {
     const QJsonObject sim = list[0].toObject()["model"] == "MF-7" ? list[0].toObject() : list[1].toObject();
     EXPECT_EQ(sim["identity"], "answered");
     EXPECT_EQ(sim["serial"], "SIM0003");
+    EXPECT_EQ(sim["builtIn"], true);
     const QJsonObject resource = sim["resources"].toArray()[0].toObject();
     EXPECT_EQ(resource["resource"], "SIM2::INSTR");
     EXPECT_EQ(resource["transport"], "SIM");
@@ -79,10 +80,25 @@ TEST_F(FindCommand, JsonIsOneArrayWithEachInstrumentsIdentityAndResources) {
     const QJsonObject mute = list[0].toObject()["model"] == "MF-7" ? list[1].toObject() : list[0].toObject();
     EXPECT_EQ(mute["identity"], "none");
     EXPECT_EQ(mute["host"], "127.0.0.1");
+    EXPECT_EQ(mute["builtIn"], false);
+    EXPECT_EQ(list[0].toObject()["model"], "MF-7") << "identified instruments come first";
+}
+
+TEST_F(FindCommand, LeavesTheBuiltInMainframeOutUnlessAsked) {
+    const auto result = runCliHere({"find", "--timeout", "100"});
+    EXPECT_EQ(result.status, 0);
+    EXPECT_THAT(lines(result.out), ElementsAre("no answer to *IDN? at 127.0.0.1: " + silent.resource()));
+}
+
+TEST(FindOnlyTheBuiltIn, IsNothingFoundWithoutIncludeBuiltIn) {
+    const ScopedFinders finders{{{visa::InterfaceType::Sim, "sim", reporting({"SIM2::INSTR"})}}};
+    const auto result = runCliHere({"find", "--timeout", "100"});
+    EXPECT_EQ(result.status, 1);
+    EXPECT_EQ(result.out, "");
 }
 
 TEST_F(FindCommand, WithoutIdentifyingListsByAddressAndAsksNothing) {
-    const auto result = runCliHere({"find", "--no-identify", "--timeout", "100"});
+    const auto result = runCliHere({"find", "--no-identify", "--include-builtin", "--timeout", "100"});
     EXPECT_EQ(result.status, 0);
     EXPECT_THAT(lines(result.out),
                 testing::UnorderedElementsAre("not identified: SIM2::INSTR",
@@ -115,14 +131,17 @@ TEST(FindRefusals, ExitTwoNamingWhatIsWrong) {
     }
 }
 
-TEST(FindProgram, OffersTheBuiltInSimulatedMainframe) {
+TEST(FindProgram, OffersTheBuiltInSimulatedMainframeWhenAsked) {
     // The real program runs every finder, broadcasts and multicasts included: never on this machine's
     // own networks.
     if (!canRunInOwnNetwork())
         GTEST_SKIP() << "needs root for a network namespace of its own";
-    const auto result = runCliProcessInOwnNetwork({"find", "--timeout", "100"});
+    const auto alone = runCliProcessInOwnNetwork({"find", "--timeout", "100"});
+    EXPECT_EQ(alone.status, 1) << "nothing but the built-in mainframe is nothing found";
+    const auto result = runCliProcessInOwnNetwork({"find", "--include-builtin", "--timeout", "100"});
     EXPECT_EQ(result.status, 0) << result.err;
-    EXPECT_THAT(result.out, HasSubstr("Korvane MF-7, serial SIM0001, firmware 1.0: SIM0::INSTR\n"));
+    EXPECT_THAT(result.out,
+                HasSubstr("Korvane MF-7, serial SIM0001, firmware 1.0 (built in): SIM0::INSTR\n"));
 }
 
 } // namespace

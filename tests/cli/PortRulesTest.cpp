@@ -1,7 +1,8 @@
 // pinwright-cli keeps every rule of the port the window keeps: names typed as people type them, each pin's
 // functions, pin 2 as pin 1's fault common, the one-pin rule said once; it refuses before sending, and
 // sends nothing that changes the instrument in a dry run.
-#include "simbackend/SimInstruments.h"
+#include "simbackend/SimBackend.h"
+#include "simbackend/SimBoards.h"
 #include "tests/cli/CliRun.h"
 #include "tests/cli/SettingsReceived.h"
 #include "tests/support/CaseTable.h"
@@ -17,8 +18,12 @@ using Strings = std::vector<std::string>;
 constexpr unsigned kBoard = 11;
 const std::string kResource = "SIM11::INSTR";
 
+// Boards of this file's tests, served again at every use: a test of another file may have registered its
+// own in between.
 sim::Mainframe& Mainframe() {
-    return simbackend::SimInstruments::board(kBoard);
+    static const auto boards = std::make_shared<simbackend::SimBoards>();
+    simbackend::registerSimBackend(boards);
+    return boards->board(kBoard);
 }
 
 using Arrange = std::function<void(sim::PortState&)>;

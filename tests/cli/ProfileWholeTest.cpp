@@ -1,7 +1,8 @@
 // Profiles over every pin and function, pin 1 and pin 2 together and the coupling functions on pins 4 to 7,
 // from several starting states: each that apply --dry-run accepts is applied whole by the simulated
 // mainframe, without an error, and each it refuses is refused whole by apply too, with nothing sent.
-#include "simbackend/SimInstruments.h"
+#include "simbackend/SimBackend.h"
+#include "simbackend/SimBoards.h"
 #include "tests/cli/CliRun.h"
 #include "tests/cli/SettingsReceived.h"
 
@@ -17,8 +18,12 @@ using Strings = std::vector<std::string>;
 const std::string kResource = "SIM15::INSTR";
 constexpr std::array<const char*, 8> kFunctions{"DIO", "DINP", "TOUT", "TINP", "FAUL", "INH", "ONC", "OFFC"};
 
+// Boards of this file's tests, served again at every use: a test of another file may have registered its
+// own in between.
 sim::Mainframe& Mainframe() {
-    return simbackend::SimInstruments::board(15);
+    static const auto boards = std::make_shared<simbackend::SimBoards>();
+    simbackend::registerSimBackend(boards);
+    return boards->board(15);
 }
 
 // A profile's pins: a function (mnemonic) and a polarity word for some of them.

@@ -77,10 +77,28 @@ INSTANTIATE_TEST_SUITE_P(
         UsageRow{
             "WaitPatternBadDigit", {"-r", kResource, "input", "--wait", "xxxxxx2"}, "seven of 0, 1 or x"},
         UsageRow{"IdentifyTakesNoOperand", {"-r", kResource, "identify", "now"}, "wrong number of arguments"},
+        UsageRow{"PortPastTheLast",
+                 {"-r", "TCPIP0::127.0.0.1::99999::SOCKET", "show"},
+                 "the port \"99999\" is not a number from 1 to 65535"},
+        UsageRow{
+            "BlankInTheResource", {"-r", "TCPIP0::127.0.0.1 ::5025::SOCKET", "show"}, "contains a blank"},
+        UsageRow{"OneInvalidAmongSeveral",
+                 {"-r", kResource, "-r", "SIM::INSTR::x", "show"},
+                 "is not a valid resource string"},
         UsageRow{"MissingProfile",
                  {"-r", kResource, "apply", "/nonexistent/profile.json"},
                  "cannot read the profile"}),
     [](const auto& info) { return std::string(info.param.name); });
+
+TEST(InvalidResource, IsQuotedInPartWithItsLength) {
+    Mainframe().reset();
+    const std::string resource = "TCPIP0::" + std::string(100000, 'a') + "::5025::SOCKET";
+    const auto result = runCliHere({"-r", resource, "show"});
+    EXPECT_EQ(result.status, 2);
+    EXPECT_LT(result.err.size(), 400u) << "the message quotes only the start of what was typed";
+    EXPECT_NE(result.err.find("(100022 characters)"), std::string::npos) << result.err;
+    EXPECT_TRUE(Mainframe().traffic().received().empty());
+}
 
 struct ProfileRow {
     const char* name;

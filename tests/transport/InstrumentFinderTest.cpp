@@ -1,12 +1,15 @@
 #include "transport/InstrumentFinder.h"
 
 #include "tests/support/AnsweringPeer.h"
+#include "tests/support/CaseTable.h"
 #include "tests/support/ScopedFinders.h"
 
+#include <filesystem>
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 #include <map>
 #include <mutex>
+#include <poll.h>
 #include <thread>
 
 namespace {
@@ -106,11 +109,30 @@ TEST_F(InstrumentFinding, IdentifiesMergesAndReportsEachInstrumentWholeAsItGoes)
     EXPECT_EQ(mute->host, "127.0.0.1");
 
     ASSERT_EQ(reported.instruments.size(), found.size());
+    std::vector<std::vector<std::string>> reportedLists, foundLists;
     for (std::size_t index = 0; index < found.size(); ++index) {
-        EXPECT_EQ(resourcesOf(reported.instruments[index]), resourcesOf(found[index])) << index;
+        reportedLists.push_back(resourcesOf(reported.instruments[index]));
+        foundLists.push_back(resourcesOf(found[index]));
         EXPECT_EQ(reported.reports[index], 1) << "reported once, whole: " << index;
     }
+    std::sort(reportedLists.begin(), reportedLists.end());
+    std::sort(foundLists.begin(), foundLists.end());
+    EXPECT_EQ(reportedLists, foundLists);
     EXPECT_THAT(reported.unavailable, ElementsAre("GPIB: no library"));
+}
+
+TEST_F(InstrumentFinding, LeavesOutTheBuiltInMainframeUnlessAskedAndLabelsIt) {
+    options.includeBuiltIn = false;
+    const auto without = transport::InstrumentFinder(options, {}).run();
+    EXPECT_EQ(without.size(), 2u);
+    for (const auto& instrument : without)
+        EXPECT_FALSE(transport::isBuiltIn(instrument));
+    options.includeBuiltIn = true;
+    const auto with = transport::InstrumentFinder(options, {}).run();
+    const auto sim =
+        std::find_if(with.begin(), with.end(), [](const auto& i) { return transport::isBuiltIn(i); });
+    ASSERT_NE(sim, with.end());
+    EXPECT_THAT(transport::describeIdentity(*sim), testing::EndsWith("firmware 1.0 (built in)"));
 }
 
 TEST_F(InstrumentFinding, WithoutIdentifyingAsksNothingAndMergesByHost) {
@@ -154,5 +176,79 @@ TEST(InstrumentFindingLimits, AsksNoMoreResourcesAtOnceThanAllowed) {
     EXPECT_GE(std::chrono::steady_clock::now() - start, 400ms) << "two at a time: two rounds of time-outs";
     EXPECT_EQ(found.size(), 4u);
 }
+
+// A finder that waits for nothing but the run's stop request.
+void untilStopped(const visa::FindOptions& options, visa::FindSink&) {
+    pollfd stop{options.stopDescriptor, POLLIN, 0};
+    while (::poll(&stop, 1, -1) <= 0) {
+    }
+}
+
+std::size_t threadCount() {
+    return static_cast<std::size_t>(std::distance(std::filesystem::directory_iterator("/proc/self/task"),
+                                                  std::filesystem::directory_iterator()));
+}
+
+TEST(InstrumentFindingEnd, EndsWithinItsTimeOutAndLeavesNoThreadBehind) {
+    AnsweringPeer silent{[](const std::string&) -> std::optional<std::string> {
+        return std::nullopt;
+    }};
+    const ScopedFinders finders{{{visa::InterfaceType::Tcpip, "endless", untilStopped},
+                                 {visa::InterfaceType::Tcpip, "lan", reporting({lan(silent)})}}};
+    const auto before = threadCount();
+    Reported reported;
+    const auto found = transport::InstrumentFinder({50ms, true, 100ms, 4}, reported.events()).run();
+    EXPECT_EQ(threadCount(), before);
+    EXPECT_EQ(found.size(), 1u);
+    EXPECT_THAT(reported.unavailable, ElementsAre("endless: did not finish within 550 ms"));
+}
+
+TEST(InstrumentFindingEnd, AStopRequestEndsAFinderThatWouldNeverEnd) {
+    const ScopedFinders finders{{{visa::InterfaceType::Tcpip, "endless", untilStopped}}};
+    const auto before = threadCount();
+    std::stop_source stop;
+    std::jthread stopper([&] { stop.request_stop(); });
+    const auto found = transport::InstrumentFinder({60000ms, true, 100ms, 4}, {}).run(stop.get_token());
+    stopper.join();
+    EXPECT_THAT(found, IsEmpty());
+    EXPECT_EQ(threadCount(), before);
+}
+
+// Two mainframes behind one address (a pinwright-sim with --count 2), each announced with its serial.
+struct Arrival {
+    const char* label;
+    bool identify;
+    bool reversed;
+};
+
+class InstrumentListingOrder : public test_cases::Table<Arrival, &Arrival::label> {};
+
+TEST_P(InstrumentListingOrder, IsByMakerModelSerialAndAddressWhateverCameFirstAndKeepsMainframesApart) {
+    std::vector<visa::FoundResource> resources{
+        {"TCPIP0::127.0.0.1::hislip1::INSTR", "mDNS", "127.0.0.1", "Korvane", "MF-7", "SIM0002"},
+        {"TCPIP0::127.0.0.1::hislip0::INSTR", "mDNS", "127.0.0.1", "Korvane", "MF-7", "SIM0001"},
+        {"TCPIP0::127.0.0.1::5026::SOCKET", "mDNS", "127.0.0.1", "Korvane", "MF-7", "SIM0002"},
+        {"TCPIP0::127.0.0.1::5025::SOCKET", "mDNS", "127.0.0.1", "Korvane", "MF-7", "SIM0001"},
+        {"TCPIP0::127.0.0.2::hislip0::INSTR", "mDNS", "127.0.0.2", "Acme", "Box", "7"}};
+    if (GetParam().reversed)
+        std::reverse(resources.begin(), resources.end());
+    const ScopedFinders finders{{{visa::InterfaceType::Tcpip, "lan", reporting(resources)}}};
+    transport::InstrumentFinderOptions options{50ms, GetParam().identify, 50ms, 4};
+    const auto found = transport::InstrumentFinder(options, {}).run();
+    ASSERT_EQ(found.size(), 3u);
+    EXPECT_EQ(found[0].serial, "7");
+    EXPECT_EQ(found[1].serial, "SIM0001");
+    EXPECT_EQ(found[2].serial, "SIM0002");
+    EXPECT_THAT(resourcesOf(found[1]),
+                ElementsAre("TCPIP0::127.0.0.1::hislip0::INSTR", "TCPIP0::127.0.0.1::5025::SOCKET"));
+    EXPECT_THAT(resourcesOf(found[2]),
+                ElementsAre("TCPIP0::127.0.0.1::hislip1::INSTR", "TCPIP0::127.0.0.1::5026::SOCKET"));
+}
+
+INSTANTIATE_TEST_SUITE_P(Arrivals, InstrumentListingOrder,
+                         testing::Values(Arrival{"NotIdentified", false, false},
+                                         Arrival{"NotIdentifiedReversed", false, true},
+                                         Arrival{"IdentifyingUnanswered", true, false},
+                                         Arrival{"IdentifyingUnansweredReversed", true, true}));
 
 } // namespace

@@ -1,6 +1,8 @@
 #include "transport/InstrumentList.h"
 
+#include "tests/support/CaseTable.h"
 #include "transport/InstrumentIdentity.h"
+#include "visa/Transport.h"
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
@@ -173,21 +175,45 @@ INSTANTIATE_TEST_SUITE_P(
         IdentityCase{"NoManufacturerIsNoIdentity", " ,MF-7,1,2", std::nullopt}),
     [](const auto& info) { return std::string(info.param.name); });
 
-TEST(TransportName, NamesAndRanksEachKindOfResource) {
-    const std::vector<std::pair<const char*, const char*>> cases{{"TCPIP0::h::hislip0::INSTR", "HiSLIP"},
-                                                                 {"TCPIP0::h::INSTR", "VXI-11"},
-                                                                 {"USB0::1::2::S::INSTR", "USB"},
-                                                                 {"TCPIP0::h::5025::SOCKET", "SOCKET"},
-                                                                 {"GPIB0::5::INSTR", "GPIB"},
-                                                                 {"ASRL1::INSTR", "ASRL"},
-                                                                 {"SIM0::INSTR", "SIM"},
-                                                                 {"nonsense", "?"}};
-    for (std::size_t i = 0; i < cases.size(); ++i) {
-        EXPECT_EQ(transport::transportName(cases[i].first), cases[i].second);
-        if (i > 0) {
-            EXPECT_LT(transport::transportRank(cases[i - 1].first), transport::transportRank(cases[i].first));
-        }
+struct TransportRow {
+    const char* resource;
+    const char* name;
+    bool onFiber;
+};
+
+class TransportFacts : public test_cases::Table<TransportRow, &TransportRow::resource> {};
+
+// The rows are in the order finding offers them.
+const std::vector<TransportRow> kTransportRows{{"TCPIP0::h::hislip0::INSTR", "HiSLIP", true},
+                                               {"TCPIP0::psu.example::INSTR", "VXI-11", true},
+                                               {"USB0::1::2::S::INSTR", "USB", false},
+                                               {"TCPIP0::10.0.0.1::5025::SOCKET", "SOCKET", true},
+                                               {"GPIB0::5::INSTR", "GPIB", false},
+                                               {"ASRL1::INSTR", "ASRL", false},
+                                               {"SIM0::INSTR", "SIM", false}};
+
+TEST_P(TransportFacts, NameRankAndWhetherItRunsOnAFiberComeFromItsRow) {
+    const auto& row = GetParam();
+    EXPECT_EQ(transport::transportName(row.resource), row.name);
+    const auto facts = visa::transportFacts(row.resource);
+    ASSERT_TRUE(facts);
+    EXPECT_EQ(facts->waitsThroughLoop, row.onFiber);
+    const auto position = std::find_if(kTransportRows.begin(), kTransportRows.end(),
+                                       [&](const auto& r) { return r.resource == row.resource; });
+    if (position != kTransportRows.begin()) {
+        EXPECT_LT(transport::transportRank(std::prev(position)->resource),
+                  transport::transportRank(row.resource));
     }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Transports, TransportFacts,
+    testing::ValuesIn(std::vector<test_cases::Shown<TransportRow, &TransportRow::resource>>(
+        kTransportRows.begin(), kTransportRows.end())));
+
+TEST(TransportName, TextThatIsNotAResourceHasNoTransport) {
+    EXPECT_EQ(transport::transportName("nonsense"), "?");
+    EXPECT_FALSE(visa::transportFacts("nonsense"));
 }
 
 } // namespace

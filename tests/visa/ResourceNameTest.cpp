@@ -106,7 +106,7 @@ TEST_P(RejectedNames, FailQuotingTheTextAndTheReason) {
     try {
         ResourceName::parse(rejected.text);
         FAIL() << "accepted " << rejected.text;
-    } catch (const VisaError& error) {
+    } catch (const visa::BadResourceName& error) {
         EXPECT_EQ(error.kind(), VisaError::Kind::BadResource);
         const std::string description = error.what();
         EXPECT_TRUE(description.starts_with("\"" + rejected.text + "\"")) << description;
@@ -164,13 +164,17 @@ INSTANTIATE_TEST_SUITE_P(
         Rejected{"TCPIP0::psu::gpib0,", "empty part"}, Rejected{"TCPIP0::psu::_", "without a letter"},
         Rejected{"USB0::1::2::-::INSTR", "serial number \"-\" holds no letter or digit"}));
 
-TEST(ResourceNameGrammar, LongJunkIsQuotedShortened) {
+TEST(ResourceNameGrammar, LongJunkIsQuotedShortenedWithItsLength) {
     const std::string junk(5000, 'x');
     try {
         ResourceName::parse(junk);
         FAIL();
-    } catch (const VisaError& error) {
-        EXPECT_LT(std::string(error.what()).size(), 400u);
+    } catch (const visa::BadResourceName& error) {
+        const std::string description = error.what();
+        EXPECT_TRUE(description.starts_with("\"" + std::string(visa::BadResourceName::kMaxQuotedChars, 'x') +
+                                            "...\" (5000 characters)"))
+            << description;
+        EXPECT_LT(description.size(), 400u);
     }
 }
 
