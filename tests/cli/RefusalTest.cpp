@@ -90,7 +90,9 @@ INSTANTIATE_TEST_SUITE_P(
                  "cannot read the profile"}),
     [](const auto& info) { return std::string(info.param.name); });
 
-TEST(InvalidResource, IsQuotedInPartWithItsLength) {
+class InvalidResource : public OnFreshBoard {};
+
+TEST_F(InvalidResource, IsQuotedInPartWithItsLength) {
     Mainframe().reset();
     const std::string resource = "TCPIP0::" + std::string(100000, 'a') + "::5025::SOCKET";
     const auto result = runCliHere({"-r", resource, "show"});
