@@ -1,0 +1,66 @@
+"""A mainframe that goes away: its device turns FAULT with the resource and the reason in its status,
+the server and its other devices go on answering, and Init after the mainframe is back makes it ON."""
+
+import pytest
+import tango
+
+from tango_support import SimRack, TangoServer, reason_of, wait_for
+
+
+def test_a_killed_mainframe_faults_its_device_alone_and_init_brings_it_back(tmp_path, sim_rack):
+    doomed = sim_rack(count=1)
+    other = sim_rack(count=1)
+    port = doomed.raw_ports[0]
+    resource = doomed.socket_resource()
+    common = {"Timeout": "1000", "InputPollPeriod": "100"}
+    server = TangoServer(tmp_path, {
+        "test/fault/doomed": dict(common, Resource=resource),
+        "test/fault/other": dict(common, Resource=other.socket_resource()),
+        "test/fault/board": dict(common, Resource="SIM0::INSTR"),
+    })
+    try:
+        device = server.proxy("test/fault/doomed")
+        assert device.state() == tango.DevState.ON
+        doomed.kill()
+
+        # The poller finds it gone by itself; a read finds the same.
+        wait_for(lambda: device.state() == tango.DevState.FAULT, 20, "the device to turn FAULT")
+        assert resource in device.status()
+        with pytest.raises(tango.DevFailed) as failure:
+            device.read_attribute("OutputWord")
+        assert reason_of(failure.value) == "PinwrightPort_Lost", failure.value
+
+        for name in ("test/fault/other", "test/fault/board"):
+            neighbour = server.proxy(name)
+            assert neighbour.state() == tango.DevState.ON
+            assert neighbour.read_attribute("OutputWord").value == 0
+
+        # Init while it is still away: FAULT, saying why, and the server goes on.
+        device.command_inout("Init")
+        assert device.state() == tango.DevState.FAULT
+        assert resource in device.status()
+
+        sim_rack(count=1, raw_port=port)
+        device.command_inout("Init")
+        assert device.state() == tango.DevState.ON
+        assert device.read_attribute("OutputWord").value == 0
+        assert server.process.poll() is None
+    finally:
+        server.stop()
+
+
+def test_a_device_without_a_resource_faults_and_says_what_to_set(tmp_path):
+    server = TangoServer(tmp_path, {"test/fault/unset": {"InputPollPeriod": "0"},
+                                    "test/fault/nothing-there": {"Resource": "TCPIP0::127.0.0.1::1::SOCKET"}})
+    try:
+        unset = server.proxy("test/fault/unset")
+        assert unset.state() == tango.DevState.FAULT
+        assert "Resource" in unset.status()
+        nothing = server.proxy("test/fault/nothing-there")
+        assert nothing.state() == tango.DevState.FAULT
+        assert "TCPIP0::127.0.0.1::1::SOCKET" in nothing.status()
+        with pytest.raises(tango.DevFailed) as failure:
+            nothing.read_attribute("Identity")
+        assert reason_of(failure.value) == "PinwrightPort_Unreachable", failure.value
+    finally:
+        server.stop()
