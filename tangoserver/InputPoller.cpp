@@ -1,5 +1,7 @@
 #include "tangoserver/InputPoller.h"
 
+#include <omnithread.h>
+
 namespace tangoserver {
 
 InputPoller::InputPoller(std::chrono::milliseconds period, std::function<void()> poll)
@@ -15,6 +17,9 @@ InputPoller::~InputPoller() {
 }
 
 void InputPoller::run() {
+    // Tango tells threads apart by their omniORB thread: the device's monitor, taken to push events, needs
+    // one for this thread too.
+    omni_thread::ensure_self omniThread;
     auto next = base::WaitCondition::Clock::now();
     std::unique_lock lock(mutex_);
     while (!stopping_) {

@@ -51,6 +51,19 @@ std::chrono::milliseconds millisecondsProperty(Tango::DbDatum& datum, std::chron
     return std::chrono::milliseconds(value);
 }
 
+// The device's Tango monitor, which keeps its clients' calls out while held (Tango serialises each
+// device's calls through it); DevFailed when not had within Tango's monitor time-out.
+class MonitorHold {
+public:
+    explicit MonitorHold(Tango::TangoMonitor& monitor) : monitor_(monitor) { monitor_.get_monitor(); }
+    ~MonitorHold() { monitor_.rel_monitor(); }
+    MonitorHold(const MonitorHold&) = delete;
+    MonitorHold& operator=(const MonitorHold&) = delete;
+
+private:
+    Tango::TangoMonitor& monitor_;
+};
+
 } // namespace
 
 PinwrightPort::PinwrightPort(Tango::DeviceClass* deviceClass, std::string& name)
@@ -258,7 +271,7 @@ void PinwrightPort::writeAttribute(const PortAttribute& attribute, Tango::WAttri
         if (!function)
             refuse(std::to_string(index) + " is not a function of pin " + std::to_string(pin) + " (" +
                    choices(PortLabels::functions(pin)) + ")");
-        changeSetting(origin, [&](PortSession& session) { setPinFunction(session, pin, *function); });
+        changeSetting(origin, [&](PortSession& session) { PortWrites::setPinFunction(session, pin, *function); });
         written.pins[static_cast<std::size_t>(pin - 1)].function = *function;
         break;
     }
@@ -268,7 +281,7 @@ void PinwrightPort::writeAttribute(const PortAttribute& attribute, Tango::WAttri
         const auto polarity = PortLabels::polarityAt(index);
         if (!polarity)
             refuse(std::to_string(index) + " is not a polarity (" + choices(PortLabels::polarities()) + ")");
-        changeSetting(origin, [&](PortSession& session) { setPinPolarity(session, pin, *polarity); });
+        changeSetting(origin, [&](PortSession& session) { PortWrites::setPinPolarity(session, pin, *polarity); });
         written.pins[static_cast<std::size_t>(pin - 1)].polarity = *polarity;
         break;
     }
@@ -278,7 +291,7 @@ void PinwrightPort::writeAttribute(const PortAttribute& attribute, Tango::WAttri
         if (!PortRules::isOutputWord(word))
             refuse("the output word must be a whole number from 0 to " + std::to_string(PortRules::kMaxOutputWord) +
                    ", not " + std::to_string(word));
-        changeSetting(origin, [&](PortSession& session) { setOutputWord(session, word); });
+        changeSetting(origin, [&](PortSession& session) { PortWrites::setOutputWord(session, word); });
         written.outputWord = word;
         break;
     }
@@ -288,7 +301,7 @@ void PinwrightPort::writeAttribute(const PortAttribute& attribute, Tango::WAttri
         const auto mode = PortLabels::inhibitModeAt(index);
         if (!mode)
             refuse(std::to_string(index) + " is not an inhibit mode (" + choices(PortLabels::inhibitModes()) + ")");
-        changeSetting(origin, [&](PortSession& session) { setInhibitMode(session, *mode); });
+        changeSetting(origin, [&](PortSession& session) { PortWrites::setInhibitMode(session, *mode); });
         written.inhibitMode = *mode;
         break;
     }
@@ -339,18 +352,18 @@ std::string PinwrightPort::runProfile(ProfileAction action, const std::string& p
     switch (action) {
     case ProfileAction::Diff:
         return withSession(origin, [&](PortSession& session) {
-            return ProfileReport::differences(diffProfile(session, profile));
+            return ProfileReport::differences(ProfileApply::diff(session, profile));
         });
     case ProfileAction::Plan:
         return withSession(origin, [&](PortSession& session) {
-            return ProfileReport::plan(planProfile(session, profile).steps);
+            return ProfileReport::plan(ProfileApply::plan(session, profile, {}, false).steps);
         });
     case ProfileAction::Apply:
         break;
     }
     std::string report;
     changeSetting(origin, [&](PortSession& session) {
-        const auto outcome = applyProfile(session, profile);
+        const auto outcome = ProfileApply::apply(session, profile, {});
         report = ProfileReport::applied(outcome.changed, outcome.remaining);
     });
     pushWritten(profile);
@@ -378,7 +391,7 @@ void PinwrightPort::pollInput() {
     polledWord_ = word;
     try {
         // The attribute's value is Tango's to copy while the device's calls are kept out.
-        Tango::AutoTangoMonitor sync(this);
+        MonitorHold hold(get_dev_monitor());
         pushedInputWord_ = static_cast<Tango::DevUShort>(*word);
         push_change_event("InputWord", &pushedInputWord_);
     } catch (const Tango::DevFailed&) {
