@@ -7,11 +7,9 @@
 #include "port/PortReader.h"
 #include "port/Profile.h"
 #include "port/ProfileApply.h"
+#include "port/ProfileReport.h"
 
 #include <QFile>
-#include <QJsonArray>
-#include <QJsonDocument>
-#include <QJsonObject>
 #include <QSaveFile>
 
 namespace cli::ProfileCommands {
@@ -42,23 +40,6 @@ void writeProfileFile(const std::string& fileName, const std::string& text, std:
         usageError("cannot write " + fileName + ": " + file.errorString().toStdString());
 }
 
-QJsonObject changeJson(const SettingChange& change) {
-    return {{"setting", QString::fromStdString(change.setting)},
-            {"old", QString::fromStdString(change.from)},
-            {"new", QString::fromStdString(change.to)}};
-}
-
-QJsonArray changesJson(const std::vector<SettingChange>& changes) {
-    QJsonArray array;
-    for (const auto& change : changes)
-        array.append(changeJson(change));
-    return array;
-}
-
-void printJson(std::ostream& out, const QJsonObject& report) {
-    out << QJsonDocument(report).toJson(QJsonDocument::Indented).toStdString();
-}
-
 struct ApplyOptions {
     bool json = false;
     ChangeGuard guard;
@@ -75,18 +56,11 @@ std::string resetLine(const std::vector<SettingChange>& changes) {
     return text;
 }
 
-QJsonArray stringsJson(const std::vector<std::string>& texts) {
-    QJsonArray array;
-    for (const auto& text : texts)
-        array.append(QString::fromStdString(text));
-    return array;
-}
-
 // A profile refused before anything was sent: its report, then the failure.
 [[noreturn]] void reportRefusal(const ProfileRefused& refused, const ApplyOptions& options,
                                 std::ostream& out) {
     if (options.json)
-        printJson(out, {{"result", "refused"}, {"refusals", stringsJson(refused.refusals())}});
+        out << ProfileReport::refused(refused);
     throw cliFailureOf(refused);
 }
 
@@ -101,16 +75,7 @@ int dryRun(CliInstrument& instrument, const PortSetup& profile, const ApplyOptio
     }
     const auto& steps = plan.steps;
     if (options.json) {
-        QJsonArray entries;
-        for (const auto& step : steps) {
-            QJsonObject entry = changeJson(step.change);
-            entry["command"] = QString::fromStdString(step.commandText());
-            entries.append(entry);
-        }
-        QJsonObject report{{"result", steps.empty() ? "unchanged" : "planned"}, {"plan", entries}};
-        if (plan.reset)
-            report["reset"] = QJsonObject{{"sent", false}, {"changes", changesJson(*plan.reset)}};
-        printJson(out, report);
+        out << ProfileReport::plan(plan);
     } else {
         if (plan.reset)
             out << "reset: not sent in a dry run; " << resetLine(*plan.reset)
@@ -132,22 +97,14 @@ int apply(CliInstrument& instrument, const PortSetup& profile, const ApplyOption
         reportRefusal(refused, options, out);
     } catch (const ApplyFailure& failure) {
         if (options.json)
-            printJson(out, {{"result", "failed"},
-                            {"reason", QString::fromStdString(failure.reason())},
-                            {"applied", stringsJson(failure.applied())},
-                            {"failed", QString::fromStdString(failure.failed())},
-                            {"notReached", stringsJson(failure.notReached())}});
+            out << ProfileReport::failed(failure);
         throw cliFailureOf(failure);
     }
     const auto& changed = outcome.changed;
     const auto& remaining = outcome.remaining;
     const int status = remaining.empty() ? kSuccess : kInstrumentError;
     if (options.json) {
-        printJson(out, {{"result", !remaining.empty() ? "differs"
-                                   : changed.empty()  ? "unchanged"
-                                                      : "changed"},
-                        {"changes", changesJson(changed)},
-                        {"differences", changesJson(remaining)}});
+        out << ProfileReport::applied(changed, remaining);
         return status;
     }
     for (const auto& change : changed)
@@ -192,8 +149,7 @@ PreparedCommand prepareDiff(const CliArguments& arguments) {
     return {[=](CliInstrument& instrument, std::ostream& out) {
                 const auto differences = ProfileApply::diff(instrument, profile);
                 if (json)
-                    printJson(out, {{"result", differences.empty() ? "same" : "differs"},
-                                    {"changes", changesJson(differences)}});
+                    out << ProfileReport::differences(differences);
                 else
                     for (const auto& difference : differences)
                         out << difference.setting << ": profile " << difference.to << ", instrument "

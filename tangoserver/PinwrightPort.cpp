@@ -6,9 +6,9 @@
 #include "port/PortWrites.h"
 #include "port/Profile.h"
 #include "port/ProfileApply.h"
+#include "port/ProfileReport.h"
 #include "tangoserver/InputPoller.h"
 #include "tangoserver/PortLabels.h"
-#include "tangoserver/ProfileReport.h"
 #include "tangoserver/TangoFailure.h"
 
 namespace tangoserver {
@@ -94,8 +94,8 @@ void PinwrightPort::readSettings() {
     settings_ = DeviceSettings{};
     if (!Tango::Util::_UseDb)
         return;
-    Tango::DbData properties{Tango::DbDatum("Resource"), Tango::DbDatum("Timeout"), Tango::DbDatum("LockTimeout"),
-                             Tango::DbDatum("InputPollPeriod")};
+    Tango::DbData properties{Tango::DbDatum("Resource"), Tango::DbDatum("Timeout"),
+                             Tango::DbDatum("LockTimeout"), Tango::DbDatum("InputPollPeriod")};
     get_db_device()->get_property(properties);
     std::vector<std::string> pieces;
     if (!properties[0].is_empty())
@@ -110,8 +110,9 @@ void PinwrightPort::open() {
     std::lock_guard lock(mutex_);
     session_.reset();
     if (settings_.resource.empty()) {
-        noteFault(PortFailure::Cause::InvalidResource,
-                  "the device has no Resource property: set it to the mainframe's VISA resource and run Init");
+        noteFault(
+            PortFailure::Cause::InvalidResource,
+            "the device has no Resource property: set it to the mainframe's VISA resource and run Init");
         return;
     }
     SessionOptions options;
@@ -137,7 +138,8 @@ void PinwrightPort::noteFault(PortFailure::Cause cause, const std::string& descr
 
 void PinwrightPort::throwFault(const std::string& origin) {
     std::unique_lock state(stateMutex_);
-    const Fault fault = fault_ ? *fault_ : Fault{PortFailure::Cause::Lost, settings_.resource + ": no session"};
+    const Fault fault =
+        fault_ ? *fault_ : Fault{PortFailure::Cause::Lost, settings_.resource + ": no session"};
     state.unlock();
     throwTangoFailure(reasonFor(fault.cause), fault.description + " (run Init to open it again)", origin);
 }
@@ -201,7 +203,9 @@ void PinwrightPort::read_attr_hardware(std::vector<long>& attributes) {
 }
 
 void PinwrightPort::readAttribute(const PortAttribute& attribute, Tango::Attribute& value) {
-    const auto invalid = [&value] { value.set_quality(Tango::ATTR_INVALID); };
+    const auto invalid = [&value] {
+        value.set_quality(Tango::ATTR_INVALID);
+    };
     if (attribute.kind == Kind::Identity) {
         std::lock_guard lock(mutex_);
         if (!session_)
@@ -259,7 +263,8 @@ void PinwrightPort::writeAttribute(const PortAttribute& attribute, Tango::WAttri
     const std::string origin = "PinwrightPort::write " + attribute.name();
     const std::string step = settingName(attribute);
     const auto refuse = [&](const std::string& why) {
-        throwTangoFailure(kRefused, settings_.resource + ": " + step + ": " + why + "; nothing was sent", origin);
+        throwTangoFailure(kRefused, settings_.resource + ": " + step + ": " + why + "; nothing was sent",
+                          origin);
     };
     const std::int16_t pin = attribute.pin;
     PortSetup written;
@@ -271,7 +276,8 @@ void PinwrightPort::writeAttribute(const PortAttribute& attribute, Tango::WAttri
         if (!function)
             refuse(std::to_string(index) + " is not a function of pin " + std::to_string(pin) + " (" +
                    choices(PortLabels::functions(pin)) + ")");
-        changeSetting(origin, [&](PortSession& session) { PortWrites::setPinFunction(session, pin, *function); });
+        changeSetting(origin,
+                      [&](PortSession& session) { PortWrites::setPinFunction(session, pin, *function); });
         written.pins[static_cast<std::size_t>(pin - 1)].function = *function;
         break;
     }
@@ -281,7 +287,8 @@ void PinwrightPort::writeAttribute(const PortAttribute& attribute, Tango::WAttri
         const auto polarity = PortLabels::polarityAt(index);
         if (!polarity)
             refuse(std::to_string(index) + " is not a polarity (" + choices(PortLabels::polarities()) + ")");
-        changeSetting(origin, [&](PortSession& session) { PortWrites::setPinPolarity(session, pin, *polarity); });
+        changeSetting(origin,
+                      [&](PortSession& session) { PortWrites::setPinPolarity(session, pin, *polarity); });
         written.pins[static_cast<std::size_t>(pin - 1)].polarity = *polarity;
         break;
     }
@@ -289,8 +296,8 @@ void PinwrightPort::writeAttribute(const PortAttribute& attribute, Tango::WAttri
         Tango::DevUShort word = 0;
         value.get_write_value(word);
         if (!PortRules::isOutputWord(word))
-            refuse("the output word must be a whole number from 0 to " + std::to_string(PortRules::kMaxOutputWord) +
-                   ", not " + std::to_string(word));
+            refuse("the output word must be a whole number from 0 to " +
+                   std::to_string(PortRules::kMaxOutputWord) + ", not " + std::to_string(word));
         changeSetting(origin, [&](PortSession& session) { PortWrites::setOutputWord(session, word); });
         written.outputWord = word;
         break;
@@ -300,7 +307,8 @@ void PinwrightPort::writeAttribute(const PortAttribute& attribute, Tango::WAttri
         value.get_write_value(index);
         const auto mode = PortLabels::inhibitModeAt(index);
         if (!mode)
-            refuse(std::to_string(index) + " is not an inhibit mode (" + choices(PortLabels::inhibitModes()) + ")");
+            refuse(std::to_string(index) + " is not an inhibit mode (" + choices(PortLabels::inhibitModes()) +
+                   ")");
         changeSetting(origin, [&](PortSession& session) { PortWrites::setInhibitMode(session, *mode); });
         written.inhibitMode = *mode;
         break;
@@ -346,8 +354,8 @@ std::string PinwrightPort::runProfile(ProfileAction action, const std::string& p
     try {
         profile = Profile::parse(profileText);
     } catch (const Profile::Refusal& refusal) {
-        throwTangoFailure(kInvalidProfile, std::string("the profile: ") + refusal.what() + "; nothing was sent",
-                          origin);
+        throwTangoFailure(kInvalidProfile,
+                          std::string("the profile: ") + refusal.what() + "; nothing was sent", origin);
     }
     switch (action) {
     case ProfileAction::Diff:
@@ -356,7 +364,7 @@ std::string PinwrightPort::runProfile(ProfileAction action, const std::string& p
         });
     case ProfileAction::Plan:
         return withSession(origin, [&](PortSession& session) {
-            return ProfileReport::plan(ProfileApply::plan(session, profile, {}, false).steps);
+            return ProfileReport::plan(ProfileApply::plan(session, profile, {}, false));
         });
     case ProfileAction::Apply:
         break;

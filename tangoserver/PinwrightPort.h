@@ -6,13 +6,12 @@
 #include "tangoserver/DeviceSettings.h"
 #include "tangoserver/PortAttribute.h"
 
-#include <tango.h>
-
 #include <array>
 #include <memory>
 #include <mutex>
 #include <optional>
 #include <string>
+#include <tango.h>
 
 namespace tangoserver {
 

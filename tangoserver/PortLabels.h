@@ -17,7 +17,7 @@ std::vector<std::string> polarities();                // "Positive", "Negative"
 std::vector<std::string> inhibitModes();              // "Live", "Latching", "Off"
 
 std::optional<short> functionIndex(std::int16_t pin, const std::string& displayName);
-short polarityIndex(Polarity polarity); // Positive or Negative
+short polarityIndex(Polarity polarity);   // Positive or Negative
 short inhibitModeIndex(InhibitMode mode); // Live, Latching or Off
 // Nothing for an index outside the labels.
 std::optional<std::string> functionAt(std::int16_t pin, long index);

@@ -7,16 +7,16 @@
 #include "simbackend/SimBoards.h"
 #include "tangoserver/PinwrightPortClass.h"
 
-#include <tango.h>
-
 #include <cstring>
 #include <iostream>
 #include <memory>
+#include <tango.h>
 
 namespace {
 
 constexpr const char* kUsage =
-    "Usage: pinwright-tango INSTANCE [-file=DEVICES.db | -nodb -dlist DEVICE,...] [-ORBendPoint giop:tcp:HOST:PORT]\n"
+    "Usage: pinwright-tango INSTANCE [-file=DEVICES.db | -nodb -dlist DEVICE,...] [-ORBendPoint "
+    "giop:tcp:HOST:PORT]\n"
     "       pinwright-tango --help | --version\n"
     "\n"
     "Serves the digital control port of Korvane modular power mainframes to Tango clients: one device of\n"
