@@ -239,6 +239,12 @@ class TangoServer(Program):
         for device in self.devices:
             wait_for(lambda: self._answers(device), STARTUP_BOUND, device + " to answer")
 
+    def stop(self, sig=signal.SIGTERM):
+        """Stops the server; one that ends otherwise than cleanly (a crash, a sanitizer's report) fails."""
+        status = super().stop(sig)
+        assert status == 0, "pinwright-tango ended with status %s:\n%s" % (status, self.output.text())
+        return status
+
     def url(self, device):
         return "tango://127.0.0.1:%d/%s#dbase=no" % (self.port, device)
 
