@@ -154,6 +154,7 @@ class RecordingProxy:
         self._lock = threading.Lock()
         self._sent = b""
         self._stop = False
+        self.holding = threading.Event()  # set: the instrument's replies are kept from the client
         self._sockets = []
         threading.Thread(target=self._accept, daemon=True).start()
 
@@ -179,6 +180,8 @@ class RecordingProxy:
                     if sock is client:
                         with self._lock:
                             self._sent += data
+                    elif self.holding.is_set():
+                        continue  # a mainframe gone silent: what it says never arrives
                     pair[sock].sendall(data)
         except OSError:
             return

@@ -1,10 +1,12 @@
 """A mainframe that goes away: its device turns FAULT with the resource and the reason in its status,
 the server and its other devices go on answering, and Init after the mainframe is back makes it ON."""
 
+import threading
+
 import pytest
 import tango
 
-from tango_support import SimRack, TangoServer, reason_of, wait_for
+from tango_support import TangoServer, reason_of, wait_for
 
 
 def test_a_killed_mainframe_faults_its_device_alone_and_init_brings_it_back(tmp_path, sim_rack):
@@ -64,3 +66,36 @@ def test_a_device_without_a_resource_faults_and_says_what_to_set(tmp_path):
         assert reason_of(failure.value) == "PinwrightPort_Unreachable", failure.value
     finally:
         server.stop()
+
+
+def test_a_silent_mainframe_holds_up_no_other_device(tmp_path, sim_rack, recording_proxy):
+    rack = sim_rack(count=2)
+    silent = recording_proxy(rack.raw_ports[0])
+    common = {"Timeout": "3000", "InputPollPeriod": "0"}
+    server = TangoServer(tmp_path, {"test/silent/quiet": dict(common, Resource=rack.socket_resource(port=silent.port)),
+                                    "test/silent/other": dict(common, Resource=rack.socket_resource(1))})
+    try:
+        quiet, other = server.proxy("test/silent/quiet"), server.proxy("test/silent/other")
+        silent.holding.set()
+        asked = silent.mark()
+        outcome = []
+        reader = threading.Thread(target=lambda: outcome.append(_read_or_failure(quiet, "OutputWord")))
+        reader.start()
+        wait_for(lambda: silent.mark() > asked, 10, "the quiet device to ask its mainframe")
+        # Its device waits for an answer that never comes; the other answers meanwhile, every time.
+        for _ in range(5):
+            assert other.read_attribute("OutputWord").value == 0
+        assert reader.is_alive() and outcome == []
+        reader.join()
+        assert outcome[0] == "PinwrightPort_Lost", outcome
+        assert quiet.state() == tango.DevState.FAULT
+        assert other.state() == tango.DevState.ON
+    finally:
+        server.stop()
+
+
+def _read_or_failure(device, attribute):
+    try:
+        return device.read_attribute(attribute).value
+    except tango.DevFailed as failure:
+        return reason_of(failure)
