@@ -8,6 +8,7 @@
 #include "port/ProfileApply.h"
 #include "port/ProfileReport.h"
 #include "tangoserver/InputPoller.h"
+#include "tangoserver/MonitorHold.h"
 #include "tangoserver/PortLabels.h"
 #include "tangoserver/TangoFailure.h"
 
@@ -15,8 +16,6 @@ namespace tangoserver {
 namespace {
 
 using Kind = PortAttribute::Kind;
-
-constexpr const char* kRefused = "PinwrightPort_Refused";
 
 std::string settingName(const PortAttribute& attribute) {
     const std::string pin = "pin " + std::to_string(attribute.pin);
@@ -44,26 +43,6 @@ std::string choices(const std::vector<std::string>& labels) {
     return text;
 }
 
-std::chrono::milliseconds millisecondsProperty(Tango::DbDatum& datum, std::chrono::milliseconds fallback) {
-    Tango::DevLong value = 0;
-    if (datum.is_empty() || !(datum >> value) || value < 0)
-        return fallback;
-    return std::chrono::milliseconds(value);
-}
-
-// The device's Tango monitor, which keeps its clients' calls out while held (Tango serialises each
-// device's calls through it); DevFailed when not had within Tango's monitor time-out.
-class MonitorHold {
-public:
-    explicit MonitorHold(Tango::TangoMonitor& monitor) : monitor_(monitor) { monitor_.get_monitor(); }
-    ~MonitorHold() { monitor_.rel_monitor(); }
-    MonitorHold(const MonitorHold&) = delete;
-    MonitorHold& operator=(const MonitorHold&) = delete;
-
-private:
-    Tango::TangoMonitor& monitor_;
-};
-
 } // namespace
 
 PinwrightPort::PinwrightPort(Tango::DeviceClass* deviceClass, std::string& name)
@@ -76,7 +55,13 @@ PinwrightPort::~PinwrightPort() {
 }
 
 void PinwrightPort::init_device() {
-    readSettings();
+    try {
+        settings_ = readDeviceSettings(*this);
+    } catch (const base::UserError& error) {
+        settings_ = DeviceSettings{};
+        noteFault(kInvalidProperty, error.what() + std::string("; set it and run Init"));
+        return;
+    }
     open();
     if (settings_.inputPollPeriod.count() > 0)
         poller_ = std::make_unique<InputPoller>(settings_.inputPollPeriod, [this] { pollInput(); });
@@ -90,28 +75,12 @@ void PinwrightPort::delete_device() {
     polledWord_.reset();
 }
 
-void PinwrightPort::readSettings() {
-    settings_ = DeviceSettings{};
-    if (!Tango::Util::_UseDb)
-        return;
-    Tango::DbData properties{Tango::DbDatum("Resource"), Tango::DbDatum("Timeout"),
-                             Tango::DbDatum("LockTimeout"), Tango::DbDatum("InputPollPeriod")};
-    get_db_device()->get_property(properties);
-    std::vector<std::string> pieces;
-    if (!properties[0].is_empty())
-        properties[0] >> pieces;
-    settings_.resource = joinedResource(pieces);
-    settings_.timeout = millisecondsProperty(properties[1], settings_.timeout);
-    settings_.lockTimeout = millisecondsProperty(properties[2], settings_.lockTimeout);
-    settings_.inputPollPeriod = millisecondsProperty(properties[3], settings_.inputPollPeriod);
-}
-
 void PinwrightPort::open() {
     std::lock_guard lock(mutex_);
     session_.reset();
     if (settings_.resource.empty()) {
         noteFault(
-            PortFailure::Cause::InvalidResource,
+            reasonFor(PortFailure::Cause::InvalidResource),
             "the device has no Resource property: set it to the mainframe's VISA resource and run Init");
         return;
     }
@@ -126,22 +95,24 @@ void PinwrightPort::open() {
         statusText_ = settings_.resource + ": the instrument answers";
     } catch (const PortFailure& failure) {
         session_.reset();
-        noteFault(failure.cause(), failure.what());
+        noteFault(reasonFor(failure.cause()), failure.what());
+    } catch (const std::exception& error) {
+        session_.reset();
+        noteFault(kFailed, settings_.resource + ": " + error.what());
     }
 }
 
-void PinwrightPort::noteFault(PortFailure::Cause cause, const std::string& description) {
+void PinwrightPort::noteFault(const std::string& reason, const std::string& description) {
     std::lock_guard state(stateMutex_);
-    fault_ = Fault{cause, description};
+    fault_ = Fault{reason, description};
     statusText_ = description;
 }
 
 void PinwrightPort::throwFault(const std::string& origin) {
     std::unique_lock state(stateMutex_);
-    const Fault fault =
-        fault_ ? *fault_ : Fault{PortFailure::Cause::Lost, settings_.resource + ": no session"};
+    const Fault fault = fault_ ? *fault_ : Fault{kFailed, settings_.resource + ": no session"};
     state.unlock();
-    throwTangoFailure(reasonFor(fault.cause), fault.description + " (run Init to open it again)", origin);
+    throwTangoFailure(fault.reason, fault.description + " (run Init to open it again)", origin);
 }
 
 Tango::DevState PinwrightPort::dev_state() {
@@ -163,12 +134,19 @@ template <typename Action> auto PinwrightPort::withSession(const std::string& or
     try {
         return action(*session_);
     } catch (const PortFailure& failure) {
-        if (failure.cause() == PortFailure::Cause::Lost) {
-            session_.reset();
-            noteFault(failure.cause(), failure.what());
-        }
+        endSessionIfLost(failure);
         throwTangoFailure(failure, origin);
+    } catch (const std::exception& error) {
+        // Nothing below should throw anything else; if it does, the client hears it and the server goes on.
+        throwTangoFailure(kFailed, settings_.resource + ": " + error.what(), origin);
     }
+}
+
+void PinwrightPort::endSessionIfLost(const PortFailure& failure) {
+    if (failure.cause() != PortFailure::Cause::Lost)
+        return;
+    session_.reset();
+    noteFault(reasonFor(failure.cause()), failure.what());
 }
 
 template <typename Action> void PinwrightPort::changeSetting(const std::string& origin, Action&& action) {
@@ -387,10 +365,10 @@ void PinwrightPort::pollInput() {
         try {
             word = readInputWord(*session_);
         } catch (const PortFailure& failure) {
-            if (failure.cause() == PortFailure::Cause::Lost) {
-                session_.reset();
-                noteFault(failure.cause(), failure.what());
-            }
+            endSessionIfLost(failure);
+            return;
+        } catch (const std::exception&) {
+            // The poller's thread must never end the server: the next poll, or a client's call, tells.
             return;
         }
     }

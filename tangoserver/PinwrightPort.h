@@ -44,18 +44,19 @@ public:
 
 private:
     struct Fault {
-        PortFailure::Cause cause;
+        std::string reason; // of the DevFailed that calls meet while it lasts
         std::string description;
     };
 
-    void readSettings();
     void open();
     void pollInput();
     // Runs `action` on the session under the device's mutex. A failure becomes DevFailed; a lost
     // instrument also ends the session and puts the device in FAULT.
     template <typename Action> auto withSession(const std::string& origin, Action&& action);
     template <typename Action> void changeSetting(const std::string& origin, Action&& action);
-    void noteFault(PortFailure::Cause cause, const std::string& description);
+    // With the mutex held: a lost instrument ends the session and puts the device in FAULT.
+    void endSessionIfLost(const PortFailure& failure);
+    void noteFault(const std::string& reason, const std::string& description);
     [[noreturn]] void throwFault(const std::string& origin);
     void pushWritten(const PortSetup& setup);
 

@@ -17,9 +17,9 @@ std::string reasonFor(PortFailure::Cause cause) {
     case PortFailure::Cause::InstrumentError:
         return "PinwrightPort_InstrumentError";
     case PortFailure::Cause::Refused:
-        return "PinwrightPort_Refused";
+        return kRefused;
     }
-    return "PinwrightPort_Failed";
+    return kFailed;
 }
 
 void throwTangoFailure(const PortFailure& failure, const std::string& origin) {

@@ -10,7 +10,10 @@ namespace tangoserver {
 // from an instrument's error or a lost instrument without reading the description:
 // "PinwrightPort_Refused", "PinwrightPort_InstrumentError", "PinwrightPort_Lost", ...
 std::string reasonFor(PortFailure::Cause cause);
+inline constexpr const char* kRefused = "PinwrightPort_Refused";
 inline constexpr const char* kInvalidProfile = "PinwrightPort_InvalidProfile";
+inline constexpr const char* kInvalidProperty = "PinwrightPort_InvalidProperty";
+inline constexpr const char* kFailed = "PinwrightPort_Failed"; // what no cause names
 
 // Throws the failure as Tango::DevFailed: its reason by cause, its description the failure's own text
 // ("<resource>: <step>: <detail>").

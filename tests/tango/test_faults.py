@@ -51,19 +51,33 @@ def test_a_killed_mainframe_faults_its_device_alone_and_init_brings_it_back(tmp_
         server.stop()
 
 
-def test_a_device_without_a_resource_faults_and_says_what_to_set(tmp_path):
-    server = TangoServer(tmp_path, {"test/fault/unset": {"InputPollPeriod": "0"},
-                                    "test/fault/nothing-there": {"Resource": "TCPIP0::127.0.0.1::1::SOCKET"}})
+MISSET = [  # device, properties, what its status names, the reason its calls meet
+    ("unset", {"InputPollPeriod": "0"}, "Resource", "PinwrightPort_InvalidResource"),
+    ("nothing-there", {"Resource": "TCPIP0::127.0.0.1::1::SOCKET"}, "TCPIP0::127.0.0.1::1::SOCKET",
+     "PinwrightPort_Unreachable"),
+    ("not-a-resource", {"Resource": "nonsense"}, "nonsense", "PinwrightPort_InvalidResource"),
+    ("bad-timeout", {"Resource": "SIM0::INSTR", "Timeout": "soon"}, "Timeout", "PinwrightPort_InvalidProperty"),
+    ("negative-period", {"Resource": "SIM0::INSTR", "InputPollPeriod": "-5"}, "InputPollPeriod",
+     "PinwrightPort_InvalidProperty"),
+]
+
+
+def test_a_misset_device_faults_saying_what_to_set_and_the_server_goes_on(tmp_path):
+    server = TangoServer(tmp_path, dict({"test/fault/" + m[0]: m[1] for m in MISSET},
+                                        **{"test/fault/fine": {"Resource": "SIM0::INSTR"}}))
     try:
-        unset = server.proxy("test/fault/unset")
-        assert unset.state() == tango.DevState.FAULT
-        assert "Resource" in unset.status()
-        nothing = server.proxy("test/fault/nothing-there")
-        assert nothing.state() == tango.DevState.FAULT
-        assert "TCPIP0::127.0.0.1::1::SOCKET" in nothing.status()
-        with pytest.raises(tango.DevFailed) as failure:
-            nothing.read_attribute("Identity")
-        assert reason_of(failure.value) == "PinwrightPort_Unreachable", failure.value
+        for name, _, named, reason in MISSET:
+            device = server.proxy("test/fault/" + name)
+            assert device.state() == tango.DevState.FAULT, name
+            assert named in device.status(), (name, device.status())
+            for attribute in ("Identity", "OutputWord"):
+                with pytest.raises(tango.DevFailed) as failure:
+                    device.read_attribute(attribute)
+                assert reason_of(failure.value) == reason, (name, failure.value)
+            with pytest.raises(tango.DevFailed) as failure:
+                device.write_attribute("OutputWord", 1)
+            assert reason_of(failure.value) == reason, (name, failure.value)
+        assert server.proxy("test/fault/fine").state() == tango.DevState.ON
     finally:
         server.stop()
 
