@@ -155,6 +155,7 @@ class RecordingProxy:
         self._sent = b""
         self._stop = False
         self.holding = threading.Event()  # set: the instrument's replies are kept from the client
+        self._error_after = None  # (command header, error entry): the error-queue reply the client gets next
         self._sockets = []
         threading.Thread(target=self._accept, daemon=True).start()
 
@@ -168,8 +169,16 @@ class RecordingProxy:
             self._sockets += [client, upstream]
             threading.Thread(target=self._pump, args=(client, upstream), daemon=True).start()
 
+    def report_error_after(self, header, entry):
+        """The error-queue query that follows the next command starting with `header` is answered `entry`
+        (an error the mainframe did not report): what a client makes of an instrument's error."""
+        with self._lock:
+            self._error_after = (header, entry)
+
     def _pump(self, client, upstream):
         pair = {client: upstream, upstream: client}
+        last_message = b""
+        swap_reply = None
         try:
             while not self._stop:
                 ready, _, _ = select.select(list(pair), [], [], 0.2)
@@ -180,8 +189,16 @@ class RecordingProxy:
                     if sock is client:
                         with self._lock:
                             self._sent += data
+                            for message in data.split(b"\n")[:-1]:
+                                if (message == b"SYST:ERR?" and self._error_after and
+                                        last_message.startswith(self._error_after[0].encode())):
+                                    swap_reply = self._error_after[1].encode() + b"\n"
+                                    self._error_after = None
+                                last_message = message
                     elif self.holding.is_set():
                         continue  # a mainframe gone silent: what it says never arrives
+                    elif swap_reply is not None and data.endswith(b"\n"):
+                        data, swap_reply = swap_reply, None
                     pair[sock].sendall(data)
         except OSError:
             return

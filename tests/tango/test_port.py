@@ -157,6 +157,20 @@ def test_refused_writes_send_nothing(fresh, label, arranged, attribute, value, r
         assert proxy.state() == tango.DevState.ON
 
 
+def test_an_instrument_error_is_a_devfailed_carrying_the_scpi_error(fresh):
+    proxy = fresh.device("socket")
+    fresh.recorder.report_error_after("DIG:OUTP:DATA", '-221,"Settings conflict"')
+    with pytest.raises(tango.DevFailed) as failure:
+        proxy.write_attribute("OutputWord", 5)
+    assert reason_of(failure.value) == "PinwrightPort_InstrumentError", failure.value
+    assert "output word" in description_of(failure.value)
+    assert '-221,"Settings conflict"' in description_of(failure.value)
+    # An error the instrument reports leaves it answering: the device stays ON and goes on.
+    assert proxy.state() == tango.DevState.ON
+    proxy.write_attribute("OutputWord", 6)
+    assert proxy.read_attribute("OutputWord").value == 6
+
+
 @pytest.mark.parametrize("device", ["socket", "hislip"])
 def test_input_word_changes_arrive_as_events_within_two_poll_periods(fresh, device):
     proxy = fresh.device(device)
