@@ -1,6 +1,6 @@
 #include "tangoserver/PinwrightPort.h"
 
-#include "port/PortNames.h"
+#include "base/PrintableText.h"
 #include "port/PortReader.h"
 #include "port/PortRules.h"
 #include "port/PortWrites.h"
@@ -16,6 +16,8 @@ namespace tangoserver {
 namespace {
 
 using Kind = PortAttribute::Kind;
+
+constexpr std::size_t kShownIdentityChars = 1000;
 
 std::string settingName(const PortAttribute& attribute) {
     const std::string pin = "pin " + std::to_string(attribute.pin);
@@ -89,7 +91,9 @@ void PinwrightPort::open() {
     options.timeouts.io = settings_.timeout;
     try {
         session_ = std::make_unique<PortSession>(settings_.resource, options);
-        identity_ = session_->identity();
+        // The instrument's own text: bounded and on one line, as every front end shows it.
+        identity_ =
+            base::printableText(session_->identity(), kShownIdentityChars, base::Unprintable::HexEscape);
         std::lock_guard state(stateMutex_);
         fault_.reset();
         statusText_ = settings_.resource + ": the instrument answers";
