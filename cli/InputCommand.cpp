@@ -4,8 +4,8 @@
 #include "base/MonotonicStamp.h"
 #include "cli/CliInstrument.h"
 #include "cli/ExitStatus.h"
-#include "cli/PortReader.h"
 #include "cli/StopSignals.h"
+#include "port/PortReader.h"
 
 #include <chrono>
 

@@ -4,6 +4,7 @@
 #include "cli/CliInstrument.h"
 #include "cli/ExitStatus.h"
 #include "cli/WorkerThreads.h"
+#include "transport/Instrument.h"
 #include "visa/Transport.h"
 
 #include <QJsonArray>
@@ -33,6 +34,10 @@ void runOne(const PreparedCommand& command, const CliArguments& arguments,
     } catch (const CliFailure& failure) {
         result.messages.emplace_back(failure.what());
         result.status = failure.status();
+    } catch (const PortFailure& failure) {
+        const CliFailure reported = cliFailureOf(failure);
+        result.messages.emplace_back(reported.what());
+        result.status = reported.status();
     } catch (const std::exception& error) {
         result.messages.push_back("pinwright-cli: " + resource + ": " + error.what());
         result.status = kInstrumentError;

@@ -3,13 +3,14 @@
 #include "base/PrintableText.h"
 #include "cli/CliInstrument.h"
 #include "cli/ExitStatus.h"
-#include "cli/KnownPort.h"
-#include "cli/PortReader.h"
 #include "cli/ShowFormat.h"
 #include "port/CommandText.h"
+#include "port/KnownPort.h"
 #include "port/OutputWord.h"
 #include "port/PortNames.h"
+#include "port/PortReader.h"
 #include "port/PortRules.h"
+#include "port/PortWrites.h"
 #include "transport/Outcomes.h"
 
 #include <array>
@@ -67,15 +68,6 @@ PreparedCommand changing(InstrumentAction action) {
     return {std::move(action), nullptr, true};
 }
 
-// One setting of the port as a whole, sent once the instrument is known and its port read whole.
-PreparedCommand oneSetting(std::string step, std::string text, bool force) {
-    return changing([=](CliInstrument& instrument, std::ostream&) {
-        readPortForChange(instrument, force);
-        instrument.command(step, text);
-        return int(kSuccess);
-    });
-}
-
 } // namespace
 
 PreparedCommand prepareIdentify(const CliArguments&) {
@@ -108,23 +100,20 @@ PreparedCommand preparePin(const CliArguments& arguments) {
     if (operands.size() == 3 && !(polarity = PortNames::polarityFromName(operands[2])))
         usageError("the polarity must be " + PortNames::polarityChoices() + ", in any letter case, not " +
                    shownOperand(operands[2]));
-    const bool force = arguments.force;
+    const ChangeGuard guard = changeGuard(arguments);
     return changing([=](CliInstrument& instrument, std::ostream&) {
-        const auto present = readPortForChange(instrument, force);
-        const std::string name = "pin " + std::to_string(pin);
-        if (const auto refusal = PortRules::refusalForPin(pin, function, pinFunctions(present.setup)))
-            instrument.fail(kInstrumentError, name + " function",
-                            *refusal + "; " + name + " was not changed");
-        instrument.command(name + " function", CommandText::pinFunction(function, pin));
-        if (polarity)
-            instrument.command(name + " polarity", CommandText::pinPolarity(polarityWord(*polarity), pin));
+        PortWrites::setPin(instrument, pin, function, polarity, guard);
         return int(kSuccess);
     });
 }
 
 PreparedCommand prepareOutput(const CliArguments& arguments) {
-    const std::string word = std::to_string(outputWordOperand(arguments.operands[0], arguments.bits));
-    return oneSetting("output word", CommandText::outputData(word), arguments.force);
+    const int word = outputWordOperand(arguments.operands[0], arguments.bits);
+    const ChangeGuard guard = changeGuard(arguments);
+    return changing([=](CliInstrument& instrument, std::ostream&) {
+        PortWrites::setOutputWord(instrument, word, guard);
+        return int(kSuccess);
+    });
 }
 
 PreparedCommand prepareInhibit(const CliArguments& arguments) {
@@ -132,7 +121,11 @@ PreparedCommand prepareInhibit(const CliArguments& arguments) {
     if (!mode)
         usageError("the inhibit mode must be " + PortNames::inhibitModeChoices() +
                    ", in any letter case, not " + shownOperand(arguments.operands[0]));
-    return oneSetting("inhibit mode", CommandText::inhibitMode(inhibitModeWord(*mode)), arguments.force);
+    const ChangeGuard guard = changeGuard(arguments);
+    return changing([=, mode = *mode](CliInstrument& instrument, std::ostream&) {
+        PortWrites::setInhibitMode(instrument, mode, guard);
+        return int(kSuccess);
+    });
 }
 
 PreparedCommand prepareScpi(const CliArguments& arguments) {

@@ -2,13 +2,11 @@
 
 #include "cli/CliInstrument.h"
 #include "cli/ExitStatus.h"
-#include "cli/KnownPort.h"
-#include "cli/PortReader.h"
 #include "port/ApplyPlan.h"
-#include "port/CouplingRule.h"
-#include "port/PortRules.h"
+#include "port/KnownPort.h"
+#include "port/PortReader.h"
 #include "port/Profile.h"
-#include "port/ProfileCheck.h"
+#include "port/ProfileApply.h"
 
 #include <QFile>
 #include <QJsonArray>
@@ -19,7 +17,6 @@
 namespace cli::ProfileCommands {
 namespace {
 
-using ApplyPlan::ApplyStep;
 using ApplyPlan::SettingChange;
 
 PortSetup readProfileFile(const std::string& fileName) {
@@ -58,208 +55,110 @@ QJsonArray changesJson(const std::vector<SettingChange>& changes) {
     return array;
 }
 
-QJsonArray settingsJson(const std::vector<ApplyStep>& steps, std::size_t from, std::size_t to) {
-    QJsonArray array;
-    for (std::size_t i = from; i < to && i < steps.size(); ++i)
-        array.append(QString::fromStdString(steps[i].change.setting));
-    return array;
-}
-
-std::string settingList(const std::vector<ApplyStep>& steps, std::size_t from, std::size_t to) {
-    std::string text;
-    for (std::size_t i = from; i < to && i < steps.size(); ++i)
-        text += (text.empty() ? "" : ", ") + steps[i].change.setting;
-    return text.empty() ? "none" : text;
-}
-
 void printJson(std::ostream& out, const QJsonObject& report) {
     out << QJsonDocument(report).toJson(QJsonDocument::Indented).toStdString();
 }
 
 struct ApplyOptions {
     bool json = false;
-    bool force = false;
+    ChangeGuard guard;
     bool reset = false; // --reset given: a dry run plans against the state it would leave
 };
 
-// One apply on one instrument: the steps sent in order, and where it stopped if it did.
-class ApplyRun {
-public:
-    ApplyRun(CliInstrument& instrument, const PortSetup& profile, const ApplyOptions& options)
-        : instrument_(instrument), profile_(profile), options_(options) {}
+std::string resetLine(const std::vector<SettingChange>& changes) {
+    if (changes.empty())
+        return "a reset would change no setting of the port";
+    std::string text = "a reset would set";
+    for (std::size_t i = 0; i < changes.size(); ++i)
+        text += (i == 0 ? " the " : ", the ") + changes[i].setting + " from " + changes[i].from + " to " +
+                changes[i].to;
+    return text;
+}
 
-    int dryRun(std::ostream& out) {
-        auto present = readPortForChange(instrument_, options_.force);
-        std::optional<std::vector<SettingChange>> reset;
-        if (options_.reset) {
-            // The open left --reset unsent: the plan is made against what it would leave.
-            const PortSetup after = PortRules::afterReset(present.setup);
-            reset = ApplyPlan::findDifferences(after, present.setup);
-            present.setup = after;
+QJsonArray stringsJson(const std::vector<std::string>& texts) {
+    QJsonArray array;
+    for (const auto& text : texts)
+        array.append(QString::fromStdString(text));
+    return array;
+}
+
+// A profile refused before anything was sent: its report, then the failure.
+[[noreturn]] void reportRefusal(const ProfileRefused& refused, const ApplyOptions& options,
+                                std::ostream& out) {
+    if (options.json)
+        printJson(out, {{"result", "refused"}, {"refusals", stringsJson(refused.refusals())}});
+    throw cliFailureOf(refused);
+}
+
+int dryRun(CliInstrument& instrument, const PortSetup& profile, const ApplyOptions& options,
+           std::ostream& out) {
+    ProfileApply::PlanOutcome plan;
+    try {
+        // The open left --reset unsent: the plan is made against what it would leave.
+        plan = ProfileApply::plan(instrument, profile, options.guard, options.reset);
+    } catch (const ProfileRefused& refused) {
+        reportRefusal(refused, options, out);
+    }
+    const auto& steps = plan.steps;
+    if (options.json) {
+        QJsonArray entries;
+        for (const auto& step : steps) {
+            QJsonObject entry = changeJson(step.change);
+            entry["command"] = QString::fromStdString(step.commandText());
+            entries.append(entry);
         }
-        refuseBreaches(out, present.setup);
-        const auto steps = ApplyPlan::planApply(profile_, present.setup);
-        if (options_.json) {
-            QJsonArray plan;
-            for (const auto& step : steps) {
-                QJsonObject entry = changeJson(step.change);
-                entry["command"] = QString::fromStdString(step.commandText());
-                plan.append(entry);
-            }
-            QJsonObject report{{"result", steps.empty() ? "unchanged" : "planned"}, {"plan", plan}};
-            if (reset)
-                report["reset"] = QJsonObject{{"sent", false}, {"changes", changesJson(*reset)}};
-            printJson(out, report);
-        } else {
-            if (reset)
-                out << "reset: not sent in a dry run; " << resetLine(*reset)
-                    << "; the plan starts from there\n";
-            for (const auto& step : steps)
-                out << ApplyPlan::changeLine(step.change) << "  [" << step.commandText() << "]\n";
-            if (steps.empty())
-                out << "unchanged\n";
-        }
-        return kSuccess;
-    }
-
-    int apply(std::ostream& out) {
-        const auto present = readPortForChange(instrument_, options_.force);
-        refuseBreaches(out, present.setup);
-        steps_ = ApplyPlan::planApply(profile_, present.setup);
-        // An instrument that takes the port's queries joined is asked what the next step needs (its
-        // coupling check, or the read-back after the last step) behind each step's error query, in the
-        // step's own exchange; the first step is checked against the port just read.
-        askAhead_ = present.joined;
-        std::optional<std::string> answer;
-        try {
-            for (; sent_ < steps_.size(); ++sent_) {
-                const auto& step = steps_[sent_];
-                if (checksCoupling(step))
-                    checkCoupling(step, sent_ == 0 ? std::optional(pinFunctions(present.setup))
-                                                   : functionsFrom(answer));
-                answer = instrument_.command(step.change.setting, step.commandText(), askedAhead());
-            }
-        } catch (const CliFailure& failure) {
-            if (options_.json)
-                printJson(out, {{"result", "failed"},
-                                {"reason", QString::fromStdString(reasonOf(failure))},
-                                {"applied", settingsJson(steps_, 0, sent_)},
-                                {"failed", QString::fromStdString(steps_[sent_].change.setting)},
-                                {"notReached", settingsJson(steps_, sent_ + 1, steps_.size())}});
-            throw CliFailure(failure.status(),
-                             std::string(failure.what()) +
-                                 "; applied before it: " + settingList(steps_, 0, sent_) +
-                                 "; not reached: " + settingList(steps_, sent_ + 1, steps_.size()));
-        }
-        const auto changed = ApplyPlan::findDifferences(profile_, present.setup);
-        const auto remaining =
-            steps_.empty() ? changed : ApplyPlan::findDifferences(profile_, readBack(answer).setup);
-        return report(out, changed, remaining);
-    }
-
-private:
-    static std::string resetLine(const std::vector<SettingChange>& changes) {
-        if (changes.empty())
-            return "a reset would change no setting of the port";
-        std::string text = "a reset would set";
-        for (std::size_t i = 0; i < changes.size(); ++i)
-            text += (i == 0 ? " the " : ", the ") + changes[i].setting + " from " + changes[i].from + " to " +
-                    changes[i].to;
-        return text;
-    }
-
-    std::string reasonOf(const CliFailure& failure) const {
-        const std::string prefix = "pinwright-cli: " + instrument_.resource() + ": ";
-        const std::string message = failure.what();
-        return message.rfind(prefix, 0) == 0 ? message.substr(prefix.size()) : message;
-    }
-
-    // Without the lock another client may have taken a coupling function since the port was read.
-    bool checksCoupling(const ApplyStep& step) const {
-        return !instrument_.holdsLock() && step.kind == ApplyStep::Kind::Function &&
-               CouplingRule::isCouplingFunction(step.value);
-    }
-
-    // What the exchange of the step being sent asks behind its error query.
-    std::string askedAhead() const {
-        if (!askAhead_)
-            return {};
-        if (sent_ + 1 == steps_.size())
-            return portQueryText(false);
-        return checksCoupling(steps_[sent_ + 1]) ? pinsQueryText() : std::string();
-    }
-
-    // The pins' functions the previous exchange brought; nothing when nothing usable came, in which
-    // case the instrument's error queue holds whatever it made of the queries, and is emptied.
-    std::optional<TextTable> functionsFrom(const std::optional<std::string>& answer) {
-        if (!askAhead_)
-            return std::nullopt;
-        if (auto functions = answer ? pinFunctionsFrom(*answer) : std::nullopt)
-            return functions;
-        instrument_.discardErrors();
-        return std::nullopt;
-    }
-
-    void checkCoupling(const ApplyStep& step, const std::optional<TextTable>& functions) {
-        const TextTable present = functions && askAhead_ ? *functions : readPinFunctions(instrument_);
-        if (const auto refusal = PortRules::refusalForPin(step.pin, step.value, present))
-            instrument_.fail(kInstrumentError, step.change.setting,
-                             *refusal + "; pin " + std::to_string(step.pin) + " was not changed");
-    }
-
-    PortReading readBack(const std::optional<std::string>& answer) {
-        if (askAhead_) {
-            if (auto reading = answer ? portReadingFrom(*answer, false) : std::nullopt)
-                return std::move(*reading);
-            instrument_.discardErrors();
-        }
-        return readPort(instrument_, false);
-    }
-
-    // The profile against the port as read and the port's rules: refused whole, before anything is sent.
-    void refuseBreaches(std::ostream& out, const PortSetup& present) {
-        const auto refusals = ProfileCheck::refusals(profile_, present);
-        if (refusals.empty())
-            return;
-        std::string text;
-        QJsonArray list;
-        for (const auto& refusal : refusals) {
-            text += refusal + "; ";
-            list.append(QString::fromStdString(refusal));
-        }
-        if (options_.json)
-            printJson(out, {{"result", "refused"}, {"refusals", list}});
-        instrument_.fail(kInstrumentError, "apply", text + "nothing was sent");
-    }
-
-    int report(std::ostream& out, const std::vector<SettingChange>& changed,
-               const std::vector<SettingChange>& remaining) {
-        const int status = remaining.empty() ? kSuccess : kInstrumentError;
-        if (options_.json) {
-            printJson(out, {{"result", !remaining.empty() ? "differs"
-                                       : changed.empty()  ? "unchanged"
-                                                          : "changed"},
-                            {"changes", changesJson(changed)},
-                            {"differences", changesJson(remaining)}});
-            return status;
-        }
-        for (const auto& change : changed)
-            out << ApplyPlan::changeLine(change) << '\n';
-        if (changed.empty())
+        QJsonObject report{{"result", steps.empty() ? "unchanged" : "planned"}, {"plan", entries}};
+        if (plan.reset)
+            report["reset"] = QJsonObject{{"sent", false}, {"changes", changesJson(*plan.reset)}};
+        printJson(out, report);
+    } else {
+        if (plan.reset)
+            out << "reset: not sent in a dry run; " << resetLine(*plan.reset)
+                << "; the plan starts from there\n";
+        for (const auto& step : steps)
+            out << ApplyPlan::changeLine(step.change) << "  [" << step.commandText() << "]\n";
+        if (steps.empty())
             out << "unchanged\n";
-        for (const auto& difference : remaining)
-            out << "still differs: " << difference.setting << ": profile " << difference.to << ", instrument "
-                << difference.from << '\n';
+    }
+    return kSuccess;
+}
+
+int apply(CliInstrument& instrument, const PortSetup& profile, const ApplyOptions& options,
+          std::ostream& out) {
+    ProfileApply::ApplyOutcome outcome;
+    try {
+        outcome = ProfileApply::apply(instrument, profile, options.guard);
+    } catch (const ProfileRefused& refused) {
+        reportRefusal(refused, options, out);
+    } catch (const ApplyFailure& failure) {
+        if (options.json)
+            printJson(out, {{"result", "failed"},
+                            {"reason", QString::fromStdString(failure.reason())},
+                            {"applied", stringsJson(failure.applied())},
+                            {"failed", QString::fromStdString(failure.failed())},
+                            {"notReached", stringsJson(failure.notReached())}});
+        throw cliFailureOf(failure);
+    }
+    const auto& changed = outcome.changed;
+    const auto& remaining = outcome.remaining;
+    const int status = remaining.empty() ? kSuccess : kInstrumentError;
+    if (options.json) {
+        printJson(out, {{"result", !remaining.empty() ? "differs"
+                                   : changed.empty()  ? "unchanged"
+                                                      : "changed"},
+                        {"changes", changesJson(changed)},
+                        {"differences", changesJson(remaining)}});
         return status;
     }
-
-    CliInstrument& instrument_;
-    const PortSetup& profile_;
-    ApplyOptions options_;
-    std::vector<ApplyStep> steps_;
-    std::size_t sent_ = 0;
-    bool askAhead_ = false;
-};
+    for (const auto& change : changed)
+        out << ApplyPlan::changeLine(change) << '\n';
+    if (changed.empty())
+        out << "unchanged\n";
+    for (const auto& difference : remaining)
+        out << "still differs: " << difference.setting << ": profile " << difference.to << ", instrument "
+            << difference.from << '\n';
+    return status;
+}
 
 } // namespace
 
@@ -276,14 +175,14 @@ PreparedCommand prepareSave(const CliArguments& arguments) {
 
 PreparedCommand prepareApply(const CliArguments& arguments) {
     const PortSetup profile = readProfileFile(arguments.operands[0]);
-    const ApplyOptions options{arguments.json, arguments.force, arguments.reset};
-    const bool dryRun = arguments.dryRun;
+    const ApplyOptions options{arguments.json, changeGuard(arguments), arguments.reset};
+    const bool planOnly = arguments.dryRun;
     PreparedCommand prepared{[=](CliInstrument& instrument, std::ostream& out) {
-                                 ApplyRun run(instrument, profile, options);
-                                 return dryRun ? run.dryRun(out) : run.apply(out);
+                                 return planOnly ? dryRun(instrument, profile, options, out)
+                                                 : apply(instrument, profile, options, out);
                              },
-                             nullptr, !dryRun};
-    prepared.planOnly = dryRun;
+                             nullptr, !planOnly};
+    prepared.planOnly = planOnly;
     return prepared;
 }
 
@@ -291,9 +190,7 @@ PreparedCommand prepareDiff(const CliArguments& arguments) {
     const PortSetup profile = readProfileFile(arguments.operands[0]);
     const bool json = arguments.json;
     return {[=](CliInstrument& instrument, std::ostream& out) {
-                const auto present = readPort(instrument, false);
-                requireWholePort(instrument, present.setup, "reading the port", "; nothing to compare with");
-                const auto differences = ApplyPlan::findDifferences(profile, present.setup);
+                const auto differences = ProfileApply::diff(instrument, profile);
                 if (json)
                     printJson(out, {{"result", differences.empty() ? "same" : "differs"},
                                     {"changes", changesJson(differences)}});

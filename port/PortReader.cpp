@@ -1,12 +1,10 @@
-#include "cli/PortReader.h"
+#include "port/PortReader.h"
 
 #include "base/PrintableText.h"
-#include "cli/CliInstrument.h"
-#include "cli/ExitStatus.h"
 #include "port/CommandText.h"
 #include "port/PortQueries.h"
+#include "port/PortSession.h"
 
-namespace cli {
 namespace {
 
 struct Replies {
@@ -17,7 +15,7 @@ struct Replies {
 // Every reply, asked in one program message, which spares a round trip per setting. When that fails or
 // does not give one field per query, the queries are asked one by one, so that a failure names its own
 // step and an instrument that refuses the joined form is still read; it is not sent joined messages again.
-Replies askAll(CliInstrument& instrument, const std::string& step,
+Replies askAll(PortSession& instrument, const std::string& step,
                const std::vector<PortQueries::Query>& queries) {
     if (instrument.takesJoinedMessages()) {
         try {
@@ -27,8 +25,8 @@ Replies askAll(CliInstrument& instrument, const std::string& step,
             // Answered in part: the instrument queued an error for what it did not take, which the next
             // step would read as its own. (A query with no answer at all has had its errors read.)
             instrument.discardErrors();
-        } catch (const CliFailure& failure) {
-            if (failure.status() == kUnreachable)
+        } catch (const PortFailure& failure) {
+            if (failure.cause() != PortFailure::Cause::InstrumentError)
                 throw;
         }
         instrument.noteJoinedMessagesRefused();
@@ -41,14 +39,14 @@ Replies askAll(CliInstrument& instrument, const std::string& step,
 
 } // namespace
 
-PortReading readPort(CliInstrument& instrument, bool withInput) {
+PortReading readPort(PortSession& instrument, bool withInput) {
     const auto replies = askAll(instrument, "reading the port", PortQueries::portQueries(withInput));
     PortReading reading = PortQueries::readingFrom(replies.fields, withInput);
     reading.joined = replies.joined;
     return reading;
 }
 
-TextTable readPinFunctions(CliInstrument& instrument) {
+TextTable readPinFunctions(PortSession& instrument) {
     return PortQueries::pinFunctionsFrom(
         askAll(instrument, "reading the pins", PortQueries::pinQueries()).fields);
 }
@@ -77,14 +75,12 @@ std::optional<TextTable> pinFunctionsFrom(const std::string& reply) {
     return PortQueries::pinFunctionsFrom(*fields);
 }
 
-int readInputWord(CliInstrument& instrument) {
+int readInputWord(PortSession& instrument) {
     const std::string reply = instrument.query("input word", CommandText::kInputDataQuery);
     const auto word = PortQueries::wordFrom(reply);
     if (!word)
-        instrument.fail(kUnreachable, "input word",
+        instrument.fail(PortFailure::Cause::Unreachable, "input word",
                         "the reply \"" + base::printableText(reply, 80, base::Unprintable::HexEscape) +
                             "\" is not a word of the port (0 to 127)");
     return *word;
 }
-
-} // namespace cli
