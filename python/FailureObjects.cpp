@@ -1,7 +1,7 @@
 #include "python/FailureObjects.h"
 
-#include "port/CouplingRule.h"
 #include "port/PortFailure.h"
+#include "port/PortWrites.h"
 #include "port/Profile.h"
 #include "python/MainframeSession.h"
 
@@ -30,18 +30,6 @@ const char* causeName(PortFailure::Cause cause) {
     return "unreachable";
 }
 
-// The pin that holds a coupling function, when that is what refused the change: the refusal says so in
-// the one-pin rule's own words.
-void addCouplingHolder(const PortFailure& failure, py::dict& facts) {
-    for (const char* function : {"On Couple", "Off Couple"})
-        for (auto pin = CouplingRule::kFirstPin; pin <= CouplingRule::kLastPin; ++pin)
-            if (failure.detail().find(CouplingRule::clashMessage(function, pin)) != std::string::npos) {
-                facts["holder_pin"] = pin;
-                facts["function"] = function;
-                return;
-            }
-}
-
 py::dict factsOf(const PortFailure& failure) {
     py::dict facts;
     facts["cause"] = causeName(failure.cause());
@@ -51,8 +39,10 @@ py::dict factsOf(const PortFailure& failure) {
     facts["detail"] = failure.detail();
     facts["code"] = failure.errorCode();
     facts["text"] = failure.errorText();
-    if (failure.cause() == PortFailure::Cause::Refused)
-        addCouplingHolder(failure, facts);
+    if (const auto* coupling = dynamic_cast<const CouplingRefused*>(&failure); coupling && !coupling->holders().empty()) {
+        facts["holder_pin"] = coupling->holders().front();
+        facts["function"] = coupling->function();
+    }
     if (const auto* stopped = dynamic_cast<const ApplyFailure*>(&failure)) {
         facts["applied"] = stopped->applied();
         facts["failed"] = stopped->failed();

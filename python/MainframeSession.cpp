@@ -1,6 +1,5 @@
 #include "python/MainframeSession.h"
 
-#include "port/KnownPort.h"
 #include "port/PortReader.h"
 #include "port/PortSession.h"
 #include "port/PortWrites.h"
@@ -43,25 +42,25 @@ int MainframeSession::readInputWord() {
 void MainframeSession::setPinFunction(int pin, const std::string& function) {
     const std::lock_guard hold(mutex_);
     const auto lock = session().lockForChange(lockTimeout_);
-    ::setPinFunction(session(), pin, function);
+    PortWrites::setPinFunction(session(), pin, function);
 }
 
 void MainframeSession::setPinPolarity(int pin, Polarity polarity) {
     const std::lock_guard hold(mutex_);
     const auto lock = session().lockForChange(lockTimeout_);
-    ::setPinPolarity(session(), pin, polarity);
+    PortWrites::setPinPolarity(session(), pin, polarity);
 }
 
 void MainframeSession::setOutputWord(int word) {
     const std::lock_guard hold(mutex_);
     const auto lock = session().lockForChange(lockTimeout_);
-    ::setOutputWord(session(), word);
+    PortWrites::setOutputWord(session(), word);
 }
 
 void MainframeSession::setInhibitMode(InhibitMode mode) {
     const std::lock_guard hold(mutex_);
     const auto lock = session().lockForChange(lockTimeout_);
-    ::setInhibitMode(session(), mode);
+    PortWrites::setInhibitMode(session(), mode);
 }
 
 std::optional<std::string> MainframeSession::scpi(const std::string& text) {
@@ -74,18 +73,18 @@ std::optional<std::string> MainframeSession::scpi(const std::string& text) {
 
 std::vector<ApplyPlan::ApplyStep> MainframeSession::plan(const PortSetup& profile) {
     const std::lock_guard hold(mutex_);
-    return planProfile(session(), profile).steps;
+    return ProfileApply::plan(session(), profile, {}, false).steps;
 }
 
-ApplyOutcome MainframeSession::apply(const PortSetup& profile) {
+ProfileApply::ApplyOutcome MainframeSession::apply(const PortSetup& profile) {
     const std::lock_guard hold(mutex_);
     const auto lock = session().lockForChange(lockTimeout_);
-    return applyProfile(session(), profile);
+    return ProfileApply::apply(session(), profile, {});
 }
 
 std::vector<ApplyPlan::SettingChange> MainframeSession::diff(const PortSetup& profile) {
     const std::lock_guard hold(mutex_);
-    return diffProfile(session(), profile);
+    return ProfileApply::diff(session(), profile);
 }
 
 void MainframeSession::close() {

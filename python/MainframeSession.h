@@ -60,7 +60,7 @@ public:
     std::optional<std::string> scpi(const std::string& text);
 
     std::vector<ApplyPlan::ApplyStep> plan(const PortSetup& profile);
-    ApplyOutcome apply(const PortSetup& profile);
+    ProfileApply::ApplyOutcome apply(const PortSetup& profile);
     std::vector<ApplyPlan::SettingChange> diff(const PortSetup& profile);
 
     // Closes the session (releasing what the transport holds); later calls throw SessionClosed.

@@ -146,7 +146,7 @@ void bindSession(py::module_& module) {
         .def("apply",
              [](MainframeSession& session, const std::string& profile) {
                  const auto setup = profileOf(profile);
-                 ApplyOutcome outcome;
+                 ProfileApply::ApplyOutcome outcome;
                  {
                      const py::gil_scoped_release release;
                      outcome = session.apply(setup);
@@ -183,10 +183,10 @@ void bindRack(py::module_& module) {
         [](const std::vector<std::string>& resources, std::size_t jobs, long timeout, long lockTimeout,
            const std::string& profile) {
             const auto setup = profileOf(profile);
-            return onEveryResource<ApplyOutcome>(
+            return onEveryResource<ProfileApply::ApplyOutcome>(
                 resources, jobs, openSettings(timeout, lockTimeout, false, std::nullopt),
                 [&setup](MainframeSession& session) { return session.apply(setup); },
-                [](const ApplyOutcome& outcome) {
+                [](const ProfileApply::ApplyOutcome& outcome) {
                     return py::object(py::make_tuple(pybinding::changeList(outcome.changed),
                                                      pybinding::changeList(outcome.remaining)));
                 });
