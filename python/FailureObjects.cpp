@@ -39,7 +39,8 @@ py::dict factsOf(const PortFailure& failure) {
     facts["detail"] = failure.detail();
     facts["code"] = failure.errorCode();
     facts["text"] = failure.errorText();
-    if (const auto* coupling = dynamic_cast<const CouplingRefused*>(&failure); coupling && !coupling->holders().empty()) {
+    if (const auto* coupling = dynamic_cast<const CouplingRefused*>(&failure);
+        coupling && !coupling->holders().empty()) {
         facts["holder_pin"] = coupling->holders().front();
         facts["function"] = coupling->function();
     }

@@ -24,8 +24,8 @@ py::dict instrumentDict(const transport::FoundInstrument& instrument) {
     entry["description"] = transport::describeIdentity(instrument);
     py::list resources;
     for (const auto& resource : instrument.resources)
-        resources.append(py::make_tuple(resource.resource, transport::transportName(resource.resource),
-                                        resource.method));
+        resources.append(
+            py::make_tuple(resource.resource, transport::transportName(resource.resource), resource.method));
     entry["resources"] = resources;
     return entry;
 }
@@ -45,8 +45,11 @@ py::list findInstruments(std::chrono::milliseconds window, bool identify) {
             promise.set_exception(std::current_exception());
         }
     });
-    waitInSlices([&found](std::chrono::milliseconds limit) { return found.wait_for(limit) == std::future_status::ready; },
-                 [&search] { search.request_stop(); });
+    waitInSlices(
+        [&found](std::chrono::milliseconds limit) {
+            return found.wait_for(limit) == std::future_status::ready;
+        },
+        [&search] { search.request_stop(); });
     py::list list;
     for (const auto& instrument : found.get())
         list.append(instrumentDict(instrument));

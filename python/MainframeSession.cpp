@@ -39,16 +39,14 @@ int MainframeSession::readInputWord() {
     return ::readInputWord(session());
 }
 
-void MainframeSession::setPinFunction(int pin, const std::string& function) {
+void MainframeSession::setPin(int pin, const std::optional<std::string>& function,
+                              std::optional<Polarity> polarity) {
     const std::lock_guard hold(mutex_);
     const auto lock = session().lockForChange(lockTimeout_);
-    PortWrites::setPinFunction(session(), pin, function);
-}
-
-void MainframeSession::setPinPolarity(int pin, Polarity polarity) {
-    const std::lock_guard hold(mutex_);
-    const auto lock = session().lockForChange(lockTimeout_);
-    PortWrites::setPinPolarity(session(), pin, polarity);
+    if (function)
+        PortWrites::setPin(session(), pin, *function, polarity);
+    else if (polarity)
+        PortWrites::setPinPolarity(session(), pin, *polarity);
 }
 
 void MainframeSession::setOutputWord(int word) {

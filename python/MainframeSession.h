@@ -51,8 +51,8 @@ public:
     PortReading readPort(bool withInput);
     int readInputWord();
 
-    void setPinFunction(int pin, const std::string& function);
-    void setPinPolarity(int pin, Polarity polarity);
+    // The function (a display name), then the polarity when given, under one lock; either may be left out.
+    void setPin(int pin, const std::optional<std::string>& function, std::optional<Polarity> polarity);
     void setOutputWord(int word);
     void setInhibitMode(InhibitMode mode);
     // A query when the text asks one (holds '?'), answered with the reply; else a command, answered with

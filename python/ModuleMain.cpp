@@ -80,7 +80,8 @@ py::list onEveryResource(const std::vector<std::string>& resources, std::size_t 
                 failures[i] = std::current_exception();
             }
         });
-        pybinding::waitInSlices([&run](Milliseconds limit) { return run.waitFor(limit); }, [&run] { run.stop(); });
+        pybinding::waitInSlices([&run](Milliseconds limit) { return run.waitFor(limit); },
+                                [&run] { run.stop(); });
     }
     py::list results;
     for (std::size_t i = 0; i < resources.size(); ++i)
@@ -111,20 +112,18 @@ void bindSession(py::module_& module) {
                  return pybinding::readingDict(reading);
              })
         .def("read_input_word", &MainframeSession::readInputWord, py::call_guard<py::gil_scoped_release>())
-        .def("set_pin_function",
-             [](MainframeSession& session, int pin, const std::string& function) {
-                 checkPin(pin);
-                 const auto name = pybinding::functionName(function);
-                 const py::gil_scoped_release release;
-                 session.setPinFunction(pin, name);
-             })
-        .def("set_pin_polarity",
-             [](MainframeSession& session, int pin, const std::string& polarity) {
-                 checkPin(pin);
-                 const auto value = pybinding::polarityOf(polarity);
-                 const py::gil_scoped_release release;
-                 session.setPinPolarity(pin, value);
-             })
+        .def(
+            "set_pin",
+            [](MainframeSession& session, int pin, const std::optional<std::string>& function,
+               const std::optional<std::string>& polarity) {
+                checkPin(pin);
+                // Every name is checked before anything is sent.
+                const auto name = function ? std::optional(pybinding::functionName(*function)) : std::nullopt;
+                const auto value = polarity ? std::optional(pybinding::polarityOf(*polarity)) : std::nullopt;
+                const py::gil_scoped_release release;
+                session.setPin(pin, name, value);
+            },
+            "pin"_a, "function"_a, "polarity"_a)
         .def("set_output_word", &MainframeSession::setOutputWord, py::call_guard<py::gil_scoped_release>())
         .def("set_inhibit_mode",
              [](MainframeSession& session, const std::string& mode) {
@@ -165,7 +164,8 @@ void bindSession(py::module_& module) {
                  return pybinding::changeList(differences);
              })
         .def("close", &MainframeSession::close, py::call_guard<py::gil_scoped_release>())
-        .def_property_readonly("is_open", &MainframeSession::isOpen, py::call_guard<py::gil_scoped_release>());
+        .def_property_readonly("is_open", &MainframeSession::isOpen,
+                               py::call_guard<py::gil_scoped_release>());
 }
 
 void bindRack(py::module_& module) {
@@ -218,13 +218,16 @@ void bindValues(py::module_& module) {
         "text"_a, "The profile's canonical text and its values; ProfileError naming the field.");
     module.def("function_name", &pybinding::functionName, "text"_a);
     module.def(
-        "polarity_name", [](const std::string& text) { return PortNames::polarityName(pybinding::polarityOf(text)); },
+        "polarity_name",
+        [](const std::string& text) { return PortNames::polarityName(pybinding::polarityOf(text)); },
         "text"_a);
     module.def(
         "inhibit_mode_name",
-        [](const std::string& text) { return PortNames::inhibitModeName(pybinding::inhibitModeOf(text)); }, "text"_a);
+        [](const std::string& text) { return PortNames::inhibitModeName(pybinding::inhibitModeOf(text)); },
+        "text"_a);
     module.def(
-        "find", [](long window, bool identify) { return pybinding::findInstruments(Milliseconds(window), identify); },
+        "find",
+        [](long window, bool identify) { return pybinding::findInstruments(Milliseconds(window), identify); },
         "window"_a, "identify"_a);
 }
 

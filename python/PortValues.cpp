@@ -49,7 +49,8 @@ py::list changeList(const std::vector<ApplyPlan::SettingChange>& changes) {
 py::list stepList(const std::vector<ApplyPlan::ApplyStep>& steps) {
     py::list list;
     for (const auto& step : steps)
-        list.append(py::make_tuple(step.change.setting, step.change.from, step.change.to, step.commandText()));
+        list.append(
+            py::make_tuple(step.change.setting, step.change.from, step.change.to, step.commandText()));
     return list;
 }
 

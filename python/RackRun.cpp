@@ -17,7 +17,8 @@ bool runsOnFiber(const std::string& resource) {
 
 RackRun::RackRun(const std::vector<std::string>& resources, std::size_t jobs,
                  std::function<void(std::size_t)> work)
-    : work_(std::move(work)), coordinator_([this, resources, jobs] { run(resources, std::max<std::size_t>(jobs, 1)); }) {}
+    : work_(std::move(work)),
+      coordinator_([this, resources, jobs] { run(resources, std::max<std::size_t>(jobs, 1)); }) {}
 
 RackRun::~RackRun() {
     coordinator_.join();

@@ -19,7 +19,8 @@ namespace pybinding {
 // must not throw. The run starts at once on threads of its own; the destructor waits for it.
 class RackRun {
 public:
-    RackRun(const std::vector<std::string>& resources, std::size_t jobs, std::function<void(std::size_t)> work);
+    RackRun(const std::vector<std::string>& resources, std::size_t jobs,
+            std::function<void(std::size_t)> work);
     ~RackRun();
     RackRun(const RackRun&) = delete;
     RackRun& operator=(const RackRun&) = delete;

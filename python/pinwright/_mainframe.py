@@ -96,10 +96,8 @@ class Mainframe:
         (CouplingConflict)."""
         if function is None and polarity is None:
             raise ValueError("set_pin needs a function, a polarity or both")
-        if function is not None:
-            self._session.set_pin_function(pin, _name(function))
-        if polarity is not None:
-            self._session.set_pin_polarity(pin, _name(polarity))
+        self._session.set_pin(pin, None if function is None else _name(function),
+                              None if polarity is None else _name(polarity))
 
     @property
     def output_word(self) -> int | None:

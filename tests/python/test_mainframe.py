@@ -107,7 +107,7 @@ def test_scpi_checks_commands_and_queries(resource):
     with pinwright.open(resource) as mf:
         assert mf.scpi("*IDN?") == mf.identity
         assert mf.scpi("DIG:OUTP:DATA 21") is None
-        assert mf.scpi("DIG:OUTP:DATA?").strip() == "21"
+        assert int(mf.scpi("DIG:OUTP:DATA?")) == 21
         with pytest.raises(pinwright.InstrumentError) as failure:
             mf.scpi("DIG:SIDEWAYS 1")
         assert failure.value.code == -113
