@@ -1,6 +1,7 @@
 # What reaches beyond one socket: finding, and another client's lock. ctest runs this file in a network
 # namespace of its own with only loopback up (tests/support/own-network), so that nothing leaves the
 # machine and the simulator's portmapper can take port 111.
+import signal
 import subprocess
 import sys
 import textwrap
@@ -52,3 +53,26 @@ def test_a_lock_another_client_holds_is_lock_not_granted_and_nothing_is_sent(pin
         assert mf.output_word == 0  # nothing was sent
         mf.output_word = 5  # granted once the holder let go
         assert mf.output_word == 5
+
+
+FINDER = textwrap.dedent("""
+    import pinwright
+    try:
+        print("waiting", flush=True)
+        pinwright.find(timeout=60000)
+        print("ended", flush=True)
+    except KeyboardInterrupt:
+        print("interrupted", len(pinwright.find(timeout=100, identify=False)) >= 1, flush=True)
+""")
+
+
+def test_ctrl_c_ends_a_search():
+    child = subprocess.Popen([sys.executable, "-c", FINDER], stdout=subprocess.PIPE, stderr=subprocess.PIPE,
+                             text=True)
+    try:
+        assert child.stdout.readline() == "waiting\n"
+        child.send_signal(signal.SIGINT)
+        out, err = child.communicate(timeout=30)
+    finally:
+        child.kill()
+    assert (child.returncode, out) == (0, "interrupted True\n"), err
