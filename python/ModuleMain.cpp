@@ -60,6 +60,14 @@ PortSetup profileOf(const std::string& text) {
     return Profile::parse(text);
 }
 
+py::object outcomeObject(const ProfileApply::ApplyOutcome& outcome) {
+    return py::make_tuple(pybinding::changeList(outcome.changed), pybinding::changeList(outcome.remaining));
+}
+
+py::object changesObject(const std::vector<ApplyPlan::SettingChange>& changes) {
+    return pybinding::changeList(changes);
+}
+
 // The same piece of work on every resource of a rack, each with a session of its own: one result per
 // resource in order, the value or the exception instance.
 template <typename Value>
@@ -150,8 +158,7 @@ void bindSession(py::module_& module) {
                      const py::gil_scoped_release release;
                      outcome = session.apply(setup);
                  }
-                 return py::make_tuple(pybinding::changeList(outcome.changed),
-                                       pybinding::changeList(outcome.remaining));
+                 return outcomeObject(outcome);
              })
         .def("diff",
              [](MainframeSession& session, const std::string& profile) {
@@ -168,6 +175,23 @@ void bindSession(py::module_& module) {
                                py::call_guard<py::gil_scoped_release>());
 }
 
+// A rack call with a profile, which is checked whole before any mainframe is opened.
+template <typename Value>
+void defineProfileRack(py::module_& module, const char* name,
+                       Value (MainframeSession::*work)(const PortSetup&),
+                       py::object (*toPython)(const Value&)) {
+    module.def(
+        name,
+        [work, toPython](const std::vector<std::string>& resources, std::size_t jobs, long timeout,
+                         long lockTimeout, const std::string& profile) {
+            const auto setup = profileOf(profile);
+            return onEveryResource<Value>(
+                resources, jobs, openSettings(timeout, lockTimeout, false, std::nullopt),
+                [&setup, work](MainframeSession& session) { return (session.*work)(setup); }, toPython);
+        },
+        "resources"_a, "jobs"_a, "timeout"_a, "lock_timeout"_a, "profile"_a);
+}
+
 void bindRack(py::module_& module) {
     module.def(
         "rack_read_ports",
@@ -178,33 +202,8 @@ void bindRack(py::module_& module) {
                 [](const PortReading& reading) { return py::object(pybinding::readingDict(reading)); });
         },
         "resources"_a, "jobs"_a, "timeout"_a, "lock_timeout"_a);
-    module.def(
-        "rack_apply",
-        [](const std::vector<std::string>& resources, std::size_t jobs, long timeout, long lockTimeout,
-           const std::string& profile) {
-            const auto setup = profileOf(profile);
-            return onEveryResource<ProfileApply::ApplyOutcome>(
-                resources, jobs, openSettings(timeout, lockTimeout, false, std::nullopt),
-                [&setup](MainframeSession& session) { return session.apply(setup); },
-                [](const ProfileApply::ApplyOutcome& outcome) {
-                    return py::object(py::make_tuple(pybinding::changeList(outcome.changed),
-                                                     pybinding::changeList(outcome.remaining)));
-                });
-        },
-        "resources"_a, "jobs"_a, "timeout"_a, "lock_timeout"_a, "profile"_a);
-    module.def(
-        "rack_diff",
-        [](const std::vector<std::string>& resources, std::size_t jobs, long timeout, long lockTimeout,
-           const std::string& profile) {
-            const auto setup = profileOf(profile);
-            return onEveryResource<std::vector<ApplyPlan::SettingChange>>(
-                resources, jobs, openSettings(timeout, lockTimeout, false, std::nullopt),
-                [&setup](MainframeSession& session) { return session.diff(setup); },
-                [](const std::vector<ApplyPlan::SettingChange>& changes) {
-                    return py::object(pybinding::changeList(changes));
-                });
-        },
-        "resources"_a, "jobs"_a, "timeout"_a, "lock_timeout"_a, "profile"_a);
+    defineProfileRack(module, "rack_apply", &MainframeSession::apply, &outcomeObject);
+    defineProfileRack(module, "rack_diff", &MainframeSession::diff, &changesObject);
 }
 
 void bindValues(py::module_& module) {

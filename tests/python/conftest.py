@@ -2,6 +2,9 @@
 # pytest plugin through its entry point there, and pinwright-sim and pinwright-cli from PINWRIGHT_SIM and
 # PINWRIGHT_CLI, as ctest sets them.
 import os
+import signal
+import subprocess
+import sys
 
 import pytest
 
@@ -31,3 +34,17 @@ def resource(request, pinwright_sim):
     request.addfinalizer(lambda: (pinwright.pytest_plugin.stop_simulator(simulator.process),
                                   os.unlink(simulator.log)))
     return simulator.resource
+
+
+def interrupted(script, *arguments):
+    """Runs a Python script that prints "waiting" before its long call, sends it SIGINT (Ctrl-C) once it
+    has, and returns its exit status, output and errors."""
+    child = subprocess.Popen([sys.executable, "-c", script, *arguments], stdout=subprocess.PIPE,
+                             stderr=subprocess.PIPE, text=True)
+    try:
+        assert child.stdout.readline() == "waiting\n"
+        child.send_signal(signal.SIGINT)
+        out, err = child.communicate(timeout=30)
+    finally:
+        child.kill()
+    return child.returncode, out, err

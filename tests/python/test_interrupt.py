@@ -1,11 +1,9 @@
 # Ctrl-C ends a long wait between exchanges and leaves the session usable, in a script run as a user runs it.
-import os
-import signal
-import subprocess
-import sys
 import textwrap
 
 import pytest
+
+from conftest import interrupted
 
 WAITER = textwrap.dedent("""
     import sys, pinwright
@@ -30,13 +28,5 @@ CALLS = {
 @pytest.mark.parametrize("call", CALLS.values(), ids=CALLS.keys())
 @pytest.mark.pinwright_sim(rack=True, args=["--reply-delay", "30"])
 def test_ctrl_c_ends_the_call_and_the_session_goes_on(pinwright_sim, call):
-    child = subprocess.Popen([sys.executable, "-c", WAITER.format(call=call), pinwright_sim.resource],
-                             stdout=subprocess.PIPE, stderr=subprocess.PIPE, text=True, env=os.environ)
-    try:
-        assert child.stdout.readline() == "waiting\n"
-        child.send_signal(signal.SIGINT)
-        out, err = child.communicate(timeout=30)
-    finally:
-        child.kill()
-    assert child.returncode == 0, err
-    assert out == "interrupted 7\n", err
+    status, out, err = interrupted(WAITER.format(call=call), pinwright_sim.resource)
+    assert (status, out) == (0, "interrupted 7\n"), err

@@ -1,7 +1,6 @@
 # What reaches beyond one socket: finding, and another client's lock. ctest runs this file in a network
 # namespace of its own with only loopback up (tests/support/own-network), so that nothing leaves the
 # machine and the simulator's portmapper can take port 111.
-import signal
 import subprocess
 import sys
 import textwrap
@@ -9,6 +8,8 @@ import textwrap
 import pytest
 
 import pinwright
+
+from conftest import interrupted
 
 
 def test_find_lists_the_builtin_mainframe_as_the_cli_does():
@@ -67,12 +68,5 @@ FINDER = textwrap.dedent("""
 
 
 def test_ctrl_c_ends_a_search():
-    child = subprocess.Popen([sys.executable, "-c", FINDER], stdout=subprocess.PIPE, stderr=subprocess.PIPE,
-                             text=True)
-    try:
-        assert child.stdout.readline() == "waiting\n"
-        child.send_signal(signal.SIGINT)
-        out, err = child.communicate(timeout=30)
-    finally:
-        child.kill()
-    assert (child.returncode, out) == (0, "interrupted True\n"), err
+    status, out, err = interrupted(FINDER)
+    assert (status, out) == (0, "interrupted True\n"), err
