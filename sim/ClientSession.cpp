@@ -3,11 +3,11 @@
 namespace sim {
 
 ClientSession::ClientSession(Mainframe& mainframe) : mainframe_(mainframe) {
-    mainframe_.attach(*this);
+    mainframe_.join(*this);
 }
 
 ClientSession::~ClientSession() {
-    mainframe_.detach(*this);
+    mainframe_.leave(*this);
 }
 
 void ClientSession::receive(std::string_view message) {

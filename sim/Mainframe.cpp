@@ -173,12 +173,12 @@ Mainframe::~Mainframe() {
     own_.reset();
 }
 
-void Mainframe::attach(ClientSession& session) {
+void Mainframe::join(ClientSession& session) {
     std::lock_guard lock(impl_->mutex);
     impl_->sessions.insert(&session);
 }
 
-void Mainframe::detach(ClientSession& session) {
+void Mainframe::leave(ClientSession& session) {
     std::lock_guard lock(impl_->mutex);
     impl_->sessions.erase(&session);
     impl_->release(session);

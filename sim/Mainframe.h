@@ -99,8 +99,8 @@ public:
 
 private:
     friend class ClientSession;
-    void attach(ClientSession& session);
-    void detach(ClientSession& session);
+    void join(ClientSession& session);
+    void leave(ClientSession& session);
     void receive(ClientSession& session, std::string_view message);
     void receiveLocked(ClientSession& session, std::string_view message); // the mutex held
     std::optional<Reply> takeReply(ClientSession& session);

@@ -14,7 +14,7 @@ void BackendSession::unlock() {
 
 void BackendSession::failLockTimeout(std::chrono::milliseconds lockTimeout) const {
     fail(VisaError::Kind::LockTimeout,
-         "the lock was not granted within " + base::milliseconds(lockTimeout) + " (another client holds it)");
+         "the instrument is locked by another client; gave up after " + base::milliseconds(lockTimeout));
 }
 
 void BackendSession::failReplyTooLong() const {

@@ -53,7 +53,7 @@ protected:
         throwTimeout(resource_, what, limit, why);
     }
 
-    // "the lock was not granted within N ms", as LockTimeout.
+    // "the instrument is locked by another client; gave up after N ms", as LockTimeout.
     [[noreturn]] void failLockTimeout(std::chrono::milliseconds lockTimeout) const;
     // A reply that grew beyond kMaxReplyBytes; what was read of it is dropped.
     [[noreturn]] void failReplyTooLong() const;

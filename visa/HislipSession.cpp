@@ -148,7 +148,17 @@ std::string HislipSession::read() {
     const base::Deadline deadline(timeout());
     std::string reply;
     for (;;) {
-        HislipMessage message = sync_->receive(deadline, "no reply");
+        std::optional<HislipMessage> received;
+        try {
+            received = sync_->receive(deadline, "no reply");
+        } catch (const VisaError& e) {
+            // The server holds back a message of a client without the lock until the lock is free.
+            if (e.kind() == VisaError::Kind::Timeout && lockedByAnother()) {
+                failLockTimeout(timeout());
+            }
+            throw;
+        }
+        HislipMessage& message = *received;
         switch (message.type()) {
         case HislipType::Data:
         case HislipType::DataEnd:
@@ -207,6 +217,27 @@ HislipLockResult HislipSession::askLock(std::uint8_t control, std::uint32_t para
     }
 }
 
+bool HislipSession::lockedByAnother() {
+    if (holdsLock_ || !async_) {
+        return false;
+    }
+    // A short question: the caller has waited its time-out already.
+    const base::Deadline deadline(std::min(timeout(), milliseconds(500)));
+    try {
+        async_->stream.sendAll(encodeHislip(HislipType::AsyncLockInfo, 0, 0), deadline,
+                               "AsyncLockInfo not sent");
+        for (;;) {
+            const HislipMessage answer = async_->receive(deadline, "no answer to AsyncLockInfo");
+            if (answer.type() == HislipType::AsyncLockInfoResponse) {
+                return answer.header.control == 1; // the exclusive lock is granted, and not to us
+            }
+            failOnError(answer);
+        }
+    } catch (const VisaError&) {
+        return false; // the time-out the caller met is what it hears about
+    }
+}
+
 void HislipSession::lockExclusive(milliseconds lockTimeout) {
     requireOpen();
     // The server answers when the lock is free or at the end of the lock time-out; the answer then takes
@@ -214,6 +245,7 @@ void HislipSession::lockExclusive(milliseconds lockTimeout) {
     const base::Deadline deadline(lockTimeout + timeout());
     switch (askLock(kHislipLockRequest, wireMilliseconds(lockTimeout), deadline, "lock request")) {
     case HislipLockResult::SuccessExclusive:
+        holdsLock_ = true;
         return;
     case HislipLockResult::Failure:
         failLockTimeout(lockTimeout);
@@ -227,6 +259,7 @@ void HislipSession::unlock() {
     // The message id tells the server which messages were sent under the lock.
     const auto result =
         askLock(kHislipLockRelease, lastSentMessageId_, base::Deadline(timeout()), "lock release");
+    holdsLock_ = false;
     if (result != HislipLockResult::SuccessExclusive && result != HislipLockResult::SuccessShared) {
         fail(VisaError::Kind::Other, "unlock failed: no lock held by this session");
     }

@@ -56,6 +56,9 @@ private:
     // One AsyncLock exchange on the asynchronous channel: the result its AsyncLockResponse carries.
     protocol::HislipLockResult askLock(std::uint8_t control, std::uint32_t parameter,
                                        const base::Deadline& deadline, const std::string& step);
+    // After a reply that did not come: whether another client holds the exclusive lock (AsyncLockInfo),
+    // which is then what the caller is told. False when the server does not say.
+    bool lockedByAnother();
 
     std::optional<Channel> sync_;
     std::optional<Channel> async_;
@@ -65,6 +68,7 @@ private:
     std::uint32_t lastSentMessageId_ = protocol::kHislipFirstMessageId - 2;
     // Set once a whole reply was read: the next message tells the server so (RMT-delivered).
     bool responseDelivered_ = false;
+    bool holdsLock_ = false;
 };
 
 } // namespace visa

@@ -103,7 +103,18 @@ void Vxi11Session::failDevice(std::int32_t error, std::string_view during) const
 
 // The number of bytes the instrument took from a device_write of `sent` bytes.
 std::uint32_t Vxi11Session::acceptedBy(const std::string& result, std::size_t sent) {
+    const auto accepted = acceptedUnlessLocked(result, sent);
+    if (!accepted) {
+        failDevice(kVxi11DeviceLocked, "write failed");
+    }
+    return *accepted;
+}
+
+std::optional<std::uint32_t> Vxi11Session::acceptedUnlessLocked(const std::string& result, std::size_t sent) {
     const auto resp = decodeOrFail<DeviceWriteResp>(core_->stream(), result, DeviceWriteResp::decode);
+    if (resp.error == kVxi11DeviceLocked) {
+        return std::nullopt;
+    }
     if (resp.error != kVxi11NoError) {
         failDevice(resp.error, "write failed");
     }
@@ -118,17 +129,32 @@ std::uint32_t Vxi11Session::acceptedBy(const std::string& result, std::size_t se
 void Vxi11Session::write(std::string_view message) {
     requireOpen();
     const base::Deadline deadline(timeout());
+    // Sent as is; only when another link holds the lock is it sent again, asking the instrument to wait
+    // for the lock for what is left of the time-out, so that the caller hears that the instrument is
+    // locked rather than a bare refusal, and an instrument nobody locks sees the same calls as ever.
+    bool waitsForLock = false;
     // An empty message still goes out, as one call carrying END alone.
     do {
         const std::size_t chunk = std::min<std::size_t>(message.size(), maxRecvSize_);
         const bool last = chunk == message.size();
-        const DeviceWriteParms parms{linkId_, wireMilliseconds(deadline.remaining()), 0, last ? kFlagEnd : 0u,
+        const auto wait = wireMilliseconds(deadline.remaining());
+        const DeviceWriteParms parms{linkId_, wait, waitsForLock ? wait : 0u,
+                                     (last ? kFlagEnd : 0u) | (waitsForLock ? kFlagWaitLock : 0u),
                                      std::string(message.substr(0, chunk))};
-        const std::string result = core_->call(kDeviceWrite, parms.encode(), deadline, "message not sent");
-        const auto accepted = acceptedBy(result, chunk);
+        // Waiting for the lock, the instrument answers at the end of the lock time-out at the latest.
+        const base::Deadline answered(waitsForLock ? deadline.remaining() + timeout() : deadline.remaining());
+        const std::string result = core_->call(kDeviceWrite, parms.encode(), answered, "message not sent");
+        const auto accepted = acceptedUnlessLocked(result, chunk);
+        if (!accepted) {
+            if (waitsForLock || deadline.expired()) {
+                failLockTimeout(timeout());
+            }
+            waitsForLock = true;
+            continue;
+        }
         // A partial acceptance is resent from where the instrument stopped.
-        message.remove_prefix(accepted);
-        if (last && accepted == chunk) {
+        message.remove_prefix(*accepted);
+        if (last && *accepted == chunk) {
             return;
         }
     } while (true);
@@ -157,10 +183,21 @@ std::string Vxi11Session::writeAndRead(std::initializer_list<std::string_view> m
     }
     const auto readXid = core_->send(kDeviceRead, readParms(timeout(), 0).encode(), sending);
     // Each answer is awaited within the session's time-out, as if the steps had run one by one.
+    std::size_t refusedAsLocked = 0;
     try {
         for (const auto& [xid, size] : writes) {
             const base::Deadline deadline(timeout());
-            if (acceptedBy(core_->awaitReply(xid, deadline, "message not sent"), size) != size) {
+            const auto accepted =
+                acceptedUnlessLocked(core_->awaitReply(xid, deadline, "message not sent"), size);
+            if (!accepted) {
+                ++refusedAsLocked;
+                continue;
+            }
+            if (refusedAsLocked > 0) {
+                // The lock went while the calls were on their way: an earlier message is missing.
+                failDevice(kVxi11DeviceLocked, "write failed");
+            }
+            if (*accepted != size) {
                 // The rest cannot be resent here: the following calls are already on their way.
                 core_->stream().fail(VisaError::Kind::Protocol,
                                      "the instrument accepted only part of a message sent with others");
@@ -169,6 +206,12 @@ std::string Vxi11Session::writeAndRead(std::initializer_list<std::string_view> m
     } catch (const VisaError&) {
         settle(readXid);
         throw;
+    }
+    if (refusedAsLocked > 0) {
+        // Another link holds the lock and the instrument took none of the messages: they go again one
+        // by one, each waiting for the lock.
+        settle(readXid);
+        return MessageSession::writeAndRead(messages);
     }
     return collectReply(base::Deadline(timeout()), readXid);
 }
@@ -184,23 +227,36 @@ void Vxi11Session::settle(std::uint32_t sentRead) {
     }
 }
 
-DeviceReadParms Vxi11Session::readParms(std::chrono::milliseconds remaining, std::size_t alreadyRead) const {
+DeviceReadParms Vxi11Session::readParms(std::chrono::milliseconds remaining, std::size_t alreadyRead,
+                                        bool waitsForLock) const {
     const auto wanted = static_cast<std::uint32_t>(kMaxReplyBytes - alreadyRead + 1);
-    return DeviceReadParms{linkId_, wanted, wireMilliseconds(remaining), 0, 0, '\n'};
+    const auto wait = wireMilliseconds(remaining);
+    return DeviceReadParms{linkId_, wanted, wait, waitsForLock ? wait : 0u, waitsForLock ? kFlagWaitLock : 0u,
+                           '\n'};
 }
 
 // device_read calls until the instrument marks the reply's end; the first call may already be on its way.
 std::string Vxi11Session::collectReply(const base::Deadline& deadline,
                                        std::optional<std::uint32_t> sentRead) {
     std::string reply;
+    // As write(): asked again, waiting for the lock, only when another link holds it.
+    bool waitsForLock = false;
     for (;;) {
-        const auto parms = readParms(deadline.remaining(), reply.size());
+        const auto parms = readParms(deadline.remaining(), reply.size(), waitsForLock);
+        const base::Deadline answered(waitsForLock ? deadline.remaining() + timeout() : deadline.remaining());
         const std::string result = sentRead ? core_->awaitReply(*sentRead, deadline, "no reply")
-                                            : core_->call(kDeviceRead, parms.encode(), deadline, "no reply");
+                                            : core_->call(kDeviceRead, parms.encode(), answered, "no reply");
         sentRead.reset();
         auto resp = decodeOrFail<DeviceReadResp>(core_->stream(), result, DeviceReadResp::decode);
         if (resp.error == kVxi11IoTimeout) {
             failTimeout("no reply", timeout());
+        }
+        if (resp.error == kVxi11DeviceLocked) {
+            if (waitsForLock || deadline.expired()) {
+                failLockTimeout(timeout());
+            }
+            waitsForLock = true;
+            continue;
         }
         if (resp.error != kVxi11NoError) {
             failDevice(resp.error, "read failed");

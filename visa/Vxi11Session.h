@@ -49,7 +49,10 @@ private:
     bool isOpen() const override { return core_.has_value(); }
     [[noreturn]] void failDevice(std::int32_t error, std::string_view during) const;
     std::uint32_t acceptedBy(const std::string& result, std::size_t sent);
-    protocol::DeviceReadParms readParms(std::chrono::milliseconds remaining, std::size_t alreadyRead) const;
+    // As acceptedBy, but nothing when another link holds the lock, which the caller may wait for.
+    std::optional<std::uint32_t> acceptedUnlessLocked(const std::string& result, std::size_t sent);
+    protocol::DeviceReadParms readParms(std::chrono::milliseconds remaining, std::size_t alreadyRead,
+                                        bool waitsForLock = false) const;
     std::string collectReply(const base::Deadline& deadline, std::optional<std::uint32_t> sentRead);
     void settle(std::uint32_t sentRead);
 

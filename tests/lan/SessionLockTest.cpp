@@ -84,7 +84,7 @@ TEST(Vxi11Lock, LockedAtTheEndOfTheLockTimeoutIsALockTimeoutNamingTheResource) {
     auto session = vxi11.peer.open(kIoTimeout);
     const VisaError error = FailureOf([&] { session->lockExclusive(kLockTimeout); });
     EXPECT_EQ(error.kind(), VisaError::Kind::LockTimeout);
-    EXPECT_THAT(error.what(), StartsWith("TCPIP0::127.0.0.1::INSTR: the lock was not granted within 400 ms"));
+    EXPECT_THAT(error.what(), StartsWith("TCPIP0::127.0.0.1::INSTR: the instrument is locked by another client; gave up after 400 ms"));
 }
 
 TEST(Vxi11Lock, UnlockWithoutTheLockIsReportedInPlainWords) {
@@ -178,7 +178,7 @@ TEST(HislipLock, FailureAtTheEndOfTheLockTimeoutIsALockTimeoutNamingTheResource)
     const VisaError error = FailureOf([&] { session->lockExclusive(kLockTimeout); });
     EXPECT_EQ(error.kind(), VisaError::Kind::LockTimeout);
     EXPECT_THAT(error.what(), StartsWith("TCPIP0::127.0.0.1::hislip0," + std::to_string(peer.port()) +
-                                         "::INSTR: the lock was not granted within 400 ms"));
+                                         "::INSTR: the instrument is locked by another client; gave up after 400 ms"));
 }
 
 TEST(HislipLock, ErrorsOnRequestAndReleaseAreFailures) {

@@ -194,7 +194,7 @@ TEST(LanVxi11, InstrumentClosingMidReplyIsALostConnection) {
 
 TEST(LanVxi11, DeviceErrorsAreReportedInPlainWords) {
     const std::pair<std::int32_t, const char*> cases[] = {
-        {kVxi11DeviceLocked, "device locked by another link"},
+        {kVxi11DeviceLocked, "the instrument is locked by another client; gave up after"},
         {kVxi11IoError, "I/O error"},
         {kVxi11InvalidLink, "invalid link identifier"},
     };
