@@ -2,6 +2,8 @@
 // the connection dialog; anything else is a usage error.
 #include "app/WindowArguments.h"
 
+#include "tests/support/CaseTable.h"
+
 #include <QProcess>
 #include <QProcessEnvironment>
 #include <gtest/gtest.h>
@@ -45,7 +47,7 @@ INSTANTIATE_TEST_SUITE_P(
                      "only one resource string"},
         ArgumentsRow{
             "UnknownOption", {"--resource"}, false, false, std::nullopt, "unknown option --resource"}),
-    [](const auto& info) { return std::string(info.param.name); });
+    test_cases::byName);
 
 TEST(WindowProgram, AnswersHelpAndVersionWithoutADisplay) {
     QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();

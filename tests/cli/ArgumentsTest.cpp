@@ -2,6 +2,7 @@
 // resource from the environment, and operands that look like options after "--".
 #include "cli/CliArguments.h"
 #include "cli/CommandTable.h"
+#include "tests/support/CaseTable.h"
 
 #include <gtest/gtest.h>
 
@@ -47,7 +48,7 @@ INSTANTIATE_TEST_SUITE_P(
                     {"A"},
                     {"DIG:PIN1:POL", "-x"}},
         AcceptedRow{"StandardOutputAsFile", {"-r", "A", "save", "-"}, nullptr, "save", {"A"}, {"-"}}),
-    [](const auto& info) { return std::string(info.param.name); });
+    test_cases::byName);
 
 TEST(CommandLineValues, NumbersAndFlagsReachTheirFields) {
     const auto parsed =

@@ -118,7 +118,7 @@ INSTANTIATE_TEST_SUITE_P(
         StrangerCase{"AnswersZeroToEverything", "Korvane,MF-7,Z,1", zero,
                      "reading the port: the instrument gave no known value for pin 1 function, "
                      "pin 1 polarity, pin 2 function"}),
-    [](const auto& info) { return std::string(info.param.name); });
+    test_cases::byName);
 
 TEST(UnreadablePort, IsNotShownAsSuccess) {
     ScriptedInstrument instrument("Korvane,MF-7,Z,1", zero);
@@ -190,7 +190,7 @@ INSTANTIATE_TEST_SUITE_P(
                                  2,
                                  "refused",
                                  "PROFILE"}),
-    [](const auto& info) { return std::string(info.param.name); });
+    test_cases::byName);
 
 struct LocalFileCase {
     const char* name;
@@ -220,6 +220,6 @@ INSTANTIATE_TEST_SUITE_P(
                                     {"-r", "SIM13::INSTR", "show"},
                                     "/nonexistent-directory/trace.log",
                                     "cannot open the trace file /nonexistent-directory/trace.log"}),
-    [](const auto& info) { return std::string(info.param.name); });
+    test_cases::byName);
 
 } // namespace

@@ -87,7 +87,7 @@ INSTANTIATE_TEST_SUITE_P(Arguments, TypedNames,
                                                      [](const auto& s) {
                                                          return s.inhibitMode == "LATC";
                                                      }}),
-                         [](const auto& info) { return std::string(info.param.name); });
+                         test_cases::byName);
 
 struct RefusedCase {
     const char* name;
@@ -155,7 +155,7 @@ INSTANTIATE_TEST_SUITE_P(
                     {"scpi", ""},
                     2,
                     "pinwright-cli: scpi wants a command or query to send, not an empty text\n"}),
-    [](const auto& info) { return std::string(info.param.name); });
+    test_cases::byName);
 
 class ProfileFile : public ::testing::Test {
 protected:

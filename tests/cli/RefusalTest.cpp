@@ -3,6 +3,7 @@
 #include "tests/cli/CliRun.h"
 #include "tests/cli/ServedInstrument.h"
 #include "tests/support/AnsweringPeer.h"
+#include "tests/support/CaseTable.h"
 #include "tests/support/FreshBoards.h"
 
 #include <algorithm>
@@ -88,7 +89,7 @@ INSTANTIATE_TEST_SUITE_P(
         UsageRow{"MissingProfile",
                  {"-r", kResource, "apply", "/nonexistent/profile.json"},
                  "cannot read the profile"}),
-    [](const auto& info) { return std::string(info.param.name); });
+    test_cases::byName);
 
 class InvalidResource : public OnFreshBoard {};
 
@@ -159,7 +160,7 @@ INSTANTIATE_TEST_SUITE_P(
         ProfileRow{"WordFraction", HEAD "\"outputWord\": 1.5}", "outputWord"},
         ProfileRow{"BadInhibit", HEAD "\"inhibitMode\": \"LATCH\"}", "inhibitMode"},
         ProfileRow{"UnknownField", HEAD "\"outputword\": 5}", "outputword: unknown field"}),
-    [](const auto& info) { return std::string(info.param.name); });
+    test_cases::byName);
 #undef HEAD
 
 class InstrumentRefusals : public OnFreshBoard {

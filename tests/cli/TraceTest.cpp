@@ -1,6 +1,7 @@
 // The I/O trace: one line per message written or reply read, with a monotonic microsecond timestamp,
 // the resource and the direction, control characters escaped so that a line never breaks.
 #include "tests/cli/CliRun.h"
+#include "tests/support/CaseTable.h"
 #include "tests/support/FreshBoards.h"
 #include "visa/TraceLog.h"
 
@@ -32,7 +33,7 @@ INSTANTIATE_TEST_SUITE_P(
                       EscapeRow{"Backslash", "a\\nb", "1234567 SIM0::INSTR <- a\\\\nb\n"},
                       EscapeRow{"Binary", std::string("\x00\x7f\xfe\t", 4),
                                 "1234567 SIM0::INSTR <- \\x00\\x7F\\xFE\\t\n"}),
-    [](const auto& info) { return std::string(info.param.name); });
+    test_cases::byName);
 
 // The port is read before it is changed, in one message.
 constexpr const char* kPortQuery =

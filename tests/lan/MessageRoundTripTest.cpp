@@ -8,6 +8,7 @@
 #include "protocol/RpcMessage.h"
 #include "protocol/Vxi11Messages.h"
 #include "protocol/Xdr.h"
+#include "tests/support/CaseTable.h"
 
 #include <concepts>
 #include <functional>
@@ -174,8 +175,7 @@ TEST_P(MessageRoundTrip, RefusesTruncatedAndPaddedBytes) {
     }
 }
 
-INSTANTIATE_TEST_SUITE_P(EveryMessageType, MessageRoundTrip, testing::ValuesIn(cases()),
-                         [](const testing::TestParamInfo<Case>& info) { return info.param.name; });
+INSTANTIATE_TEST_SUITE_P(EveryMessageType, MessageRoundTrip, testing::ValuesIn(cases()), test_cases::byName);
 
 TEST(MessageBounds, VariableLengthFieldsRefuseLengthsBeyondTheirLimit) {
     const std::string longName = be32(kMaxDeviceName + 1) + std::string(kMaxDeviceName + 4, 'x');

@@ -14,6 +14,7 @@
 #include "sim/SocketServer.h"
 #include "sim/Vxi11Server.h"
 #include "tests/sim/LoopbackClient.h"
+#include "tests/support/CaseTable.h"
 #include "visa/HislipSession.h"
 #include "visa/LanStream.h"
 #include "visa/ResourceName.h"
@@ -149,7 +150,7 @@ INSTANTIATE_TEST_SUITE_P(
                           "Hislip", Server::Hislip,
                           encodeHislip(HislipType::Initialize, 0, 0, std::string(1000, 'h')).substr(0, 20),
                           "h"}),
-    [](const auto& info) { return std::string(info.param.name); });
+    test_cases::byName);
 
 TEST_F(ServerLimits, AClientBetweenMessagesIsNotStalledAndAnIdleOneOnlyWhenAskedFor) {
     LoopbackClient client(serve(Server::Socket, kStallQuickly));

@@ -4,6 +4,7 @@
 
 #include "port/CouplingRule.h"
 #include "port/ProfileCheck.h"
+#include "tests/support/CaseTable.h"
 
 #include <gtest/gtest.h>
 
@@ -154,6 +155,6 @@ INSTANTIATE_TEST_SUITE_P(
                    withWordAndMode(127, InhibitMode::Off),
                    {"DIG:OUTP:DATA 0"}},
         SettingRow{"LeftOutIsLeftAlone", PortSetup{}, withWordAndMode(9, InhibitMode::Latching), {}}),
-    [](const auto& info) { return std::string(info.param.name); });
+    test_cases::byName);
 
 } // namespace

@@ -5,6 +5,7 @@
 #include "port/OutputWord.h"
 #include "port/OutputWordOverflow.h"
 #include "port/Polarity.h"
+#include "tests/support/CaseTable.h"
 
 #include <gtest/gtest.h>
 #include <optional>
@@ -45,7 +46,7 @@ INSTANTIATE_TEST_SUITE_P(
                       WordRow{"BelowTheRange", {0, 0, 0, 0, 0, 0, -513}, std::nullopt},
                       // A product that a 16-bit term would wrap to a small number.
                       WordRow{"HugeDigitIsNotTruncated", {0, 0, 0, 0, 0, 0, 32767}, std::nullopt}),
-    [](const auto& info) { return std::string(info.param.name); });
+    test_cases::byName);
 
 struct ClashRow {
     const char* name;
@@ -93,7 +94,7 @@ INSTANTIATE_TEST_SUITE_P(
                  7,
                  {}},
         ClashRow{"AnUnreadPinDoesNotClash", {kDio, kDio, kDio, "", "", "", ""}, "On Couple", 5, {}}),
-    [](const auto& info) { return std::string(info.param.name); });
+    test_cases::byName);
 
 TEST(CouplingRule, OnlyTheExactNamesStartTheRule) {
     for (const char* name : {"On Couple", "Off Couple"})

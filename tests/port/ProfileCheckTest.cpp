@@ -83,7 +83,7 @@ INSTANTIATE_TEST_SUITE_P(
                 "On Couple is already set for pins 5 and 6; only one pin can be set to On Couple"},
         PinCase{"CouplingHeldByItself", 5, "On Couple", with(kAllDio, 5, "On Couple"), std::nullopt},
         PinCase{"OtherCouplingHeld", 5, "On Couple", with(kAllDio, 6, "Off Couple"), std::nullopt}),
-    [](const auto& info) { return std::string(info.param.name); });
+    test_cases::byName);
 
 struct ProfileCase {
     const char* name;
@@ -174,7 +174,7 @@ INSTANTIATE_TEST_SUITE_P(
             present({}),
             {"the profile's pin 3: Fault is offered on pin 1 only (pin 3 offers Digital IO, Digital Input, "
              "Trigger Out, Trigger In and Inhibit)"}}),
-    [](const auto& info) { return std::string(info.param.name); });
+    test_cases::byName);
 
 struct IdentityCase {
     const char* name;
@@ -199,7 +199,7 @@ INSTANTIATE_TEST_SUITE_P(Replies, Identities,
                                            IdentityCase{"OtherModel", "Korvane,PS-3,X,1\n", false},
                                            IdentityCase{"NoFields", "0\n", false},
                                            IdentityCase{"NewlineInside", "Acme\nInjected,X,Y,Z\n", false}),
-                         [](const auto& info) { return std::string(info.param.name); });
+                         test_cases::byName);
 
 TEST(Identities, UnknownOneIsShownEscaped) {
     EXPECT_EQ(KnownMainframes::whyUnknown("Acme\nInjected,X\n"),

@@ -1,5 +1,7 @@
 #include "sim/MessageFramer.h"
 
+#include "tests/support/CaseTable.h"
+
 #include <gtest/gtest.h>
 #include <vector>
 
@@ -48,7 +50,7 @@ INSTANTIATE_TEST_SUITE_P(
         FramingCase{"floodWithoutLf", {"1234567890", "1234567890", "1234567890\nok\n"}, {"<too long>", "ok"}},
         FramingCase{"floodEndsInSameChunk", {"1234567890", "\nok\n"}, {"<too long>", "ok"}},
         FramingCase{"limitPlusCrWaitingForLf", {"12345678\r", "\n"}, {"12345678"}}),
-    [](const auto& info) { return std::string(info.param.name); });
+    test_cases::byName);
 
 TEST(MessageFramer, ManySmallMessagesInOneChunkAllComeOut) {
     std::string chunk;

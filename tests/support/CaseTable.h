@@ -10,6 +10,7 @@
 #include <functional>
 #include <gtest/gtest.h>
 #include <ostream>
+#include <string>
 #include <string_view>
 #include <type_traits>
 
@@ -30,5 +31,14 @@ template <typename Case, auto Label> void PrintTo(const Shown<Case, Label>& show
 
 template <typename Case, auto Label, typename Fixture = ::testing::Test>
 class Table : public Fixture, public ::testing::WithParamInterface<Shown<Case, Label>> {};
+
+// The last argument of INSTANTIATE_TEST_SUITE_P for a table whose cases have a `name`: each test is
+// listed by its case's name, so that the listing reads as the table does.
+struct ByName {
+    template <typename Info> std::string operator()(const Info& info) const {
+        return std::string(info.param.name);
+    }
+};
+inline constexpr ByName byName{};
 
 } // namespace test_cases

@@ -1,5 +1,6 @@
 #include "sim/SocketServer.h"
 #include "tests/support/AnsweringPeer.h"
+#include "tests/support/CaseTable.h"
 #include "tests/transport/TransportFixture.h"
 #include "transport/TransportFailure.h"
 
@@ -180,6 +181,6 @@ INSTANTIATE_TEST_SUITE_P(Transport, LostCommunication,
                                                         s.reset();
                                                         SCPI_DCPS::SendCommand("DIG:PIN1:POL POS", s);
                                                     }}),
-                         [](const auto& info) { return std::string(info.param.name); });
+                         test_cases::byName);
 
 } // namespace

@@ -117,7 +117,7 @@ INSTANTIATE_TEST_SUITE_P(
                               {{"TCPIP0::10.0.0.5::INSTR", "10.0.0.5", kMf7},
                                {"tcpip0::10.0.0.5::instr", "10.0.0.5", kMf7}},
                               {{"TCPIP0::10.0.0.5::INSTR"}}}),
-    [](const auto& info) { return std::string(info.param.name); });
+    test_cases::byName);
 
 TEST(InstrumentMerge, KeepsTheFirstAnswerAndAnAnnouncedIdentityOnlyWhereNothingAnswered) {
     transport::InstrumentList list;
@@ -173,7 +173,7 @@ INSTANTIATE_TEST_SUITE_P(
         IdentityCase{"OneWordIsNoIdentity", "+0\n", std::nullopt},
         IdentityCase{"NothingIsNoIdentity", "", std::nullopt},
         IdentityCase{"NoManufacturerIsNoIdentity", " ,MF-7,1,2", std::nullopt}),
-    [](const auto& info) { return std::string(info.param.name); });
+    test_cases::byName);
 
 struct TransportRow {
     const char* resource;

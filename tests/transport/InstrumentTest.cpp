@@ -5,6 +5,7 @@
 
 #include "sim/Mainframe.h"
 #include "tests/support/AnsweringPeer.h"
+#include "tests/support/CaseTable.h"
 #include "tests/support/FreshBoards.h"
 
 #include <gtest/gtest.h>
@@ -84,7 +85,7 @@ INSTANTIATE_TEST_SUITE_P(Instrument, InstrumentOpenFailure,
                          ::testing::Values(OpenFailureCase{"Malformed", "GPIB0::x::INSTR", "GPIB0::x::INSTR"},
                                            OpenFailureCase{"NothingListening", "TCPIP0::127.0.0.1::1::SOCKET",
                                                            "refused"}),
-                         [](const auto& info) { return std::string(info.param.name); });
+                         test_cases::byName);
 
 TEST_F(InstrumentTest, IdentityWithoutAModelFieldIsAnOpenFailureQuotingTheReply) {
     AnsweringPeer peer([](const std::string& line) -> std::optional<std::string> {

@@ -79,11 +79,16 @@ TEST_F(LayoutTest, MainWindowOpensWithFocusInPinOneFunction) {
     EXPECT_EQ(QApplication::focusWidget(), window.ui.cmbPin1);
 }
 
+// The window as the user sees it while the panel `hidden` is not shown, active.
+bool ShowWithout(frmDigi& window, QWidget* hidden) {
+    hidden->hide();
+    window.show();
+    return QTest::qWaitForWindowActive(&window);
+}
+
 TEST_F(LayoutTest, TabKeyJumpsBetweenPanelsAsDrawn) {
     frmDigi window(nullptr);
-    window.ui.frmFault2->hide();
-    window.show();
-    ASSERT_TRUE(QTest::qWaitForWindowActive(&window));
+    ASSERT_TRUE(ShowWithout(window, window.ui.frmFault2));
     EXPECT_EQ(PressTab(window, window.ui.cmdPin1, 1), QStringList{"cmdPin2"});
     EXPECT_EQ(PressTab(window, window.ui.cmbPin7, 1), QStringList{"cmdSetDIO"});
     EXPECT_EQ(PressTab(window, window.ui.cmdExit, 1), QStringList{"cmdInhibit"});
@@ -92,9 +97,7 @@ TEST_F(LayoutTest, TabKeyJumpsBetweenPanelsAsDrawn) {
 
 TEST_F(LayoutTest, TabKeySkipsTheHiddenPinTwoControls) {
     frmDigi window(nullptr);
-    window.ui.frmPin2->hide();
-    window.show();
-    ASSERT_TRUE(QTest::qWaitForWindowActive(&window));
+    ASSERT_TRUE(ShowWithout(window, window.ui.frmPin2));
     EXPECT_EQ(PressTab(window, window.ui.cmdPin1, 1), QStringList{"cmbPin3"});
 }
 

@@ -1,5 +1,6 @@
 #include "sim/Mainframe.h"
 #include "sim/SocketServer.h"
+#include "tests/support/CaseTable.h"
 #include "visa/ResourceManager.h"
 
 #include <chrono>
@@ -60,6 +61,6 @@ INSTANTIATE_TEST_SUITE_P(Loopback, SocketAgainstSimulator,
                          testing::Values(Served{"ipv4", "127.0.0.1", "127.0.0.1"},
                                          Served{"hostName", "127.0.0.1", "localhost"},
                                          Served{"ipv6", "::1", "[::1]"}),
-                         [](const testing::TestParamInfo<Served>& info) { return info.param.name; });
+                         test_cases::byName);
 
 } // namespace
