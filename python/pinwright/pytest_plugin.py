@@ -29,6 +29,7 @@ import pinwright
 from . import _pinwright
 
 _LISTENING = re.compile(r"raw SCPI on (\S+) port (\d+)")
+_SERVING = "; Ctrl-C stops"
 
 
 @dataclass
@@ -68,8 +69,10 @@ def start_simulator(count: int = 1, args=(), ready_within: float = 10.0) -> Simu
     deadline = time.monotonic() + ready_within
     while True:
         with open(log.name, encoding="utf-8", errors="replace") as text:
-            ports = _LISTENING.findall(text.read())
-        if len(ports) >= count:
+            output = text.read()
+        ports = _LISTENING.findall(output)
+        # Said once every server it was asked for listens (a VXI-11 portmapper starts after the sockets).
+        if len(ports) >= count and _SERVING in output:
             break
         if process.poll() is not None or time.monotonic() > deadline:
             stop_simulator(process)
