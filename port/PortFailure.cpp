@@ -30,6 +30,24 @@ std::string listOf(const std::vector<std::string>& settings) {
 
 } // namespace
 
+const char* causeName(PortFailure::Cause cause) {
+    switch (cause) {
+    case PortFailure::Cause::InvalidResource:
+        return "InvalidResource";
+    case PortFailure::Cause::Unreachable:
+        return "Unreachable";
+    case PortFailure::Cause::LockNotGranted:
+        return "LockNotGranted";
+    case PortFailure::Cause::Lost:
+        return "Lost";
+    case PortFailure::Cause::InstrumentError:
+        return "InstrumentError";
+    case PortFailure::Cause::Refused:
+        break;
+    }
+    return "Refused";
+}
+
 PortFailure::PortFailure(Cause cause, std::string resource, std::string step, std::string detail)
     : base::UserError(messageOf(cause, resource, step, detail)), cause_(cause),
       resource_(std::move(resource)), step_(std::move(step)), detail_(std::move(detail)) {}

@@ -47,6 +47,10 @@ private:
     std::string detail_;
 };
 
+// The cause as the front ends name it to their users' programs: "InvalidResource", "Unreachable",
+// "LockNotGranted", "Lost", "InstrumentError", "Refused" (a Tango reason's suffix, a Python error's key).
+const char* causeName(PortFailure::Cause cause);
+
 // A profile refused whole before anything was sent: one sentence per rule it breaks on this instrument,
 // each saying what would fix it.
 class ProfileRefused : public PortFailure {

@@ -12,24 +12,6 @@ namespace py = pybind11;
 namespace pybinding {
 namespace {
 
-const char* causeName(PortFailure::Cause cause) {
-    switch (cause) {
-    case PortFailure::Cause::InvalidResource:
-        return "invalid_resource";
-    case PortFailure::Cause::Unreachable:
-        return "unreachable";
-    case PortFailure::Cause::LockNotGranted:
-        return "lock_not_granted";
-    case PortFailure::Cause::Lost:
-        return "lost";
-    case PortFailure::Cause::InstrumentError:
-        return "instrument_error";
-    case PortFailure::Cause::Refused:
-        return "refused";
-    }
-    return "unreachable";
-}
-
 py::dict factsOf(const PortFailure& failure) {
     py::dict facts;
     facts["cause"] = causeName(failure.cause());

@@ -5,21 +5,7 @@
 namespace tangoserver {
 
 std::string reasonFor(PortFailure::Cause cause) {
-    switch (cause) {
-    case PortFailure::Cause::InvalidResource:
-        return "PinwrightPort_InvalidResource";
-    case PortFailure::Cause::Unreachable:
-        return "PinwrightPort_Unreachable";
-    case PortFailure::Cause::LockNotGranted:
-        return "PinwrightPort_LockNotGranted";
-    case PortFailure::Cause::Lost:
-        return "PinwrightPort_Lost";
-    case PortFailure::Cause::InstrumentError:
-        return "PinwrightPort_InstrumentError";
-    case PortFailure::Cause::Refused:
-        return kRefused;
-    }
-    return kFailed;
+    return std::string("PinwrightPort_") + causeName(cause);
 }
 
 void throwTangoFailure(const PortFailure& failure, const std::string& origin) {

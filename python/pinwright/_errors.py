@@ -105,10 +105,10 @@ class SessionClosed(PinwrightError, ValueError):
 
 
 _BY_CAUSE = {
-    "invalid_resource": ResourceError,
-    "unreachable": InstrumentUnreachable,
-    "lock_not_granted": LockNotGranted,
-    "lost": InstrumentLost,
+    "InvalidResource": ResourceError,
+    "Unreachable": InstrumentUnreachable,
+    "LockNotGranted": LockNotGranted,
+    "Lost": InstrumentLost,
 }
 
 
@@ -117,9 +117,9 @@ def from_failure(*, cause: str, message: str, resource: str, step: str, detail: 
     """The exception for one failure of the C++ side, by its cause (used by the extension)."""
     facts = dict(resource=resource, step=step, detail=detail, applied=applied, failed=failed,
                  not_reached=not_reached)
-    if cause == "instrument_error":
+    if cause == "InstrumentError":
         return InstrumentError(message, code=code, text=text, **facts)
-    if cause == "refused":
+    if cause == "Refused":
         if holder_pin is not None:
             return CouplingConflict(message, pin=holder_pin, function=function, refusals=refusals, **facts)
         return Refused(message, refusals=refusals, **facts)
