@@ -60,6 +60,12 @@ PortSetup profileOf(const std::string& text) {
     return Profile::parse(text);
 }
 
+// The call's result, the GIL released while it runs: instrument I/O holds up no other Python thread.
+template <typename Call> auto withoutGil(Call&& call) {
+    const py::gil_scoped_release release;
+    return call();
+}
+
 py::object outcomeObject(const ProfileApply::ApplyOutcome& outcome) {
     return py::make_tuple(pybinding::changeList(outcome.changed), pybinding::changeList(outcome.remaining));
 }
@@ -143,32 +149,17 @@ void bindSession(py::module_& module) {
         .def("plan",
              [](MainframeSession& session, const std::string& profile) {
                  const auto setup = profileOf(profile);
-                 std::vector<ApplyPlan::ApplyStep> steps;
-                 {
-                     const py::gil_scoped_release release;
-                     steps = session.plan(setup);
-                 }
-                 return pybinding::stepList(steps);
+                 return pybinding::stepList(withoutGil([&] { return session.plan(setup); }));
              })
         .def("apply",
              [](MainframeSession& session, const std::string& profile) {
                  const auto setup = profileOf(profile);
-                 ProfileApply::ApplyOutcome outcome;
-                 {
-                     const py::gil_scoped_release release;
-                     outcome = session.apply(setup);
-                 }
-                 return outcomeObject(outcome);
+                 return outcomeObject(withoutGil([&] { return session.apply(setup); }));
              })
         .def("diff",
              [](MainframeSession& session, const std::string& profile) {
                  const auto setup = profileOf(profile);
-                 std::vector<ApplyPlan::SettingChange> differences;
-                 {
-                     const py::gil_scoped_release release;
-                     differences = session.diff(setup);
-                 }
-                 return pybinding::changeList(differences);
+                 return pybinding::changeList(withoutGil([&] { return session.diff(setup); }));
              })
         .def("close", &MainframeSession::close, py::call_guard<py::gil_scoped_release>())
         .def_property_readonly("is_open", &MainframeSession::isOpen,

@@ -5,10 +5,22 @@ import os
 import signal
 import subprocess
 import sys
+import time
 
 import pytest
 
 import pinwright
+
+
+def eventually(condition, bound=20.0):
+    """Whether `condition` came true within `bound` seconds, asked again as the run goes: a slow run waits
+    longer, and a condition that never comes true fails the caller."""
+    deadline = time.monotonic() + bound
+    while not condition():
+        if time.monotonic() > deadline:
+            return False
+        time.sleep(0.005)
+    return True
 
 
 def writes_in(trace_file):

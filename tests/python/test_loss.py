@@ -2,13 +2,12 @@
 import os
 import signal
 import threading
-import time
 
 import pytest
 
 import pinwright
 
-from conftest import setting_commands, writes_in
+from conftest import eventually, setting_commands, writes_in
 
 PROFILE = {"pins": [{"pin": n, "function": "Digital Input", "polarity": "negative"} for n in range(1, 8)],
            "outputWord": 99, "inhibitMode": "off"}
@@ -23,9 +22,7 @@ def test_loss_mid_apply_is_instrument_lost_with_what_was_applied(pinwright_sim, 
     applying = threading.Thread(target=lambda: outcome.append(_apply(mf)))
     applying.start()
     # Killed once the trace shows the second setting sent: the loss falls in the middle of the apply.
-    deadline = time.monotonic() + 20
-    while len(setting_commands(writes_in(trace))) < 2 and time.monotonic() < deadline:
-        time.sleep(0.005)
+    assert eventually(lambda: len(setting_commands(writes_in(trace))) >= 2), "no second setting was sent"
     os.kill(pinwright_sim.process.pid, signal.SIGKILL)
     applying.join(30)
     mf.close()
